@@ -1,0 +1,34 @@
+// The one boundary between the device code (launcher/, config/) and the platform.
+//
+// Device code sees the Windows CE 5.0 API under its own names and nothing else. Which platform
+// stands behind those names is decided when building and linking: the device's or desktop
+// Windows' real API, or, on any other host, the simulated device under platform/sim/.
+#ifndef KELBRUN_PLATFORM_PLATFORM_H
+#define KELBRUN_PLATFORM_PLATFORM_H
+
+#if defined(_WIN32) || defined(_WIN32_WCE)
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#if !defined(_WIN32_WCE)
+// Desktop Windows has no kernel debug print; platform/win32 supplies one over OutputDebugString.
+extern "C" void NKDbgPrintfW(LPCWSTR format, ...);
+#endif
+
+#else
+
+#include "platform/sim/win32_api.h"
+
+#endif
+
+#endif  // KELBRUN_PLATFORM_PLATFORM_H

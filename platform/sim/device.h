@@ -1,0 +1,84 @@
+// The simulated device: what it holds (registry, files, the launcher's own path, how its shell
+// and clock behave) and what happened on it during a run (the trail, the events, the calls).
+#ifndef KELBRUN_PLATFORM_SIM_DEVICE_H
+#define KELBRUN_PLATFORM_SIM_DEVICE_H
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/file_system.h"
+#include "platform/sim/registry.h"
+
+namespace sim {
+
+struct ShellRequest {
+    uint32_t size = 0;  // cbSize as passed
+    uint32_t mask = 0;
+    std::u16string verb;
+    std::u16string file;
+    bool hasParameters = false;
+    bool hasDirectory = false;
+    int show = 0;
+    bool accepted = false;
+};
+
+struct Event {
+    enum class Kind : uint32_t { kSleep, kOpen };
+    Kind kind = Kind::kSleep;
+    uint32_t milliseconds = 0;  // kSleep
+    ShellRequest request;       // kOpen
+};
+
+// How often each platform operation was called.
+struct CallCounts {
+    uint32_t moduleQueries = 0;
+    uint32_t keyOpens = 0;
+    uint32_t valueQueries = 0;
+    uint32_t keyCloses = 0;
+    uint32_t searches = 0;
+    uint32_t searchCloses = 0;
+    uint32_t shellRequests = 0;
+    uint32_t sleeps = 0;
+
+    bool operator==(const CallCounts&) const = default;
+};
+
+// What a run left behind.
+struct Record {
+    std::vector<std::u16string> trail;  // the debug output, one entry per line as written
+    std::vector<Event> events;          // pauses and shell requests, in order
+    CallCounts calls;
+    uint32_t keysLeftOpen = 0;
+    uint32_t searchesLeftOpen = 0;
+};
+
+struct Device {
+    Registry registry;
+    FileSystem files;
+    std::u16string ownPath = u"\\Windows\\Kelbrun.EXE";
+    uint32_t moduleQueryError = 0;  // when set, the own-path query fails with this error
+    bool shellRefuses = false;
+    bool waitForReal = true;  // Sleep really waits; otherwise it is only recorded
+
+    Record record;
+    uint32_t lastError = 0;
+    std::map<uintptr_t, std::u16string> openKeys;  // handle -> key path
+    std::set<uintptr_t> openSearches;
+    uintptr_t nextHandle = 0x1000;
+};
+
+// The process's one simulated device, which the platform operations act on.
+Device& CurrentDevice();
+
+// Puts a new device, with nothing configured and nothing recorded, in place of the current one.
+void ResetDevice();
+
+// Copies the open-handle counts into the record.
+void CloseRecord(Device& device);
+
+}  // namespace sim
+
+#endif  // KELBRUN_PLATFORM_SIM_DEVICE_H

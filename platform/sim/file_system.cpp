@@ -1,0 +1,149 @@
+#include "platform/sim/file_system.h"
+
+#include <algorithm>
+#include <system_error>
+#include <vector>
+
+#include "platform/sim/text.h"
+
+namespace sim {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsSeparator(char16_t c)
+{
+    return c == u'\\' || c == u'/';
+}
+
+bool HasWildcard(std::u16string_view name)
+{
+    return name.find_first_of(u"*?") != std::u16string_view::npos;
+}
+
+std::vector<std::u16string> SplitPath(std::u16string_view path)
+{
+    std::vector<std::u16string> parts(1);
+    for (char16_t c : path) {
+        if (IsSeparator(c)) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+// The folder's entries, named in UTF-16 and sorted so that a search is repeatable. Names that
+// are not UTF-8 on the host cannot be named from the device and are left out.
+std::vector<FoundEntry> ListFolder(const fs::path& folder)
+{
+    std::vector<FoundEntry> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        auto name = FromUtf8(it->path().filename().string());
+        if (!name) {
+            continue;
+        }
+        FoundEntry entry;
+        entry.hostPath = it->path();
+        entry.name = std::move(*name);
+        std::error_code typeError;
+        entry.isFolder = it->symlink_status(typeError).type() == fs::file_type::directory;
+        entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_view pattern)
+{
+    const std::vector<FoundEntry> entries = ListFolder(folder);
+    // An exact spelling wins over another that differs only in case.
+    for (const FoundEntry& entry : entries) {
+        if (entry.name == pattern) {
+            return entry;
+        }
+    }
+    for (const FoundEntry& entry : entries) {
+        if (FileSystem::NameMatches(pattern, entry.name)) {
+            return entry;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void FileSystem::SetRoot(std::optional<fs::path> root)
+{
+    root_ = std::move(root);
+}
+
+const std::optional<fs::path>& FileSystem::Root() const
+{
+    return root_;
+}
+
+bool FileSystem::NameMatches(std::u16string_view pattern, std::u16string_view name)
+{
+    const std::u16string p = FoldCase(pattern);
+    const std::u16string n = FoldCase(name);
+    // Iterative matching with one backtrack point: linear in practice, never exponential.
+    size_t pi = 0, ni = 0, star = std::u16string::npos, resume = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && (p[pi] == u'?' || p[pi] == n[ni])) {
+            ++pi, ++ni;
+        } else if (pi < p.size() && p[pi] == u'*') {
+            star = pi++;
+            resume = ni;
+        } else if (star != std::u16string::npos) {
+            pi = star + 1;
+            ni = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == u'*') {
+        ++pi;
+    }
+    return pi == p.size();
+}
+
+std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath) const
+{
+    if (!root_) {
+        return std::nullopt;
+    }
+    const std::vector<std::u16string> parts = SplitPath(devicePath);
+    const std::u16string& last = parts.back();
+    if (last.empty() || last == u"." || last == u"..") {
+        return std::nullopt;
+    }
+
+    std::vector<fs::path> trail;  // the folders walked below the root
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        const std::u16string& part = parts[i];
+        if (part.empty() || part == u".") {
+            continue;
+        }
+        if (part == u"..") {
+            if (!trail.empty()) {
+                trail.pop_back();
+            }
+            continue;
+        }
+        if (HasWildcard(part)) {
+            return std::nullopt;
+        }
+        const auto folder = FindInFolder(trail.empty() ? *root_ : trail.back(), part);
+        if (!folder || !folder->isFolder) {
+            return std::nullopt;
+        }
+        trail.push_back(folder->hostPath);
+    }
+    return FindInFolder(trail.empty() ? *root_ : trail.back(), last);
+}
+
+}  // namespace sim

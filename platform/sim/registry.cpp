@@ -1,0 +1,101 @@
+#include "platform/sim/registry.h"
+
+#include "platform/sim/text.h"
+
+namespace sim {
+
+std::u16string Registry::Join(std::u16string_view keyPath, std::u16string_view subKey)
+{
+    std::u16string joined;
+    for (std::u16string_view part : {keyPath, subKey}) {
+        size_t start = 0;
+        while (start <= part.size()) {
+            size_t end = part.find(u'\\', start);
+            if (end == std::u16string_view::npos) {
+                end = part.size();
+            }
+            if (end > start) {
+                if (!joined.empty()) {
+                    joined += u'\\';
+                }
+                joined += part.substr(start, end - start);
+            }
+            start = end + 1;
+        }
+    }
+    return joined;
+}
+
+std::u16string Registry::KeyId(std::u16string_view path)
+{
+    return FoldCase(Join(path, u""));
+}
+
+void Registry::CreateKey(std::u16string_view path)
+{
+    const std::u16string id = KeyId(path);
+    size_t end = 0;
+    while (end != std::u16string::npos) {
+        end = id.find(u'\\', end + 1);
+        keys_.try_emplace(id.substr(0, end));
+    }
+}
+
+void Registry::DeleteKey(std::u16string_view path)
+{
+    const std::u16string id = KeyId(path);
+    const std::u16string below = id + u'\\';
+    for (auto it = keys_.begin(); it != keys_.end();) {
+        if (it->first == id || it->first.compare(0, below.size(), below) == 0) {
+            it = keys_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool Registry::HasKey(std::u16string_view path) const
+{
+    return keys_.count(KeyId(path)) != 0;
+}
+
+void Registry::SetValue(std::u16string_view keyPath, std::u16string_view name, RegistryValue value)
+{
+    CreateKey(keyPath);
+    keys_[KeyId(keyPath)][FoldCase(name)] = std::move(value);
+}
+
+void Registry::SetString(std::u16string_view keyPath, std::u16string_view name,
+                         std::u16string_view text)
+{
+    RegistryValue value;
+    value.type = kRegSz;
+    for (char16_t c : text) {
+        value.bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+        value.bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    value.bytes.push_back(0);
+    value.bytes.push_back(0);
+    SetValue(keyPath, name, std::move(value));
+}
+
+void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name)
+{
+    const auto key = keys_.find(KeyId(keyPath));
+    if (key != keys_.end()) {
+        key->second.erase(FoldCase(name));
+    }
+}
+
+const RegistryValue* Registry::FindValue(std::u16string_view keyPath,
+                                         std::u16string_view name) const
+{
+    const auto key = keys_.find(KeyId(keyPath));
+    if (key == keys_.end()) {
+        return nullptr;
+    }
+    const auto value = key->second.find(FoldCase(name));
+    return value == key->second.end() ? nullptr : &value->second;
+}
+
+}  // namespace sim

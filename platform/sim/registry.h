@@ -1,0 +1,49 @@
+// The simulated device's registry: keys by path, each holding typed values of raw bytes.
+#ifndef KELBRUN_PLATFORM_SIM_REGISTRY_H
+#define KELBRUN_PLATFORM_SIM_REGISTRY_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+struct RegistryValue {
+    uint32_t type = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Registry value types, as the .reg format and RegQueryValueEx number them.
+enum : uint32_t { kRegSz = 1, kRegBinary = 3, kRegDword = 4 };
+
+// Key paths start with their root, as in "HKEY_LOCAL_MACHINE\SOFTWARE\Tavrin\Paths"; names of
+// keys and values compare without regard to case, as on the device.
+class Registry {
+public:
+    // Creates the key and every key above it.
+    void CreateKey(std::u16string_view path);
+    // Removes the key with everything below it; a missing key is no error.
+    void DeleteKey(std::u16string_view path);
+    bool HasKey(std::u16string_view path) const;
+
+    // Creates the key when needed. An empty name is the key's default value.
+    void SetValue(std::u16string_view keyPath, std::u16string_view name, RegistryValue value);
+    // Stores text as UTF-16LE with its terminator, as the registry editor does.
+    void SetString(std::u16string_view keyPath, std::u16string_view name, std::u16string_view text);
+    void DeleteValue(std::u16string_view keyPath, std::u16string_view name);
+    const RegistryValue* FindValue(std::u16string_view keyPath, std::u16string_view name) const;
+
+    // Joins a key path and a subkey path, dropping empty components.
+    static std::u16string Join(std::u16string_view keyPath, std::u16string_view subKey);
+
+private:
+    using Values = std::map<std::u16string, RegistryValue>;
+    static std::u16string KeyId(std::u16string_view path);
+    std::map<std::u16string, Values> keys_;
+};
+
+}  // namespace sim
+
+#endif  // KELBRUN_PLATFORM_SIM_REGISTRY_H

@@ -1,0 +1,24 @@
+// The simulated device's start-up code: runs the launcher's WinMain as a new process would.
+#ifndef KELBRUN_PLATFORM_SIM_STARTUP_H
+#define KELBRUN_PLATFORM_SIM_STARTUP_H
+
+#include "platform/sim/device.h"
+
+namespace sim {
+
+struct RunResult {
+    Record record;
+    bool exited = false;  // ended through the exit routine (false: killed by a signal)
+    int status = -1;      // exit status, when exited
+    int signal = 0;       // the signal that ended it, when not exited
+};
+
+// Runs the launcher once on the current device. The run gets a process of its own, forked from
+// this one, so it starts from the program's initial static state and really ends through the
+// C run-time's exit routine; what it recorded comes back through a pipe. The current device is
+// left as it was.
+RunResult RunLauncher();
+
+}  // namespace sim
+
+#endif  // KELBRUN_PLATFORM_SIM_STARTUP_H

@@ -1,0 +1,23 @@
+// Text conversions of the simulated device: the device speaks UTF-16, the host UTF-8.
+#ifndef KELBRUN_PLATFORM_SIM_TEXT_H
+#define KELBRUN_PLATFORM_SIM_TEXT_H
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+
+// UTF-8 to UTF-16; nothing when the bytes are not well-formed UTF-8.
+std::optional<std::u16string> FromUtf8(std::string_view text);
+
+// Folds case for comparing registry names and FAT file names. Only ASCII letters fold, so that
+// a dry run gives the same answer whatever the host's locale.
+std::u16string FoldCase(std::u16string_view text);
+
+}  // namespace sim
+
+#endif  // KELBRUN_PLATFORM_SIM_TEXT_H

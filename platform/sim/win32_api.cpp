@@ -1,0 +1,240 @@
+// The platform operations of the simulated device. Each behaves as the device's does in what
+// the launcher passes and relies on, and records what it was asked.
+#include "platform/sim/win32_api.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <string>
+#include <thread>
+
+#include "platform/sim/device.h"
+
+namespace {
+
+const char16_t kLocalMachine[] = u"HKEY_LOCAL_MACHINE";
+
+std::u16string TextOf(LPCWSTR text)
+{
+    return text == nullptr ? std::u16string() : std::u16string(text);
+}
+
+// The key path a handle stands for, or nothing when it is no open key.
+const std::u16string* KeyPathOf(sim::Device& device, HKEY key)
+{
+    static const std::u16string localMachine = kLocalMachine;
+    if (key == HKEY_LOCAL_MACHINE) {
+        return &localMachine;
+    }
+    const auto open = device.openKeys.find(reinterpret_cast<uintptr_t>(key));
+    return open == device.openKeys.end() ? nullptr : &open->second;
+}
+
+void AppendNumber(std::u16string& out, long long value)
+{
+    for (char c : std::to_string(value)) {
+        out += static_cast<char16_t>(c);
+    }
+}
+
+// The device's printf subset: %s takes a wide string, %d and %u a number, %% a percent sign.
+std::u16string FormatLine(LPCWSTR format, va_list args)
+{
+    std::u16string out;
+    for (LPCWSTR p = format; *p != 0; ++p) {
+        if (*p != u'%' || p[1] == 0) {
+            out += *p;
+            continue;
+        }
+        ++p;
+        switch (*p) {
+            case u's': {
+                LPCWSTR text = va_arg(args, LPCWSTR);
+                out += text == nullptr ? std::u16string(u"(null)") : std::u16string(text);
+                break;
+            }
+            case u'd':
+                AppendNumber(out, va_arg(args, int));
+                break;
+            case u'u':
+                AppendNumber(out, va_arg(args, unsigned int));
+                break;
+            default:
+                out += u'%';
+                out += *p;
+                break;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
+{
+    (void)module;
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.moduleQueries;
+    if (device.moduleQueryError != 0) {
+        device.lastError = device.moduleQueryError;
+        return 0;
+    }
+    if (size == 0) {
+        device.lastError = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    const std::u16string& path = device.ownPath;
+    const DWORD copied = path.size() < size ? static_cast<DWORD>(path.size()) : size - 1;
+    path.copy(fileName, copied);
+    fileName[copied] = 0;
+    if (copied < path.size()) {
+        device.lastError = ERROR_INSUFFICIENT_BUFFER;
+        return size;
+    }
+    device.lastError = ERROR_SUCCESS;
+    return copied;
+}
+
+DWORD GetLastError(void)
+{
+    return sim::CurrentDevice().lastError;
+}
+
+const WCHAR* wcsstr(const WCHAR* text, const WCHAR* pattern)
+{
+    const std::u16string_view haystack(text);
+    const size_t at = haystack.find(std::u16string_view(pattern));
+    return at == std::u16string_view::npos ? nullptr : text + at;
+}
+
+LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result)
+{
+    (void)options;
+    (void)desired;
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.keyOpens;
+    const std::u16string* parent = KeyPathOf(device, key);
+    if (parent == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const std::u16string path = sim::Registry::Join(*parent, TextOf(subKey));
+    if (!device.registry.HasKey(path)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const uintptr_t handle = device.nextHandle++;
+    device.openKeys[handle] = path;
+    *result = reinterpret_cast<HKEY>(handle);
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataSize)
+{
+    (void)reserved;
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.valueQueries;
+    const std::u16string* path = KeyPathOf(device, key);
+    if (path == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (data != nullptr && dataSize == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const sim::RegistryValue* value = device.registry.FindValue(*path, TextOf(valueName));
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    if (dataSize == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    const DWORD needed = static_cast<DWORD>(value->bytes.size());
+    const DWORD room = *dataSize;
+    *dataSize = needed;
+    if (data == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    if (room < needed) {
+        return ERROR_MORE_DATA;
+    }
+    if (needed != 0) {
+        memcpy(data, value->bytes.data(), needed);
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key)
+{
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.keyCloses;
+    return device.openKeys.erase(reinterpret_cast<uintptr_t>(key)) == 1 ? ERROR_SUCCESS
+                                                                        : ERROR_INVALID_HANDLE;
+}
+
+HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* findData)
+{
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.searches;
+    const auto found = device.files.Find(TextOf(fileName));
+    if (!found) {
+        device.lastError = ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    memset(findData, 0, sizeof(*findData));
+    findData->dwFileAttributes = found->isFolder ? 0x10 : 0x80;  // DIRECTORY or NORMAL
+    found->name.copy(findData->cFileName, found->name.size() < MAX_PATH ? found->name.size()
+                                                                       : MAX_PATH - 1);
+    const uintptr_t handle = device.nextHandle++;
+    device.openSearches.insert(handle);
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL FindClose(HANDLE find)
+{
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.searchCloses;
+    return device.openSearches.erase(reinterpret_cast<uintptr_t>(find)) == 1 ? TRUE : FALSE;
+}
+
+BOOL ShellExecuteEx(SHELLEXECUTEINFO* info)
+{
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.shellRequests;
+    sim::Event event;
+    event.kind = sim::Event::Kind::kOpen;
+    sim::ShellRequest& request = event.request;
+    request.size = info->cbSize;
+    request.mask = info->fMask;
+    request.verb = TextOf(info->lpVerb);
+    request.file = TextOf(info->lpFile);
+    request.hasParameters = info->lpParameters != nullptr;
+    request.hasDirectory = info->lpDirectory != nullptr;
+    request.show = info->nShow;
+    request.accepted = info->cbSize == sizeof(SHELLEXECUTEINFO) && !device.shellRefuses &&
+                       device.files.Find(request.file).has_value();
+    device.lastError = request.accepted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    device.record.events.push_back(event);
+    return request.accepted ? TRUE : FALSE;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    sim::Device& device = sim::CurrentDevice();
+    ++device.record.calls.sleeps;
+    sim::Event event;
+    event.kind = sim::Event::Kind::kSleep;
+    event.milliseconds = milliseconds;
+    device.record.events.push_back(event);
+    if (device.waitForReal) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+}
+
+void NKDbgPrintfW(LPCWSTR format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    sim::CurrentDevice().record.trail.push_back(FormatLine(format, args));
+    va_end(args);
+}
