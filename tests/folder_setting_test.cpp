@@ -1,0 +1,139 @@
+// ReadFolderSetting against the simulated registry: what reaches the setting, what the trail
+// says, and that the key is always closed again.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/folder_setting.h"
+#include "platform/sim/device.h"
+#include "tests/sim_test_support.h"
+
+namespace {
+
+using testing_support::SetRawValue;
+using testing_support::Utf16Bytes;
+
+std::vector<uint8_t> Terminated(std::u16string_view text)
+{
+    std::vector<uint8_t> bytes = Utf16Bytes(text);
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+struct ValueCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    uint32_t type;
+    std::u16string text;  // expected text of the setting
+};
+
+void PrintTo(const ValueCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FolderSettingValues : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(FolderSettingValues, CopiesTextAndCountsWhatWasCopied)
+{
+    const ValueCase& c = GetParam();
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    SetRawValue(device, u"SDMMC", c.bytes, c.type);
+
+    FolderSetting setting{};
+    ASSERT_EQ(1, ReadFolderSetting(u"SOFTWARE\\Tavrin\\Paths", u"SDMMC", &setting));
+
+    EXPECT_EQ(c.text, std::u16string(setting.path));
+    EXPECT_EQ(static_cast<LONG>(c.text.size()), setting.length);
+    EXPECT_EQ(std::vector<std::u16string>{u"Folder name is " + c.text + u"\r\n"},
+              device.record.trail);
+    EXPECT_TRUE(device.openKeys.empty());
+    EXPECT_EQ(1u, device.record.calls.keyCloses);
+}
+
+const std::u16string k254(254, u'a');
+const std::u16string k255(255, u'b');
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FolderSettingValues,
+    ::testing::Values(
+        ValueCase{"Terminated", Terminated(u"\\Card"), sim::kRegSz, u"\\Card"},
+        ValueCase{"OnlyTerminator", {0, 0}, sim::kRegSz, u""},
+        // Counted as 0 characters, so not configured: the byte count would have said -1.
+        ValueCase{"NoData", {}, sim::kRegSz, u""},
+        // Counted as 5, not one short of the text.
+        ValueCase{"Unterminated", Utf16Bytes(u"\\Card"), sim::kRegSz, u"\\Card"},
+        ValueCase{"OneCharUnterminated", Utf16Bytes(u"X"), sim::kRegSz, u"X"},
+        ValueCase{"OddByteCount", {'A', 0, 'B'}, sim::kRegSz, u"AB"},
+        ValueCase{"EmbeddedNul", Terminated(std::u16string(u"AB\0CD", 5)), sim::kRegSz, u"AB"},
+        ValueCase{"DwordTypeTakenAsText", {'A', 0, 'B', 0}, sim::kRegDword, u"AB"},
+        ValueCase{"BinaryTypeTakenAsText", Terminated(u"\\Bin"), sim::kRegBinary, u"\\Bin"},
+        ValueCase{"FullBufferTerminated", Terminated(k254), sim::kRegSz, k254},
+        ValueCase{"FullBufferUnterminated", Utf16Bytes(k255), sim::kRegSz, k255}),
+    [](const ::testing::TestParamInfo<ValueCase>& p) { return p.param.name; });
+
+struct FailureCase {
+    const char* name;
+    bool keyExists;
+    std::optional<std::vector<uint8_t>> value;
+    std::u16string firstLine;
+    uint32_t closes;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FolderSettingFailures : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(FolderSettingFailures, ReportsTwoLinesAndLeavesSettingAlone)
+{
+    const FailureCase& c = GetParam();
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    if (c.keyExists) {
+        device.registry.CreateKey(testing_support::kPathsKey);
+    }
+    if (c.value) {
+        SetRawValue(device, u"SDMMC", *c.value);
+    }
+
+    FolderSetting setting{};
+    setting.path[0] = u'Q';
+    setting.length = 77;
+    EXPECT_EQ(0, ReadFolderSetting(u"SOFTWARE\\Tavrin\\Paths", u"SDMMC", &setting));
+
+    EXPECT_EQ(u'Q', setting.path[0]);
+    EXPECT_EQ(0, setting.path[1]);
+    EXPECT_EQ(77, setting.length);
+    EXPECT_EQ((std::vector<std::u16string>{c.firstLine, u"Cannot find folder name!!!!\r\n"}),
+              device.record.trail);
+    EXPECT_EQ(c.closes, device.record.calls.keyCloses);
+    EXPECT_TRUE(device.openKeys.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FolderSettingFailures,
+    ::testing::Values(
+        FailureCase{"KeyMissing", false, std::nullopt, u"RegOpenKeyEx Failed [2].\r\n", 0},
+        FailureCase{"ValueMissing", true, std::nullopt, u"RegQueryValueEx Failed [2].\r\n", 1},
+        // 255 characters and a terminator are 512 bytes: refused, never cut.
+        FailureCase{"ValueTooLong", true, Terminated(std::u16string(255, u'c')),
+                    u"RegQueryValueEx Failed [234].\r\n", 1}),
+    [](const ::testing::TestParamInfo<FailureCase>& p) { return p.param.name; });
+
+TEST(FolderSetting, OpensTheKeyUnderLocalMachineWhateverTheCaseOfItsPath)
+{
+    sim::ResetDevice();
+    sim::CurrentDevice().registry.SetString(u"hkey_local_machine\\software\\TAVRIN\\paths",
+                                            u"user", u"\\Flash");
+    FolderSetting setting{};
+    ASSERT_EQ(1, ReadFolderSetting(u"SOFTWARE\\Tavrin\\Paths", u"User", &setting));
+    EXPECT_EQ(u"\\Flash", std::u16string(setting.path));
+}
+
+}  // namespace
