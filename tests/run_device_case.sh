@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs kelbrun-sim on one device description and compares what it printed, byte for byte,
+# with the description's expected.out (the trail) and expected.err (the events).
+#
+# usage: run_device_case.sh KELBRUN_SIM CASE_DIR
+# A case folder holds device.reg, root/ (the device's root folder), optionally args (extra
+# kelbrun-sim arguments, one a line), expected.out and expected.err.
+set -euo pipefail
+
+sim=$1
+case_dir=$2
+
+args=(--no-wait)
+[[ -f $case_dir/device.reg ]] && args+=(--registry "$case_dir/device.reg")
+[[ -d $case_dir/root ]] && args+=(--root "$case_dir/root")
+if [[ -f $case_dir/args ]]; then
+    while IFS= read -r arg; do
+        [[ -n $arg ]] && args+=("$arg")
+    done < "$case_dir/args"
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+status=0
+"$sim" "${args[@]}" > "$scratch/out" 2> "$scratch/err" || status=$?
+
+failed=0
+if [[ $status -ne 0 ]]; then
+    echo "exit status $status, expected 0"
+    failed=1
+fi
+for stream in out err; do
+    if ! cmp -s "$case_dir/expected.$stream" "$scratch/$stream"; then
+        echo "standard ${stream/err/error}${stream/out/put} differs from $case_dir/expected.$stream:"
+        diff <(cat -A "$case_dir/expected.$stream") <(cat -A "$scratch/$stream") || true
+        failed=1
+    fi
+done
+exit $failed
