@@ -3,10 +3,10 @@
 #include "platform/sim/win32_api.h"
 
 #include <chrono>
-#include <cstdarg>
 #include <string>
 #include <thread>
 
+#include "platform/debug_format.h"
 #include "platform/sim/device.h"
 
 namespace {
@@ -27,44 +27,6 @@ const std::u16string* KeyPathOf(sim::Device& device, HKEY key)
     }
     const auto open = device.openKeys.find(reinterpret_cast<uintptr_t>(key));
     return open == device.openKeys.end() ? nullptr : &open->second;
-}
-
-void AppendNumber(std::u16string& out, long long value)
-{
-    for (char c : std::to_string(value)) {
-        out += static_cast<char16_t>(c);
-    }
-}
-
-// The device's printf subset: %s takes a wide string, %d and %u a number, %% a percent sign.
-std::u16string FormatLine(LPCWSTR format, va_list args)
-{
-    std::u16string out;
-    for (LPCWSTR p = format; *p != 0; ++p) {
-        if (*p != u'%' || p[1] == 0) {
-            out += *p;
-            continue;
-        }
-        ++p;
-        switch (*p) {
-            case u's': {
-                LPCWSTR text = va_arg(args, LPCWSTR);
-                out += text == nullptr ? std::u16string(u"(null)") : std::u16string(text);
-                break;
-            }
-            case u'd':
-                AppendNumber(out, va_arg(args, int));
-                break;
-            case u'u':
-                AppendNumber(out, va_arg(args, unsigned int));
-                break;
-            default:
-                out += u'%';
-                out += *p;
-                break;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -233,8 +195,10 @@ void Sleep(DWORD milliseconds)
 
 void NKDbgPrintfW(LPCWSTR format, ...)
 {
+    WCHAR line[kDebugLineChars];
     va_list args;
     va_start(args, format);
-    sim::CurrentDevice().record.trail.push_back(FormatLine(format, args));
+    FormatDebugLine(line, format, args);
     va_end(args);
+    sim::CurrentDevice().record.trail.push_back(line);
 }

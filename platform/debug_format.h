@@ -1,0 +1,17 @@
+// Formats one diagnostic line the way the device's debug print does, into a fixed buffer.
+#ifndef KELBRUN_PLATFORM_DEBUG_FORMAT_H
+#define KELBRUN_PLATFORM_DEBUG_FORMAT_H
+
+#include <stdarg.h>
+#include <stddef.h>
+
+#include "platform/platform.h"
+
+// The longest line the debug print passes on; longer lines are cut, never overrun.
+enum { kDebugLineChars = 512 };
+
+// Formats into line (kDebugLineChars characters, always terminated): %s takes a wide string,
+// %d a signed and %u an unsigned decimal, %% a percent sign; anything else is copied as it is.
+void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args);
+
+#endif  // KELBRUN_PLATFORM_DEBUG_FORMAT_H

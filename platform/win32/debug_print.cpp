@@ -1,0 +1,13 @@
+// Desktop Windows has no kernel debug print. This one formats a line as the device's does and
+// hands it to OutputDebugString, where a debugger or debug viewer picks it up.
+#include "platform/debug_format.h"
+
+extern "C" void NKDbgPrintfW(LPCWSTR format, ...)
+{
+    WCHAR line[kDebugLineChars];
+    va_list args;
+    va_start(args, format);
+    FormatDebugLine(line, format, args);
+    va_end(args);
+    OutputDebugStringW(line);
+}
