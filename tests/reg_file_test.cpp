@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"ValueAfterDeletedKey",
                   kNewKey + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n\"A\"=\"1\"\n", 4},
         ErrorCase{"NotUtf8", kNewKey + "\"A\"=\"\xFF\"\n", 3},
-        ErrorCase{"OddUtf16", "\xFF\xFE\x41", 0}, ErrorCase{"Utf16BigEndian", "\xFE\xFF", 0}),
+        ErrorCase{"OddUtf16", std::string("\xFF\xFE\x41\x00\n\x00\x41", 7), 2},
+        ErrorCase{"Utf16BigEndian", "\xFE\xFF", 1}),
     [](const ::testing::TestParamInfo<ErrorCase>& p) { return p.param.name; });
 
 }  // namespace

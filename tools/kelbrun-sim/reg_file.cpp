@@ -60,11 +60,8 @@ std::vector<Line> SplitLines(std::string_view bytes)
     std::vector<Line> lines;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        if (bytes.size() % 2 != 0) {
-            Fail(0, "UTF-16 text with an odd number of bytes");
-        }
         lines.push_back(Line{1, {}});
-        for (size_t i = 2; i < bytes.size(); i += 2) {
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
             const auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                                  static_cast<unsigned char>(bytes[i + 1]) << 8);
             if (c == u'\n') {
@@ -73,10 +70,13 @@ std::vector<Line> SplitLines(std::string_view bytes)
                 lines.back().text += c;
             }
         }
+        if (bytes.size() % 2 != 0) {
+            Fail(lines.back().number, "UTF-16 text that ends in half a character");
+        }
     } else {
         if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
             static_cast<unsigned char>(bytes[1]) == 0xFF) {
-            Fail(0, "UTF-16 big-endian text is not read; save the export as UTF-16LE or UTF-8");
+            Fail(1, "UTF-16 big-endian text is not read; save the export as UTF-16LE or UTF-8");
         }
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
             bytes.remove_prefix(3);

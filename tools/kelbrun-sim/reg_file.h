@@ -12,7 +12,7 @@
 namespace regfile {
 
 struct Error {
-    int line = 0;  // 1-based; 0 when the trouble is the file as a whole
+    int line = 0;  // 1-based; 0 when the file could not be read at all
     std::string message;
 };
 
