@@ -1,7 +1,6 @@
 #include "config/path_buffer.h"
 
-DWORD PathLength(const WCHAR* text)
-{
+DWORD PathLength(const WCHAR* text) {
     DWORD length = 0;
     while (text[length] != 0) {
         ++length;
@@ -9,8 +8,7 @@ DWORD PathLength(const WCHAR* text)
     return length;
 }
 
-DWORD PathCopy(PathBuffer target, const WCHAR* source, DWORD sourceLimit)
-{
+DWORD PathCopy(PathBuffer target, const WCHAR* source, DWORD sourceLimit) {
     DWORD copied = 0;
     while (copied < sourceLimit && copied < kPathBufferChars - 1 && source[copied] != 0) {
         target[copied] = source[copied];
@@ -20,8 +18,7 @@ DWORD PathCopy(PathBuffer target, const WCHAR* source, DWORD sourceLimit)
     return copied;
 }
 
-int PathCompose(PathBuffer target, const WCHAR* folder, const WCHAR* suffix)
-{
+int PathCompose(PathBuffer target, const WCHAR* folder, const WCHAR* suffix) {
     const DWORD folderLength = PathLength(folder);
     const DWORD suffixLength = PathLength(suffix);
     if (folderLength + suffixLength > kPathBufferChars - 1) {

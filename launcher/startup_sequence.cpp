@@ -19,16 +19,14 @@ enum { kOwnPathChars = 128, kOwnPathLimit = 127 };
 // Gives the device's storage time to settle after boot before anything is probed.
 static const DWORD kHandOverDelayMs = 2500;
 
-static void ReadSetting(LPCWSTR valueName, FolderSetting* setting)
-{
+static void ReadSetting(LPCWSTR valueName, FolderSetting* setting) {
     if (!ReadFolderSetting(kSettingsKey, valueName, setting)) {
         setting->length = 0;
     }
 }
 
 // Probes a composed target, or says why there is none to probe.
-static int TargetExists(int composed, LPCWSTR target, LPCWSTR folder)
-{
+static int TargetExists(int composed, LPCWSTR target, LPCWSTR folder) {
     if (!composed) {
         NKDbgPrintfW(TEXT("Path too long: %s\r\n"), folder);
         return 0;
@@ -36,21 +34,19 @@ static int TargetExists(int composed, LPCWSTR target, LPCWSTR folder)
     return FileProbe(target);
 }
 
-int FileProbe(LPCWSTR path)
-{
+int FileProbe(LPCWSTR path) {
     WIN32_FIND_DATAW findData;
     HANDLE search = FindFirstFileW(path, &findData);
     if (search == INVALID_HANDLE_VALUE) {
         NKDbgPrintfW(TEXT("File %s not exists\r\n"), path);
         return 0;
     }
-    FindClose(search);
+    FindClose(search);  // the search has answered; a failed close changes nothing of that
     NKDbgPrintfW(TEXT("File %s exists\r\n"), path);
     return 1;
 }
 
-int LaunchProgram(LPCWSTR path)
-{
+int LaunchProgram(LPCWSTR path) {
     SHELLEXECUTEINFO info;
     memset(&info, 0, sizeof(info));
     info.cbSize = sizeof(info);
@@ -67,8 +63,7 @@ int LaunchProgram(LPCWSTR path)
 }
 
 int WINAPI StartupSequence(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
-                           int showCommand)
-{
+                           int showCommand) {
     (void)previousInstance;
     (void)commandLine;
     (void)showCommand;
@@ -81,7 +76,7 @@ int WINAPI StartupSequence(HINSTANCE instance, HINSTANCE previousInstance, LPWST
     const DWORD ownPathLength = GetModuleFileNameW(instance, ownPath, kOwnPathLimit);
     const int ownPathKnown = ownPathLength != 0 && ownPathLength < kOwnPathLimit;
     if (!ownPathKnown) {
-        NKDbgPrintfW(TEXT("GetModuleFileName Failed [%d].\r\n"), (int)GetLastError());
+        NKDbgPrintfW(TEXT("GetModuleFileName Failed [%d].\r\n"), static_cast<int>(GetLastError()));
     }
     ownPath[kOwnPathChars - 1] = 0;
     const int runningFromUpdate = ownPathKnown && wcsstr(ownPath, kUpdateMarker) != NULL;

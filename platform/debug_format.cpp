@@ -6,14 +6,12 @@ struct LineWriter {
     WCHAR* line;
     size_t used;
 
-    void Put(WCHAR c)
-    {
+    void Put(WCHAR c) {
         if (used < kDebugLineChars - 1) {
             line[used++] = c;
         }
     }
-    void PutText(LPCWSTR text)
-    {
+    void PutText(LPCWSTR text) {
         if (text == NULL) {
             text = TEXT("(null)");
         }
@@ -21,12 +19,11 @@ struct LineWriter {
             Put(*text);
         }
     }
-    void PutNumber(unsigned long long magnitude, bool negative)
-    {
+    void PutNumber(unsigned long long magnitude, bool negative) {
         WCHAR digits[24];
         size_t count = 0;
         do {
-            digits[count++] = (WCHAR)(TEXT('0') + magnitude % 10);
+            digits[count++] = static_cast<WCHAR>(TEXT('0') + magnitude % 10);
             magnitude /= 10;
         } while (magnitude != 0);
         if (negative) {
@@ -40,8 +37,7 @@ struct LineWriter {
 
 }  // namespace
 
-void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args)
-{
+void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args) {
     LineWriter out = {line, 0};
     for (LPCWSTR p = format; *p != 0; ++p) {
         if (*p != TEXT('%') || p[1] == 0) {
@@ -53,7 +49,8 @@ void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args)
             out.PutText(va_arg(args, LPCWSTR));
         } else if (*p == TEXT('d')) {
             const long long value = va_arg(args, int);
-            out.PutNumber(value < 0 ? (unsigned long long)(-value) : (unsigned long long)value,
+            out.PutNumber(value < 0 ? static_cast<unsigned long long>(-value)
+                                    : static_cast<unsigned long long>(value),
                           value < 0);
         } else if (*p == TEXT('u')) {
             out.PutNumber(va_arg(args, unsigned int), false);

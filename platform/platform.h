@@ -12,9 +12,12 @@
 #define UNICODE
 #endif
 #ifndef _UNICODE
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the C run-time's switch
 #define _UNICODE
 #endif
+// windows.h first: shellapi.h builds on it.
 #include <windows.h>
+
 #include <shellapi.h>
 #include <stdlib.h>
 #include <string.h>

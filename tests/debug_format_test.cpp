@@ -8,8 +8,8 @@
 
 namespace {
 
-std::u16string Format(LPCWSTR format, ...)
-{
+// NOLINTNEXTLINE(cert-dcl50-cpp): stands where the variadic debug print stands.
+std::u16string Format(LPCWSTR format, ...) {
     WCHAR line[kDebugLineChars + 8];
     for (WCHAR& c : line) {
         c = u'#';
@@ -22,16 +22,14 @@ std::u16string Format(LPCWSTR format, ...)
     return line;
 }
 
-TEST(DebugFormat, Conversions)
-{
+TEST(DebugFormat, Conversions) {
     EXPECT_EQ(u"File \\A\\B exists\r\n", Format(u"File %s exists\r\n", u"\\A\\B"));
     EXPECT_EQ(u"[234] [-2147483648] [0]", Format(u"[%d] [%d] [%d]", 234, INT32_MIN, 0));
     EXPECT_EQ(u"4294967295 100% %q", Format(u"%u 100%% %q", 4294967295u));
     EXPECT_EQ(u"(null) trailing %", Format(u"%s trailing %", static_cast<LPCWSTR>(nullptr)));
 }
 
-TEST(DebugFormat, CutsLongLinesInsideTheBuffer)
-{
+TEST(DebugFormat, CutsLongLinesInsideTheBuffer) {
     const std::u16string text(600, u'x');
     const std::u16string line = Format(u"Folder name is %s\r\n", text.c_str());
     EXPECT_EQ(static_cast<size_t>(kDebugLineChars - 1), line.size());

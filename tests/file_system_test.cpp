@@ -15,15 +15,13 @@ struct PathCase {
     const char* found;  // host path below the root, or nullptr when nothing is found
 };
 
-void PrintTo(const PathCase& c, std::ostream* os)
-{
+void PrintTo(const PathCase& c, std::ostream* os) {
     *os << c.name;
 }
 
 class DevicePaths : public ::testing::TestWithParam<PathCase> {};
 
-TEST_P(DevicePaths, ResolveInsideTheRootOnly)
-{
+TEST_P(DevicePaths, ResolveInsideTheRootOnly) {
     const PathCase& c = GetParam();
     testing_support::ScratchRoot parent;
     parent.AddFile("root/SDMMC/UPDATE/Kelbrun.EXE");
@@ -61,30 +59,31 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"Missing", u"\\SDMMC\\UPDATE\\Navigon.exe", nullptr},
         PathCase{"FileAsFolder", u"\\SDMMC\\Data\\maps.dat\\x", nullptr},
         PathCase{"TrailingSeparator", u"\\SDMMC\\UPDATE\\", nullptr},
-        PathCase{"RootItself", u"\\", nullptr},
-        PathCase{"Empty", u"", nullptr},
+        PathCase{"RootItself", u"\\", nullptr}, PathCase{"Empty", u"", nullptr},
         PathCase{"DotDotStaysAtRoot", u"\\..\\..\\SDMMC\\Data\\maps.dat", "SDMMC/Data/maps.dat"},
         PathCase{"DotDotCannotReachAbove", u"\\..\\secret.txt", nullptr},
         PathCase{"LinksAreNotFollowed", u"\\escape\\secret.txt", nullptr}),
     [](const ::testing::TestParamInfo<PathCase>& p) { return p.param.name; });
 
-TEST(FileSystem, WithoutRootNothingExists)
-{
+TEST(FileSystem, WithoutRootNothingExists) {
     sim::FileSystem files;
     EXPECT_FALSE(files.Find(u"\\Windows\\Kelbrun.EXE").has_value());
 }
 
-TEST(FileSystem, NameMatching)
-{
+TEST(FileSystem, NameMatching) {
     struct Case {
         std::u16string pattern, name;
         bool matches;
     };
     const Case cases[] = {
-        {u"*", u"", true},           {u"*.exe", u"KELBRUN.EXE", true},
-        {u"?", u"", false},          {u"a*b*c", u"aXbYc", true},
-        {u"a*b*c", u"aXbY", false},  {u"*a", u"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", false},
-        {u"k?lbrun", u"Kelbrun", true}, {u"kelbrun", u"kelbrun2", false},
+        {u"*", u"", true},
+        {u"*.exe", u"KELBRUN.EXE", true},
+        {u"?", u"", false},
+        {u"a*b*c", u"aXbYc", true},
+        {u"a*b*c", u"aXbY", false},
+        {u"*a", u"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", false},
+        {u"k?lbrun", u"Kelbrun", true},
+        {u"kelbrun", u"kelbrun2", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.matches, sim::FileSystem::NameMatches(c.pattern, c.name))

@@ -15,8 +15,7 @@ namespace {
 using testing_support::SetRawValue;
 using testing_support::Utf16Bytes;
 
-std::vector<uint8_t> Terminated(std::u16string_view text)
-{
+std::vector<uint8_t> Terminated(std::u16string_view text) {
     std::vector<uint8_t> bytes = Utf16Bytes(text);
     bytes.insert(bytes.end(), {0, 0});
     return bytes;
@@ -29,15 +28,13 @@ struct ValueCase {
     std::u16string text;  // expected text of the setting
 };
 
-void PrintTo(const ValueCase& c, std::ostream* os)
-{
+void PrintTo(const ValueCase& c, std::ostream* os) {
     *os << c.name;
 }
 
 class FolderSettingValues : public ::testing::TestWithParam<ValueCase> {};
 
-TEST_P(FolderSettingValues, CopiesTextAndCountsWhatWasCopied)
-{
+TEST_P(FolderSettingValues, CopiesTextAndCountsWhatWasCopied) {
     const ValueCase& c = GetParam();
     sim::ResetDevice();
     sim::Device& device = sim::CurrentDevice();
@@ -83,15 +80,13 @@ struct FailureCase {
     uint32_t closes;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os)
-{
+void PrintTo(const FailureCase& c, std::ostream* os) {
     *os << c.name;
 }
 
 class FolderSettingFailures : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(FolderSettingFailures, ReportsTwoLinesAndLeavesSettingAlone)
-{
+TEST_P(FolderSettingFailures, ReportsTwoLinesAndLeavesSettingAlone) {
     const FailureCase& c = GetParam();
     sim::ResetDevice();
     sim::Device& device = sim::CurrentDevice();
@@ -126,11 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
                     u"RegQueryValueEx Failed [234].\r\n", 1}),
     [](const ::testing::TestParamInfo<FailureCase>& p) { return p.param.name; });
 
-TEST(FolderSetting, OpensTheKeyUnderLocalMachineWhateverTheCaseOfItsPath)
-{
+TEST(FolderSetting, OpensTheKeyUnderLocalMachineWhateverTheCaseOfItsPath) {
     sim::ResetDevice();
-    sim::CurrentDevice().registry.SetString(u"hkey_local_machine\\software\\TAVRIN\\paths",
-                                            u"user", u"\\Flash");
+    sim::CurrentDevice().registry.SetString(u"hkey_local_machine\\software\\TAVRIN\\paths", u"user",
+                                            u"\\Flash");
     FolderSetting setting{};
     ASSERT_EQ(1, ReadFolderSetting(u"SOFTWARE\\Tavrin\\Paths", u"User", &setting));
     EXPECT_EQ(u"\\Flash", std::u16string(setting.path));

@@ -19,15 +19,13 @@ struct ValueCase {
     std::vector<uint8_t> bytes;  // of the value "V"
 };
 
-void PrintTo(const ValueCase& c, std::ostream* os)
-{
+void PrintTo(const ValueCase& c, std::ostream* os) {
     *os << c.name;
 }
 
 class RegValues : public ::testing::TestWithParam<ValueCase> {};
 
-TEST_P(RegValues, StoreTheirBytesAsWritten)
-{
+TEST_P(RegValues, StoreTheirBytesAsWritten) {
     const ValueCase& c = GetParam();
     sim::Registry registry;
     const std::string file =
@@ -51,14 +49,15 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"Hex", "\"V\"=hex:41,00,42\n", 3, {0x41, 0, 0x42}},
         ValueCase{"HexEmpty", "\"V\"=hex:\n", 3, {}},
         ValueCase{"HexTyped", "\"V\"=hex(7):41,00\n", 7, {0x41, 0}},
-        ValueCase{"HexContinued", "\"V\"=hex(2):41,00,\\\r\n  42,00,\\\n  00,00\r\n", 2,
+        ValueCase{"HexContinued",
+                  "\"V\"=hex(2):41,00,\\\r\n  42,00,\\\n  00,00\r\n",
+                  2,
                   {0x41, 0, 0x42, 0, 0, 0}},
         ValueCase{"NameAnyCaseLaterWins", "\"v\"=\"a\"\n\"V\"=hex:01\n", 3, {1}},
         ValueCase{"CommentsAndBlanks", "; note\n\n  \"V\"=hex:02\n;\"V\"=hex:03\n", 3, {2}}),
     [](const ::testing::TestParamInfo<ValueCase>& p) { return p.param.name; });
 
-TEST(RegFile, ReadsUtf16WithByteOrderMarkAndRegedit4)
-{
+TEST(RegFile, ReadsUtf16WithByteOrderMarkAndRegedit4) {
     const std::u16string text =
         u"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n\"SDMMC\"=\"\\\\SD\"\r\n";
     std::string bytes = "\xFF\xFE";
@@ -72,8 +71,7 @@ TEST(RegFile, ReadsUtf16WithByteOrderMarkAndRegedit4)
     EXPECT_EQ(8u, registry.FindValue(kKey, u"SDMMC")->bytes.size());
 }
 
-TEST(RegFile, DeletesValuesAndKeys)
-{
+TEST(RegFile, DeletesValuesAndKeys) {
     sim::Registry registry;
     const std::string file = std::string(kHeader) +
                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\n"
@@ -93,15 +91,13 @@ struct ErrorCase {
     int line;
 };
 
-void PrintTo(const ErrorCase& c, std::ostream* os)
-{
+void PrintTo(const ErrorCase& c, std::ostream* os) {
     *os << c.name;
 }
 
 class RegErrors : public ::testing::TestWithParam<ErrorCase> {};
 
-TEST_P(RegErrors, NameTheLineAndChangeNothing)
-{
+TEST_P(RegErrors, NameTheLineAndChangeNothing) {
     const ErrorCase& c = GetParam();
     sim::Registry registry;
     registry.SetString(kKey, u"Kept", u"x");
@@ -117,28 +113,28 @@ const std::string kNewKey = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWAR
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, RegErrors,
-    ::testing::Values(
-        ErrorCase{"EmptyFile", "", 1}, ErrorCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\X]\n", 1},
-        ErrorCase{"ValueBeforeKey", std::string(kHeader) + "\"A\"=\"1\"\n", 2},
-        ErrorCase{"UnknownRoot", std::string(kHeader) + "[HKEY_NOWHERE\\X]\n", 2},
-        ErrorCase{"KeyNotClosed", kNewKey + "[HKEY_LOCAL_MACHINE\\X\n", 3},
-        ErrorCase{"UnclosedString", kNewKey + "\"A\"=\"1\n", 3},
-        ErrorCase{"UnknownEscape", kNewKey + "\"A\"=\"\\SDMMC\"\n", 3},
-        ErrorCase{"TextAfterString", kNewKey + "\"A\"=\"1\" x\n", 3},
-        ErrorCase{"DwordTooLong", kNewKey + "\"A\"=dword:123456789\n", 3},
-        ErrorCase{"DwordNotHex", kNewKey + "\"A\"=dword:xyz\n", 3},
-        ErrorCase{"BadHexByte", kNewKey + "\"A\"=hex:41,4g\n", 3},
-        ErrorCase{"HexByteTooLong", kNewKey + "\"A\"=hex:414\n", 3},
-        ErrorCase{"HexContinuesPastEnd", kNewKey + "\"A\"=hex:41,\\", 3},
-        ErrorCase{"BadTypedHex", kNewKey + "\"A\"=hex(z):41\n", 3},
-        ErrorCase{"UnknownData", kNewKey + "\"A\"=sz:1\n", 3},
-        ErrorCase{"MissingEquals", kNewKey + "\"A\" \"1\"\n", 3},
-        ErrorCase{"StrayLine", kNewKey + "\n\nhello\n", 5},
-        ErrorCase{"ValueAfterDeletedKey",
-                  kNewKey + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n\"A\"=\"1\"\n", 4},
-        ErrorCase{"NotUtf8", kNewKey + "\"A\"=\"\xFF\"\n", 3},
-        ErrorCase{"OddUtf16", std::string("\xFF\xFE\x41\x00\n\x00\x41", 7), 2},
-        ErrorCase{"Utf16BigEndian", "\xFE\xFF", 1}),
+    ::testing::Values(ErrorCase{"EmptyFile", "", 1},
+                      ErrorCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\X]\n", 1},
+                      ErrorCase{"ValueBeforeKey", std::string(kHeader) + "\"A\"=\"1\"\n", 2},
+                      ErrorCase{"UnknownRoot", std::string(kHeader) + "[HKEY_NOWHERE\\X]\n", 2},
+                      ErrorCase{"KeyNotClosed", kNewKey + "[HKEY_LOCAL_MACHINE\\X\n", 3},
+                      ErrorCase{"UnclosedString", kNewKey + "\"A\"=\"1\n", 3},
+                      ErrorCase{"UnknownEscape", kNewKey + "\"A\"=\"\\SDMMC\"\n", 3},
+                      ErrorCase{"TextAfterString", kNewKey + "\"A\"=\"1\" x\n", 3},
+                      ErrorCase{"DwordTooLong", kNewKey + "\"A\"=dword:123456789\n", 3},
+                      ErrorCase{"DwordNotHex", kNewKey + "\"A\"=dword:xyz\n", 3},
+                      ErrorCase{"BadHexByte", kNewKey + "\"A\"=hex:41,4g\n", 3},
+                      ErrorCase{"HexByteTooLong", kNewKey + "\"A\"=hex:414\n", 3},
+                      ErrorCase{"HexContinuesPastEnd", kNewKey + "\"A\"=hex:41,\\", 3},
+                      ErrorCase{"BadTypedHex", kNewKey + "\"A\"=hex(z):41\n", 3},
+                      ErrorCase{"UnknownData", kNewKey + "\"A\"=sz:1\n", 3},
+                      ErrorCase{"MissingEquals", kNewKey + "\"A\" \"1\"\n", 3},
+                      ErrorCase{"StrayLine", kNewKey + "\n\nhello\n", 5},
+                      ErrorCase{"ValueAfterDeletedKey",
+                                kNewKey + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n\"A\"=\"1\"\n", 4},
+                      ErrorCase{"NotUtf8", kNewKey + "\"A\"=\"\xFF\"\n", 3},
+                      ErrorCase{"OddUtf16", std::string("\xFF\xFE\x41\x00\n\x00\x41", 7), 2},
+                      ErrorCase{"Utf16BigEndian", "\xFE\xFF", 1}),
     [](const ::testing::TestParamInfo<ErrorCase>& p) { return p.param.name; });
 
 }  // namespace

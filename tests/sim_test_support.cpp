@@ -7,8 +7,7 @@
 
 namespace testing_support {
 
-ScratchRoot::ScratchRoot()
-{
+ScratchRoot::ScratchRoot() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kelbrun-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a scratch folder");
@@ -16,26 +15,22 @@ ScratchRoot::ScratchRoot()
     path_ = pattern;
 }
 
-ScratchRoot::~ScratchRoot()
-{
+ScratchRoot::~ScratchRoot() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }
 
-void ScratchRoot::AddFile(const std::string& relative) const
-{
+void ScratchRoot::AddFile(const std::string& relative) const {
     const std::filesystem::path file = path_ / relative;
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file) << "stand-in for " << relative << "\n";
 }
 
-void ScratchRoot::AddFolder(const std::string& relative) const
-{
+void ScratchRoot::AddFolder(const std::string& relative) const {
     std::filesystem::create_directories(path_ / relative);
 }
 
-std::vector<uint8_t> Utf16Bytes(std::u16string_view text)
-{
+std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
     std::vector<uint8_t> bytes;
     for (char16_t c : text) {
         bytes.push_back(static_cast<uint8_t>(c & 0xFF));
@@ -45,8 +40,7 @@ std::vector<uint8_t> Utf16Bytes(std::u16string_view text)
 }
 
 void SetRawValue(sim::Device& device, std::u16string_view name, std::vector<uint8_t> bytes,
-                 uint32_t type)
-{
+                 uint32_t type) {
     sim::RegistryValue value;
     value.type = type;
     value.bytes = std::move(bytes);

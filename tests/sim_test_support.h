@@ -16,21 +16,20 @@ inline constexpr char16_t kPathsKey[] = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\
 
 // A fresh, empty host folder, removed again when the test ends.
 class ScratchRoot {
-public:
+  public:
     ScratchRoot();
     ~ScratchRoot();
     ScratchRoot(const ScratchRoot&) = delete;
     ScratchRoot& operator=(const ScratchRoot&) = delete;
 
-    const std::filesystem::path& Path() const
-    {
+    const std::filesystem::path& Path() const {
         return path_;
     }
     // Creates a file (with its folders) at a path relative to the root, "/"-separated.
     void AddFile(const std::string& relative) const;
     void AddFolder(const std::string& relative) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -2,19 +2,16 @@
 
 namespace sim {
 
-Device& CurrentDevice()
-{
+Device& CurrentDevice() {
     static Device device;
     return device;
 }
 
-void ResetDevice()
-{
+void ResetDevice() {
     CurrentDevice() = Device();
 }
 
-void CloseRecord(Device& device)
-{
+void CloseRecord(Device& device) {
     device.record.keysLeftOpen = static_cast<uint32_t>(device.openKeys.size());
     device.record.searchesLeftOpen = static_cast<uint32_t>(device.openSearches.size());
 }

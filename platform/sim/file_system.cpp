@@ -11,18 +11,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsSeparator(char16_t c)
-{
+bool IsSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
-bool HasWildcard(std::u16string_view name)
-{
+bool HasWildcard(std::u16string_view name) {
     return name.find_first_of(u"*?") != std::u16string_view::npos;
 }
 
-std::vector<std::u16string> SplitPath(std::u16string_view path)
-{
+std::vector<std::u16string> SplitPath(std::u16string_view path) {
     std::vector<std::u16string> parts(1);
     for (char16_t c : path) {
         if (IsSeparator(c)) {
@@ -36,8 +33,7 @@ std::vector<std::u16string> SplitPath(std::u16string_view path)
 
 // The folder's entries, named in UTF-16 and sorted so that a search is repeatable. Names that
 // are not UTF-8 on the host cannot be named from the device and are left out.
-std::vector<FoundEntry> ListFolder(const fs::path& folder)
-{
+std::vector<FoundEntry> ListFolder(const fs::path& folder) {
     std::vector<FoundEntry> entries;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -57,8 +53,7 @@ std::vector<FoundEntry> ListFolder(const fs::path& folder)
     return entries;
 }
 
-std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_view pattern)
-{
+std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_view pattern) {
     const std::vector<FoundEntry> entries = ListFolder(folder);
     // An exact spelling wins over another that differs only in case.
     for (const FoundEntry& entry : entries) {
@@ -76,18 +71,15 @@ std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_vi
 
 }  // namespace
 
-void FileSystem::SetRoot(std::optional<fs::path> root)
-{
+void FileSystem::SetRoot(std::optional<fs::path> root) {
     root_ = std::move(root);
 }
 
-const std::optional<fs::path>& FileSystem::Root() const
-{
+const std::optional<fs::path>& FileSystem::Root() const {
     return root_;
 }
 
-bool FileSystem::NameMatches(std::u16string_view pattern, std::u16string_view name)
-{
+bool FileSystem::NameMatches(std::u16string_view pattern, std::u16string_view name) {
     const std::u16string p = FoldCase(pattern);
     const std::u16string n = FoldCase(name);
     // Iterative matching with one backtrack point: linear in practice, never exponential.
@@ -111,8 +103,7 @@ bool FileSystem::NameMatches(std::u16string_view pattern, std::u16string_view na
     return pi == p.size();
 }
 
-std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath) const
-{
+std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath) const {
     if (!root_) {
         return std::nullopt;
     }

@@ -16,7 +16,7 @@ struct FoundEntry {
 };
 
 class FileSystem {
-public:
+  public:
     // Without a root no file exists.
     void SetRoot(std::optional<std::filesystem::path> root);
     const std::optional<std::filesystem::path>& Root() const;
@@ -30,7 +30,7 @@ public:
     // Matches one name against a pattern of "*" and "?", without regard to case.
     static bool NameMatches(std::u16string_view pattern, std::u16string_view name);
 
-private:
+  private:
     std::optional<std::filesystem::path> root_;
 };
 

@@ -4,8 +4,7 @@
 
 namespace sim {
 
-std::u16string Registry::Join(std::u16string_view keyPath, std::u16string_view subKey)
-{
+std::u16string Registry::Join(std::u16string_view keyPath, std::u16string_view subKey) {
     std::u16string joined;
     for (std::u16string_view part : {keyPath, subKey}) {
         size_t start = 0;
@@ -26,13 +25,11 @@ std::u16string Registry::Join(std::u16string_view keyPath, std::u16string_view s
     return joined;
 }
 
-std::u16string Registry::KeyId(std::u16string_view path)
-{
+std::u16string Registry::KeyId(std::u16string_view path) {
     return FoldCase(Join(path, u""));
 }
 
-void Registry::CreateKey(std::u16string_view path)
-{
+void Registry::CreateKey(std::u16string_view path) {
     const std::u16string id = KeyId(path);
     size_t end = 0;
     while (end != std::u16string::npos) {
@@ -41,8 +38,7 @@ void Registry::CreateKey(std::u16string_view path)
     }
 }
 
-void Registry::DeleteKey(std::u16string_view path)
-{
+void Registry::DeleteKey(std::u16string_view path) {
     const std::u16string id = KeyId(path);
     const std::u16string below = id + u'\\';
     for (auto it = keys_.begin(); it != keys_.end();) {
@@ -54,20 +50,18 @@ void Registry::DeleteKey(std::u16string_view path)
     }
 }
 
-bool Registry::HasKey(std::u16string_view path) const
-{
+bool Registry::HasKey(std::u16string_view path) const {
     return keys_.count(KeyId(path)) != 0;
 }
 
-void Registry::SetValue(std::u16string_view keyPath, std::u16string_view name, RegistryValue value)
-{
+void Registry::SetValue(std::u16string_view keyPath, std::u16string_view name,
+                        RegistryValue value) {
     CreateKey(keyPath);
     keys_[KeyId(keyPath)][FoldCase(name)] = std::move(value);
 }
 
 void Registry::SetString(std::u16string_view keyPath, std::u16string_view name,
-                         std::u16string_view text)
-{
+                         std::u16string_view text) {
     RegistryValue value;
     value.type = kRegSz;
     for (char16_t c : text) {
@@ -79,8 +73,7 @@ void Registry::SetString(std::u16string_view keyPath, std::u16string_view name,
     SetValue(keyPath, name, std::move(value));
 }
 
-void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name)
-{
+void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name) {
     const auto key = keys_.find(KeyId(keyPath));
     if (key != keys_.end()) {
         key->second.erase(FoldCase(name));
@@ -88,8 +81,7 @@ void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name
 }
 
 const RegistryValue* Registry::FindValue(std::u16string_view keyPath,
-                                         std::u16string_view name) const
-{
+                                         std::u16string_view name) const {
     const auto key = keys_.find(KeyId(keyPath));
     if (key == keys_.end()) {
         return nullptr;

@@ -21,7 +21,7 @@ enum : uint32_t { kRegSz = 1, kRegBinary = 3, kRegDword = 4 };
 // Key paths start with their root, as in "HKEY_LOCAL_MACHINE\SOFTWARE\Tavrin\Paths"; names of
 // keys and values compare without regard to case, as on the device.
 class Registry {
-public:
+  public:
     // Creates the key and every key above it.
     void CreateKey(std::u16string_view path);
     // Removes the key with everything below it; a missing key is no error.
@@ -38,7 +38,7 @@ public:
     // Joins a key path and a subkey path, dropping empty components.
     static std::u16string Join(std::u16string_view keyPath, std::u16string_view subKey);
 
-private:
+  private:
     using Values = std::map<std::u16string, RegistryValue>;
     static std::u16string KeyId(std::u16string_view path);
     std::map<std::u16string, Values> keys_;

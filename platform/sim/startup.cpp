@@ -18,34 +18,30 @@ namespace {
 int reportFd = -1;
 
 class Writer {
-public:
-    void U32(uint32_t value)
-    {
+  public:
+    void U32(uint32_t value) {
         for (int i = 0; i < 4; ++i) {
             bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
         }
     }
-    void Text(const std::u16string& text)
-    {
+    void Text(const std::u16string& text) {
         U32(static_cast<uint32_t>(text.size()));
         for (char16_t c : text) {
             U32(c);
         }
     }
-    const std::string& Bytes() const
-    {
+    const std::string& Bytes() const {
         return bytes_;
     }
 
-private:
+  private:
     std::string bytes_;
 };
 
 class Reader {
-public:
+  public:
     explicit Reader(const std::string& bytes) : bytes_(bytes) {}
-    uint32_t U32()
-    {
+    uint32_t U32() {
         if (bytes_.size() - at_ < 4) {
             throw std::runtime_error("the run's record is cut short");
         }
@@ -55,8 +51,7 @@ public:
         }
         return value;
     }
-    std::u16string Text()
-    {
+    std::u16string Text() {
         std::u16string text(U32(), u'\0');
         for (char16_t& c : text) {
             c = static_cast<char16_t>(U32());
@@ -64,13 +59,12 @@ public:
         return text;
     }
 
-private:
+  private:
     const std::string& bytes_;
     size_t at_ = 0;
 };
 
-std::string Encode(const Record& record)
-{
+std::string Encode(const Record& record) {
     Writer out;
     out.U32(static_cast<uint32_t>(record.trail.size()));
     for (const std::u16string& line : record.trail) {
@@ -100,8 +94,7 @@ std::string Encode(const Record& record)
     return out.Bytes();
 }
 
-Record Decode(const std::string& bytes)
-{
+Record Decode(const std::string& bytes) {
     Reader in(bytes);
     Record record;
     record.trail.resize(in.U32());
@@ -133,8 +126,7 @@ Record Decode(const std::string& bytes)
 }
 
 // Registered in the child only: the exit routine runs it before the process ends.
-void ReportAtExit()
-{
+void ReportAtExit() {
     Device& device = CurrentDevice();
     CloseRecord(device);
     const std::string bytes = Encode(device.record);
@@ -152,8 +144,7 @@ void ReportAtExit()
     close(reportFd);
 }
 
-[[noreturn]] void RunChild()
-{
+[[noreturn]] void RunChild() {
     CurrentDevice().record = Record();
     atexit(ReportAtExit);
     static WCHAR commandLine[] = u"";
@@ -165,8 +156,7 @@ void ReportAtExit()
 
 }  // namespace
 
-RunResult RunLauncher()
-{
+RunResult RunLauncher() {
     int fds[2];
     if (pipe(fds) != 0) {
         throw std::runtime_error("cannot create a pipe");

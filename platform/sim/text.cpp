@@ -2,8 +2,7 @@
 
 namespace sim {
 
-std::string ToUtf8(std::u16string_view text)
-{
+std::string ToUtf8(std::u16string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
@@ -33,8 +32,7 @@ std::string ToUtf8(std::u16string_view text)
     return out;
 }
 
-std::optional<std::u16string> FromUtf8(std::string_view text)
-{
+std::optional<std::u16string> FromUtf8(std::string_view text) {
     std::u16string out;
     size_t i = 0;
     while (i < text.size()) {
@@ -78,8 +76,7 @@ std::optional<std::u16string> FromUtf8(std::string_view text)
     return out;
 }
 
-std::u16string FoldCase(std::u16string_view text)
-{
+std::u16string FoldCase(std::u16string_view text) {
     std::u16string out(text);
     for (char16_t& c : out) {
         if (c >= u'a' && c <= u'z') {

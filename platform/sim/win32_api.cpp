@@ -13,14 +13,12 @@ namespace {
 
 const char16_t kLocalMachine[] = u"HKEY_LOCAL_MACHINE";
 
-std::u16string TextOf(LPCWSTR text)
-{
+std::u16string TextOf(LPCWSTR text) {
     return text == nullptr ? std::u16string() : std::u16string(text);
 }
 
 // The key path a handle stands for, or nothing when it is no open key.
-const std::u16string* KeyPathOf(sim::Device& device, HKEY key)
-{
+const std::u16string* KeyPathOf(sim::Device& device, HKEY key) {
     static const std::u16string localMachine = kLocalMachine;
     if (key == HKEY_LOCAL_MACHINE) {
         return &localMachine;
@@ -31,8 +29,7 @@ const std::u16string* KeyPathOf(sim::Device& device, HKEY key)
 
 }  // namespace
 
-DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
-{
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
     (void)module;
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.moduleQueries;
@@ -56,20 +53,17 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
     return copied;
 }
 
-DWORD GetLastError(void)
-{
+DWORD GetLastError(void) {
     return sim::CurrentDevice().lastError;
 }
 
-const WCHAR* wcsstr(const WCHAR* text, const WCHAR* pattern)
-{
+const WCHAR* wcsstr(const WCHAR* text, const WCHAR* pattern) {
     const std::u16string_view haystack(text);
     const size_t at = haystack.find(std::u16string_view(pattern));
     return at == std::u16string_view::npos ? nullptr : text + at;
 }
 
-LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result)
-{
+LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result) {
     (void)options;
     (void)desired;
     sim::Device& device = sim::CurrentDevice();
@@ -89,8 +83,7 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKE
 }
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                      LPDWORD dataSize)
-{
+                      LPDWORD dataSize) {
     (void)reserved;
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.valueQueries;
@@ -126,16 +119,14 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD typ
     return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY key)
-{
+LONG RegCloseKey(HKEY key) {
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.keyCloses;
     return device.openKeys.erase(reinterpret_cast<uintptr_t>(key)) == 1 ? ERROR_SUCCESS
                                                                         : ERROR_INVALID_HANDLE;
 }
 
-HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* findData)
-{
+HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* findData) {
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.searches;
     const auto found = device.files.Find(TextOf(fileName));
@@ -145,22 +136,20 @@ HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* findData)
     }
     memset(findData, 0, sizeof(*findData));
     findData->dwFileAttributes = found->isFolder ? 0x10 : 0x80;  // DIRECTORY or NORMAL
-    found->name.copy(findData->cFileName, found->name.size() < MAX_PATH ? found->name.size()
-                                                                       : MAX_PATH - 1);
+    found->name.copy(findData->cFileName,
+                     found->name.size() < MAX_PATH ? found->name.size() : MAX_PATH - 1);
     const uintptr_t handle = device.nextHandle++;
     device.openSearches.insert(handle);
     return reinterpret_cast<HANDLE>(handle);
 }
 
-BOOL FindClose(HANDLE find)
-{
+BOOL FindClose(HANDLE find) {
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.searchCloses;
     return device.openSearches.erase(reinterpret_cast<uintptr_t>(find)) == 1 ? TRUE : FALSE;
 }
 
-BOOL ShellExecuteEx(SHELLEXECUTEINFO* info)
-{
+BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.shellRequests;
     sim::Event event;
@@ -180,8 +169,7 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info)
     return request.accepted ? TRUE : FALSE;
 }
 
-void Sleep(DWORD milliseconds)
-{
+void Sleep(DWORD milliseconds) {
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.sleeps;
     sim::Event event;
@@ -193,8 +181,8 @@ void Sleep(DWORD milliseconds)
     }
 }
 
-void NKDbgPrintfW(LPCWSTR format, ...)
-{
+// NOLINTNEXTLINE(cert-dcl50-cpp): the device's debug print is a C-style variadic function.
+void NKDbgPrintfW(LPCWSTR format, ...) {
     WCHAR line[kDebugLineChars];
     va_list args;
     va_start(args, format);

@@ -23,19 +23,19 @@ typedef int32_t LONG;
 typedef int BOOL;
 typedef DWORD REGSAM;
 typedef void* HANDLE;
-typedef struct HKEY__* HKEY;
+typedef struct SimKey* HKEY;
 typedef HKEY* PHKEY;
-typedef struct HINSTANCE__* HINSTANCE;
+typedef struct SimInstance* HINSTANCE;
 typedef HINSTANCE HMODULE;
-typedef struct HWND__* HWND;
-typedef struct HICON__* HICON;
+typedef struct SimWindow* HWND;
+typedef struct SimIcon* HICON;
 
 #define TRUE 1
 #define FALSE 0
 
-#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
 #define KEY_READ 0x20019u
-#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define SW_SHOW 5
 
 #define ERROR_SUCCESS 0
@@ -47,12 +47,12 @@ typedef struct HICON__* HICON;
 
 #define MAX_PATH 260
 
-typedef struct _FILETIME {
+typedef struct {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
 } FILETIME;
 
-typedef struct _WIN32_FIND_DATAW {
+typedef struct {
     DWORD dwFileAttributes;
     FILETIME ftCreationTime;
     FILETIME ftLastAccessTime;
@@ -63,7 +63,7 @@ typedef struct _WIN32_FIND_DATAW {
     WCHAR cFileName[MAX_PATH];
 } WIN32_FIND_DATAW;
 
-typedef struct _SHELLEXECUTEINFO {
+typedef struct {
     DWORD cbSize;
     DWORD fMask;
     HWND hwnd;

@@ -2,8 +2,8 @@
 // hands it to OutputDebugString, where a debugger or debug viewer picks it up.
 #include "platform/debug_format.h"
 
-extern "C" void NKDbgPrintfW(LPCWSTR format, ...)
-{
+// NOLINTNEXTLINE(cert-dcl50-cpp): the device's debug print is a C-style variadic function.
+extern "C" void NKDbgPrintfW(LPCWSTR format, ...) {
     WCHAR line[kDebugLineChars];
     va_list args;
     va_start(args, format);

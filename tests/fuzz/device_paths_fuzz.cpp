@@ -16,10 +16,9 @@ struct Tree {
     fs::path root;
     fs::path outside;
 
-    Tree() : root(base.Path() / "root"), outside(base.Path() / "outside")
-    {
-        for (const char* file : {"root/SDMMC/UPDATE/Kelbrun.EXE", "root/A/b/c.txt",
-                                 "outside/secret.txt"}) {
+    Tree() : root(base.Path() / "root"), outside(base.Path() / "outside") {
+        for (const char* file :
+             {"root/SDMMC/UPDATE/Kelbrun.EXE", "root/A/b/c.txt", "outside/secret.txt"}) {
             base.AddFile(file);
         }
         base.AddFolder("root/Folder.EXE");
@@ -30,8 +29,7 @@ struct Tree {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     static const Tree tree;
     static const fs::path root = fs::canonical(tree.root);
     std::u16string path;

@@ -7,12 +7,10 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "tools/kelbrun-sim/reg_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(bytes), size);
     sim::Registry registry;
     registry.SetString(u"HKEY_LOCAL_MACHINE\\Kept", u"v", u"x");
-    const sim::Registry before = registry;
 
     const auto error = regfile::Apply(text, registry);
     if (error) {

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "config/path_buffer.h"
 #include "launcher/startup_sequence.h"
@@ -15,6 +15,8 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/sim_test_support.h"
 
+// The linker's names for the C run-time's exit and its wrapper.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" [[noreturn]] void __real_exit(int status);
 
 namespace {
@@ -25,12 +27,12 @@ bool running = false;
 const char16_t kKey[] = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths";
 
 // The device's files, removed again when the fuzzer ends.
-const testing_support::ScratchRoot& Device()
-{
+const testing_support::ScratchRoot& Device() {
     static const testing_support::ScratchRoot root;
     static const bool laidOut = [] {
-        for (const char* file : {"SDMMC/UPDATE/Kelbrun.EXE", "ResidentFlash/MNAV/Navigon.exe",
-                                 "UPDATE/Kelbrun.EXE", "MNAV/Navigon.exe", "A/UPDATE/Kelbrun.EXE"}) {
+        for (const char* file :
+             {"SDMMC/UPDATE/Kelbrun.EXE", "ResidentFlash/MNAV/Navigon.exe", "UPDATE/Kelbrun.EXE",
+              "MNAV/Navigon.exe", "A/UPDATE/Kelbrun.EXE"}) {
             root.AddFile(file);
         }
         return true;
@@ -45,36 +47,32 @@ const testing_support::ScratchRoot& Device()
 //   3 values:      a form byte (low 2 bits: 0 absent, 1 REG_SZ, 2 REG_BINARY, 3 a type given
 //                  by the next 4 bytes), a 16-bit little-endian byte count, then the bytes
 class Input {
-public:
+  public:
     Input(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {}
-    uint8_t Byte()
-    {
+    uint8_t Byte() {
         return at_ < size_ ? bytes_[at_++] : 0;
     }
-    uint32_t Number(int byteCount)
-    {
+    uint32_t Number(int byteCount) {
         uint32_t value = 0;
         for (int i = 0; i < byteCount; ++i) {
             value |= static_cast<uint32_t>(Byte()) << (8 * i);
         }
         return value;
     }
-    std::vector<uint8_t> Bytes(size_t count)
-    {
+    std::vector<uint8_t> Bytes(size_t count) {
         count = std::min(count, size_ - at_);
         std::vector<uint8_t> out(bytes_ + at_, bytes_ + at_ + count);
         at_ += count;
         return out;
     }
 
-private:
+  private:
     const uint8_t* bytes_;
     size_t size_;
     size_t at_ = 0;
 };
 
-bool Terminated(const WCHAR* text, size_t capacity)
-{
+bool Terminated(const WCHAR* text, size_t capacity) {
     for (size_t i = 0; i < capacity; ++i) {
         if (text[i] == 0) {
             return true;
@@ -83,8 +81,7 @@ bool Terminated(const WCHAR* text, size_t capacity)
     return false;
 }
 
-void CheckTarget(const PathBuffer target, const FolderSetting& folder, std::u16string_view suffix)
-{
+void CheckTarget(const PathBuffer target, const FolderSetting& folder, std::u16string_view suffix) {
     FUZZ_CHECK(Terminated(target, kPathBufferChars));
     if (target[0] == 0) {
         return;  // never composed
@@ -95,17 +92,17 @@ void CheckTarget(const PathBuffer target, const FolderSetting& folder, std::u16s
 
 }  // namespace
 
-extern "C" [[noreturn]] void __wrap_exit(int status)
-{
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+extern "C" [[noreturn]] void __wrap_exit(int status) {
     if (running) {
         running = false;
-        longjmp(runEnded, status + 1);
+        // The device code between here and setjmp holds nothing that needs unwinding.
+        longjmp(runEnded, status + 1);  // NOLINT(cert-err52-cpp)
     }
     __real_exit(status);
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     Input input(bytes, size);
 
     sim::ResetDevice();
@@ -139,10 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     memset(UpdateLauncherPath, 0, sizeof(UpdateLauncherPath));
     memset(NavigatorPath, 0, sizeof(NavigatorPath));
 
-    static WCHAR commandLine[] = u"";
     int status = 0;
-    const int jumped = setjmp(runEnded);
+    const int jumped = setjmp(runEnded);  // NOLINT(cert-err52-cpp): see __wrap_exit
     if (jumped == 0) {
+        static WCHAR commandLine[] = u"";
         running = true;
         status = StartupSequence(nullptr, nullptr, commandLine, SW_SHOW);
         running = false;
@@ -151,7 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     }
     FUZZ_CHECK(status == 0);
 
-    for (const FolderSetting* setting : {&SDMMCPath, &DataStorageDestPath, &ResidentFlashDestPath}) {
+    for (const FolderSetting* setting :
+         {&SDMMCPath, &DataStorageDestPath, &ResidentFlashDestPath}) {
         FUZZ_CHECK(Terminated(setting->path, kPathBufferChars));
         FUZZ_CHECK(setting->length == static_cast<LONG>(PathLength(setting->path)));
     }

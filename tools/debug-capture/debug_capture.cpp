@@ -21,8 +21,7 @@ bool timing;
 LARGE_INTEGER started;
 LARGE_INTEGER frequency;
 
-void WriteBytes(HANDLE file, const char* bytes, DWORD count)
-{
+void WriteBytes(HANDLE file, const char* bytes, DWORD count) {
     while (count > 0) {
         DWORD written = 0;
         if (!WriteFile(file, bytes, count, &written, NULL) || written == 0) {
@@ -33,8 +32,7 @@ void WriteBytes(HANDLE file, const char* bytes, DWORD count)
     }
 }
 
-void ReportTime(const char* what, unsigned long number)
-{
+void ReportTime(const char* what, unsigned long number) {
     if (!timing) {
         return;
     }
@@ -47,8 +45,7 @@ void ReportTime(const char* what, unsigned long number)
 }
 
 // Copies the debuggee's string and writes it out as UTF-8, without its terminator.
-void CaptureString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
-{
+void CaptureString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
     static char raw[kMaxStringChars * 2];
     static WCHAR wide[kMaxStringChars];
     static char utf8[kMaxStringChars * 3];
@@ -59,7 +56,7 @@ void CaptureString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
     }
     const DWORD unitSize = info.fUnicode ? sizeof(WCHAR) : 1;
     SIZE_T read = 0;
-    if (!ReadProcessMemory(process, info.lpDebugStringData, raw, chars * unitSize, &read)) {
+    if (!ReadProcessMemory(process, info.lpDebugStringData, raw, (SIZE_T)chars * unitSize, &read)) {
         return;
     }
     chars = (DWORD)(read / unitSize);
@@ -83,8 +80,7 @@ void CaptureString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
 }
 
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
-void AppendArgument(WCHAR* commandLine, size_t capacity, const WCHAR* argument)
-{
+void AppendArgument(WCHAR* commandLine, size_t capacity, const WCHAR* argument) {
     size_t used = wcslen(commandLine);
     auto put = [&](WCHAR c) {
         if (used + 1 < capacity) {
@@ -118,8 +114,7 @@ void AppendArgument(WCHAR* commandLine, size_t capacity, const WCHAR* argument)
 
 }  // namespace
 
-int wmain(int argc, WCHAR** argv)
-{
+int wmain(int argc, WCHAR** argv) {
     int first = 1;
     if (first < argc && wcscmp(argv[first], L"--timing") == 0) {
         timing = true;

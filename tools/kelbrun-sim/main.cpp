@@ -33,8 +33,7 @@ struct UsageError {
     std::string message;
 };
 
-Options ParseOptions(int argc, char** argv)
-{
+Options ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -66,15 +65,13 @@ Options ParseOptions(int argc, char** argv)
     return options;
 }
 
-int Fail(const std::string& message)
-{
+int Fail(const std::string& message) {
     std::cerr << "kelbrun-sim: " << message << "\n";
     return 2;
 }
 
 // Sets the device up from the options; gives an error message when it cannot.
-std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device)
-{
+std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device) {
     if (options.registry) {
         if (auto error = regfile::Load(*options.registry, device.registry)) {
             const std::string where = error->line > 0 ? ":" + std::to_string(error->line) : "";
@@ -100,8 +97,7 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
     return std::nullopt;
 }
 
-void Report(const sim::RunResult& result)
-{
+void Report(const sim::RunResult& result) {
     for (const std::u16string& line : result.record.trail) {
         std::cout << sim::ToUtf8(line);
     }
@@ -124,8 +120,7 @@ void Report(const sim::RunResult& result)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options options;
     try {
         options = ParseOptions(argc, argv);

@@ -22,26 +22,22 @@ struct Failure {
     Error error;
 };
 
-[[noreturn]] void Fail(int line, std::string message)
-{
+[[noreturn]] void Fail(int line, std::string message) {
     throw Failure{Error{line, std::move(message)}};
 }
 
-bool IsBlank(char16_t c)
-{
+bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t';
 }
 
-std::u16string_view TrimLeft(std::u16string_view text)
-{
+std::u16string_view TrimLeft(std::u16string_view text) {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
     }
     return text;
 }
 
-std::u16string_view Trim(std::u16string_view text)
-{
+std::u16string_view Trim(std::u16string_view text) {
     text = TrimLeft(text);
     while (!text.empty() && IsBlank(text.back())) {
         text.remove_suffix(1);
@@ -49,14 +45,12 @@ std::u16string_view Trim(std::u16string_view text)
     return text;
 }
 
-bool StartsWith(std::u16string_view text, std::u16string_view prefix)
-{
+bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
 // Splits the file into lines of UTF-16 text, numbered from 1, without their line ends.
-std::vector<Line> SplitLines(std::string_view bytes)
-{
+std::vector<Line> SplitLines(std::string_view bytes) {
     std::vector<Line> lines;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -104,13 +98,11 @@ std::vector<Line> SplitLines(std::string_view bytes)
     return lines;
 }
 
-std::u16string_view RootOf(std::u16string_view keyPath)
-{
+std::u16string_view RootOf(std::u16string_view keyPath) {
     return keyPath.substr(0, keyPath.find(u'\\'));
 }
 
-bool IsKnownRoot(std::u16string_view root)
-{
+bool IsKnownRoot(std::u16string_view root) {
     static const std::array<std::u16string_view, 5> kRoots = {
         u"HKEY_LOCAL_MACHINE", u"HKEY_CURRENT_USER", u"HKEY_CLASSES_ROOT", u"HKEY_USERS",
         u"HKEY_CURRENT_CONFIG"};
@@ -123,8 +115,7 @@ bool IsKnownRoot(std::u16string_view root)
     return false;
 }
 
-int HexDigit(char16_t c)
-{
+int HexDigit(char16_t c) {
     if (c >= u'0' && c <= u'9') {
         return c - u'0';
     }
@@ -138,8 +129,7 @@ int HexDigit(char16_t c)
 }
 
 // Reads 1 to maxDigits hex digits from the front of text.
-std::optional<uint32_t> TakeHex(std::u16string_view& text, size_t maxDigits)
-{
+std::optional<uint32_t> TakeHex(std::u16string_view& text, size_t maxDigits) {
     uint32_t value = 0;
     size_t digits = 0;
     while (digits < text.size() && HexDigit(text[digits]) >= 0) {
@@ -156,8 +146,7 @@ std::optional<uint32_t> TakeHex(std::u16string_view& text, size_t maxDigits)
 }
 
 // Reads a quoted text with its escapes from the front of text, the opening quote included.
-std::u16string TakeQuoted(std::u16string_view& text, int line)
-{
+std::u16string TakeQuoted(std::u16string_view& text, int line) {
     std::u16string out;
     size_t i = 1;
     for (;; ++i) {
@@ -171,8 +160,9 @@ std::u16string TakeQuoted(std::u16string_view& text, int line)
         if (c == u'\\') {
             const char16_t next = i + 1 < text.size() ? text[i + 1] : u'\0';
             if (next != u'\\' && next != u'"') {
-                Fail(line, "unknown escape in a quoted text: write a backslash as \\\\ and a "
-                           "quote as \\\"");
+                Fail(line,
+                     "unknown escape in a quoted text: write a backslash as \\\\ and a "
+                     "quote as \\\"");
             }
             out += next;
             ++i;
@@ -184,8 +174,7 @@ std::u16string TakeQuoted(std::u16string_view& text, int line)
     return out;
 }
 
-std::vector<uint8_t> ParseHexBytes(std::u16string_view data, int line)
-{
+std::vector<uint8_t> ParseHexBytes(std::u16string_view data, int line) {
     std::vector<uint8_t> bytes;
     data = Trim(data);
     while (!data.empty()) {
@@ -207,8 +196,7 @@ std::vector<uint8_t> ParseHexBytes(std::u16string_view data, int line)
 }
 
 // The value's data after "=": gives nothing for a deletion ("-").
-std::optional<RegistryValue> ParseData(std::u16string_view data, int line)
-{
+std::optional<RegistryValue> ParseData(std::u16string_view data, int line) {
     RegistryValue value;
     if (data == u"-") {
         return std::nullopt;
@@ -257,11 +245,10 @@ std::optional<RegistryValue> ParseData(std::u16string_view data, int line)
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(sim::Registry& registry) : registry_(registry) {}
 
-    void Run(const std::vector<Line>& lines)
-    {
+    void Run(const std::vector<Line>& lines) {
         const std::u16string first(Trim(lines.front().text));
         if (first != u"Windows Registry Editor Version 5.00" && first != u"REGEDIT4") {
             Fail(1,
@@ -284,9 +271,8 @@ public:
         }
     }
 
-private:
-    void ParseLine(std::u16string_view text, int line)
-    {
+  private:
+    void ParseLine(std::u16string_view text, int line) {
         if (text.empty() || text.front() == u';') {
             return;
         }
@@ -299,8 +285,7 @@ private:
         }
     }
 
-    void ParseKey(std::u16string_view text, int line)
-    {
+    void ParseKey(std::u16string_view text, int line) {
         if (text.back() != u']') {
             Fail(line, "a key line must end with ]");
         }
@@ -321,8 +306,7 @@ private:
         }
     }
 
-    void ParseValue(std::u16string_view text, int line)
-    {
+    void ParseValue(std::u16string_view text, int line) {
         if (!key_) {
             Fail(line, "a value must follow the [KEY] line it belongs to");
         }
@@ -350,8 +334,7 @@ private:
 
 }  // namespace
 
-std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry)
-{
+std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry) {
     sim::Registry changed = registry;
     try {
         Parser(changed).Run(SplitLines(bytes));
@@ -362,8 +345,7 @@ std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry)
     return std::nullopt;
 }
 
-std::optional<Error> Load(const std::filesystem::path& file, sim::Registry& registry)
-{
+std::optional<Error> Load(const std::filesystem::path& file, sim::Registry& registry) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return Error{0, "cannot be read"};

@@ -2,8 +2,7 @@
 // C:\kelbrun-started.txt, one line a start, so that a test can tell what really ran.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
-{
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     WCHAR path[MAX_PATH + 1] = {0};
     const DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
     char line[4 * MAX_PATH + 2];
