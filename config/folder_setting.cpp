@@ -19,7 +19,8 @@ int ReadFolderSetting(LPCWSTR keyPath, LPCWSTR valueName, FolderSetting* setting
     } else {
         // The value's type is deliberately not asked for: devices in the field may hold the
         // folders in values of any type, and their bytes are taken as text.
-        result = RegQueryValueExW(key, valueName, NULL, NULL, reinterpret_cast<LPBYTE>(valueText), &byteCount);
+        result = RegQueryValueExW(key, valueName, NULL, NULL, reinterpret_cast<LPBYTE>(valueText),
+                                  &byteCount);
         if (result != ERROR_SUCCESS) {
             NKDbgPrintfW(TEXT("RegQueryValueEx Failed [%d].\r\n"), static_cast<int>(result));
         } else {

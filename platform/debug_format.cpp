@@ -19,16 +19,13 @@ struct LineWriter {
             Put(*text);
         }
     }
-    void PutNumber(unsigned long long magnitude, bool negative) {
-        WCHAR digits[24];
+    void PutNumber(DWORD magnitude) {
+        WCHAR digits[10];
         size_t count = 0;
         do {
             digits[count++] = static_cast<WCHAR>(TEXT('0') + magnitude % 10);
             magnitude /= 10;
         } while (magnitude != 0);
-        if (negative) {
-            Put(TEXT('-'));
-        }
         while (count > 0) {
             Put(digits[--count]);
         }
@@ -48,12 +45,12 @@ void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args) {
         if (*p == TEXT('s')) {
             out.PutText(va_arg(args, LPCWSTR));
         } else if (*p == TEXT('d')) {
-            const long long value = va_arg(args, int);
-            out.PutNumber(value < 0 ? static_cast<unsigned long long>(-value)
-                                    : static_cast<unsigned long long>(value),
-                          value < 0);
-        } else if (*p == TEXT('u')) {
-            out.PutNumber(va_arg(args, unsigned int), false);
+            const int value = va_arg(args, int);
+            if (value < 0) {
+                out.Put(TEXT('-'));
+            }
+            // Negated as unsigned, so that the most negative value has its digits too.
+            out.PutNumber(value < 0 ? 0u - static_cast<DWORD>(value) : static_cast<DWORD>(value));
         } else if (*p == TEXT('%')) {
             out.Put(TEXT('%'));
         } else {

@@ -11,7 +11,7 @@
 enum { kDebugLineChars = 512 };
 
 // Formats into line (kDebugLineChars characters, always terminated): %s takes a wide string,
-// %d a signed and %u an unsigned decimal, %% a percent sign; anything else is copied as it is.
+// %d a signed decimal, %% a percent sign; anything else is copied as it is.
 void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args);
 
 #endif  // KELBRUN_PLATFORM_DEBUG_FORMAT_H

@@ -30,6 +30,9 @@ struct Event {
     Kind kind = Kind::kSleep;
     uint32_t milliseconds = 0;  // kSleep
     ShellRequest request;       // kOpen
+    // When the call began and ended, in nanoseconds of the host's steady clock.
+    uint64_t beganNs = 0;
+    uint64_t endedNs = 0;
 };
 
 // How often each platform operation was called.

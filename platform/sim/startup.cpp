@@ -24,6 +24,10 @@ class Writer {
             bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
         }
     }
+    void U64(uint64_t value) {
+        U32(static_cast<uint32_t>(value));
+        U32(static_cast<uint32_t>(value >> 32));
+    }
     void Text(const std::u16string& text) {
         U32(static_cast<uint32_t>(text.size()));
         for (char16_t c : text) {
@@ -50,6 +54,10 @@ class Reader {
             value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes_[at_++])) << (8 * i);
         }
         return value;
+    }
+    uint64_t U64() {
+        const uint64_t low = U32();
+        return low | static_cast<uint64_t>(U32()) << 32;
     }
     std::u16string Text() {
         std::u16string text(U32(), u'\0');
@@ -83,6 +91,8 @@ std::string Encode(const Record& record) {
         out.U32(r.hasDirectory);
         out.U32(static_cast<uint32_t>(r.show));
         out.U32(r.accepted);
+        out.U64(event.beganNs);
+        out.U64(event.endedNs);
     }
     const CallCounts& c = record.calls;
     for (uint32_t count : {c.moduleQueries, c.keyOpens, c.valueQueries, c.keyCloses, c.searches,
@@ -114,6 +124,8 @@ Record Decode(const std::string& bytes) {
         r.hasDirectory = in.U32() != 0;
         r.show = static_cast<int>(in.U32());
         r.accepted = in.U32() != 0;
+        event.beganNs = in.U64();
+        event.endedNs = in.U64();
     }
     CallCounts& c = record.calls;
     for (uint32_t* count : {&c.moduleQueries, &c.keyOpens, &c.valueQueries, &c.keyCloses,

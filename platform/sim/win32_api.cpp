@@ -27,6 +27,12 @@ const std::u16string* KeyPathOf(sim::Device& device, HKEY key) {
     return open == device.openKeys.end() ? nullptr : &open->second;
 }
 
+uint64_t Now() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
 }  // namespace
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
@@ -153,6 +159,7 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.shellRequests;
     sim::Event event;
+    event.beganNs = Now();
     event.kind = sim::Event::Kind::kOpen;
     sim::ShellRequest& request = event.request;
     request.size = info->cbSize;
@@ -165,6 +172,7 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     request.accepted = info->cbSize == sizeof(SHELLEXECUTEINFO) && !device.shellRefuses &&
                        device.files.Find(request.file).has_value();
     device.lastError = request.accepted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    event.endedNs = Now();
     device.record.events.push_back(event);
     return request.accepted ? TRUE : FALSE;
 }
@@ -175,10 +183,12 @@ void Sleep(DWORD milliseconds) {
     sim::Event event;
     event.kind = sim::Event::Kind::kSleep;
     event.milliseconds = milliseconds;
-    device.record.events.push_back(event);
+    event.beganNs = Now();
     if (device.waitForReal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
+    event.endedNs = Now();
+    device.record.events.push_back(event);
 }
 
 // NOLINTNEXTLINE(cert-dcl50-cpp): the device's debug print is a C-style variadic function.
