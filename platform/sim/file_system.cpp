@@ -54,6 +54,18 @@ std::vector<FoundEntry> ListFolder(const fs::path& folder) {
 }
 
 std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_view pattern) {
+    // An exact spelling wins over another that differs only in case, and needs no listing.
+    const std::string hostName = ToUtf8(pattern);
+    if (!HasWildcard(pattern) && pattern != u"." && pattern != u".." &&
+        hostName.find('\0') == std::string::npos && FromUtf8(hostName) == pattern) {
+        const fs::path exact = folder / fs::path(hostName);
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(exact, error);
+        if (!error && fs::exists(status)) {
+            return FoundEntry{exact, std::u16string(pattern),
+                              status.type() == fs::file_type::directory};
+        }
+    }
     const std::vector<FoundEntry> entries = ListFolder(folder);
     // An exact spelling wins over another that differs only in case.
     for (const FoundEntry& entry : entries) {
