@@ -2,6 +2,7 @@
 // for byte, the pause, what was probed and opened, the exit status and the handles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -111,6 +112,21 @@ TEST_P(StartupScenarios, RunsAsTheDeviceWould) {
     EXPECT_EQ(0u, run.record.searchesLeftOpen);
     EXPECT_EQ(1u, calls.moduleQueries);
     EXPECT_EQ(3u, calls.keyOpens);
+    // Every key opened and every search that found something is closed, once.
+    const auto linesStarting = [&](std::u16string_view start) {
+        return static_cast<uint32_t>(std::count_if(
+            s.trail.begin(), s.trail.end(),
+            [&](const std::u16string& line) { return line.compare(0, start.size(), start) == 0; }));
+    };
+    EXPECT_EQ(3u - linesStarting(u"RegOpenKeyEx Failed"), calls.keyCloses);
+    EXPECT_EQ(3u - linesStarting(u"RegOpenKeyEx Failed"), calls.valueQueries);
+    EXPECT_EQ(linesStarting(u"File "), calls.searches);
+    EXPECT_EQ(calls.searches - static_cast<uint32_t>(std::count_if(
+                                   s.trail.begin(), s.trail.end(),
+                                   [](const std::u16string& line) {
+                                       return line.find(u" not exists\r\n") != std::u16string::npos;
+                                   })),
+              calls.searchCloses);
     EXPECT_LE(calls.searches, 2u);
     EXPECT_LE(calls.shellRequests, 1u);
     EXPECT_LE(calls.sleeps, 1u);
