@@ -110,7 +110,11 @@ int main(int argc, char** argv) {
         return Calls(argc, argv);
     }
     if (mode == "timing" && argc == 4) {
-        return Timing(argv[2], std::atoi(argv[3]));
+        char* end = nullptr;
+        const long runs = std::strtol(argv[3], &end, 10);
+        if (*end == '\0' && runs > 0 && runs <= 10000) {
+            return Timing(argv[2], static_cast<int>(runs));
+        }
     }
     std::fprintf(stderr,
                  "usage: kelbrun-bench calls DEVICE_DIR...\n"
