@@ -34,7 +34,7 @@ def main():
     def deepest(title, seen):
         if title in seen:
             sys.exit(f"stack_depth: recursion through {names[title]}")
-        below = [deepest(c, seen | {title}) for c in calls.get(title, ())]
+        below = [deepest(c, seen | {title}) for c in sorted(calls.get(title, ()))]
         best = max(below, key=lambda b: b[0], default=(0, []))
         return stack.get(title, 0) + best[0], [title] + best[1]
 
