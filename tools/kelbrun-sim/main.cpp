@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     try {
         options = ParseOptions(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << "kelbrun-sim: " << error.message << "\n" << kUsage;
+        std::cerr << "kelbrun-sim: " << error.message << " (kelbrun-sim --help shows the usage)\n";
         return 2;
     }
     if (options.help) {
