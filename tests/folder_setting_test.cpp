@@ -8,15 +8,16 @@
 
 #include "config/folder_setting.h"
 #include "platform/sim/device.h"
+#include "platform/sim/text.h"
 #include "tests/sim_test_support.h"
 
 namespace {
 
+using sim::Utf16LeBytes;
 using testing_support::SetRawValue;
-using testing_support::Utf16Bytes;
 
 std::vector<uint8_t> Terminated(std::u16string_view text) {
-    std::vector<uint8_t> bytes = Utf16Bytes(text);
+    std::vector<uint8_t> bytes = Utf16LeBytes(text);
     bytes.insert(bytes.end(), {0, 0});
     return bytes;
 }
@@ -62,14 +63,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Counted as 0 characters, so not configured: the byte count would have said -1.
         ValueCase{"NoData", {}, sim::kRegSz, u""},
         // Counted as 5, not one short of the text.
-        ValueCase{"Unterminated", Utf16Bytes(u"\\Card"), sim::kRegSz, u"\\Card"},
-        ValueCase{"OneCharUnterminated", Utf16Bytes(u"X"), sim::kRegSz, u"X"},
+        ValueCase{"Unterminated", Utf16LeBytes(u"\\Card"), sim::kRegSz, u"\\Card"},
+        ValueCase{"OneCharUnterminated", Utf16LeBytes(u"X"), sim::kRegSz, u"X"},
         ValueCase{"OddByteCount", {'A', 0, 'B'}, sim::kRegSz, u"AB"},
         ValueCase{"EmbeddedNul", Terminated(std::u16string(u"AB\0CD", 5)), sim::kRegSz, u"AB"},
         ValueCase{"DwordTypeTakenAsText", {'A', 0, 'B', 0}, sim::kRegDword, u"AB"},
         ValueCase{"BinaryTypeTakenAsText", Terminated(u"\\Bin"), sim::kRegBinary, u"\\Bin"},
         ValueCase{"FullBufferTerminated", Terminated(k254), sim::kRegSz, k254},
-        ValueCase{"FullBufferUnterminated", Utf16Bytes(k255), sim::kRegSz, k255}),
+        ValueCase{"FullBufferUnterminated", Utf16LeBytes(k255), sim::kRegSz, k255}),
     [](const ::testing::TestParamInfo<ValueCase>& p) { return p.param.name; });
 
 struct FailureCase {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/sim/registry.h"
+#include "platform/sim/text.h"
 #include "tools/kelbrun-sim/reg_file.h"
 
 namespace {
@@ -60,11 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RegFile, ReadsUtf16WithByteOrderMarkAndRegedit4) {
     const std::u16string text =
         u"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n\"SDMMC\"=\"\\\\SD\"\r\n";
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
+    const std::vector<uint8_t> utf16 = sim::Utf16LeBytes(text);
+    const std::string bytes = "\xFF\xFE" + std::string(utf16.begin(), utf16.end());
     sim::Registry registry;
     ASSERT_FALSE(regfile::Apply(bytes, registry).has_value());
     ASSERT_NE(nullptr, registry.FindValue(kKey, u"SDMMC"));

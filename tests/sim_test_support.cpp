@@ -30,15 +30,6 @@ void ScratchRoot::AddFolder(const std::string& relative) const {
     std::filesystem::create_directories(path_ / relative);
 }
 
-std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    return bytes;
-}
-
 void SetRawValue(sim::Device& device, std::u16string_view name, std::vector<uint8_t> bytes,
                  uint32_t type) {
     sim::RegistryValue value;

@@ -33,9 +33,6 @@ class ScratchRoot {
     std::filesystem::path path_;
 };
 
-// The bytes of text in UTF-16LE, without a terminator.
-std::vector<uint8_t> Utf16Bytes(std::u16string_view text);
-
 // Sets a value of raw bytes in the launcher's key.
 void SetRawValue(sim::Device& device, std::u16string_view name, std::vector<uint8_t> bytes,
                  uint32_t type = sim::kRegSz);

@@ -60,17 +60,17 @@ void Registry::SetValue(std::u16string_view keyPath, std::u16string_view name,
     keys_[KeyId(keyPath)][FoldCase(name)] = std::move(value);
 }
 
-void Registry::SetString(std::u16string_view keyPath, std::u16string_view name,
-                         std::u16string_view text) {
+RegistryValue Registry::StringValue(std::u16string_view text) {
     RegistryValue value;
     value.type = kRegSz;
-    for (char16_t c : text) {
-        value.bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-        value.bytes.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    value.bytes.push_back(0);
-    value.bytes.push_back(0);
-    SetValue(keyPath, name, std::move(value));
+    value.bytes = Utf16LeBytes(text);
+    value.bytes.insert(value.bytes.end(), {0, 0});
+    return value;
+}
+
+void Registry::SetString(std::u16string_view keyPath, std::u16string_view name,
+                         std::u16string_view text) {
+    SetValue(keyPath, name, StringValue(text));
 }
 
 void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name) {

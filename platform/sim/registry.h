@@ -30,7 +30,8 @@ class Registry {
 
     // Creates the key when needed. An empty name is the key's default value.
     void SetValue(std::u16string_view keyPath, std::u16string_view name, RegistryValue value);
-    // Stores text as UTF-16LE with its terminator, as the registry editor does.
+    // A string value: text as UTF-16LE with its terminator, as the registry editor stores it.
+    static RegistryValue StringValue(std::u16string_view text);
     void SetString(std::u16string_view keyPath, std::u16string_view name, std::u16string_view text);
     void DeleteValue(std::u16string_view keyPath, std::u16string_view name);
     const RegistryValue* FindValue(std::u16string_view keyPath, std::u16string_view name) const;

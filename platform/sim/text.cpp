@@ -76,6 +76,16 @@ std::optional<std::u16string> FromUtf8(std::string_view text) {
     return out;
 }
 
+std::vector<uint8_t> Utf16LeBytes(std::u16string_view text) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(text.size() * 2);
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return bytes;
+}
+
 std::u16string FoldCase(std::u16string_view text) {
     std::u16string out(text);
     for (char16_t& c : out) {

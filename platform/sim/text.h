@@ -2,9 +2,11 @@
 #ifndef KELBRUN_PLATFORM_SIM_TEXT_H
 #define KELBRUN_PLATFORM_SIM_TEXT_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 
@@ -13,6 +15,9 @@ std::string ToUtf8(std::u16string_view text);
 
 // UTF-8 to UTF-16; nothing when the bytes are not well-formed UTF-8.
 std::optional<std::u16string> FromUtf8(std::string_view text);
+
+// The bytes of UTF-16 text as the registry stores them: little-endian, no terminator added.
+std::vector<uint8_t> Utf16LeBytes(std::u16string_view text);
 
 // Folds case for comparing registry names and FAT file names. Only ASCII letters fold, so that
 // a dry run gives the same answer whatever the host's locale.

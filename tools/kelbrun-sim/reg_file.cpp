@@ -206,13 +206,7 @@ std::optional<RegistryValue> ParseData(std::u16string_view data, int line) {
         if (!Trim(data).empty()) {
             Fail(line, "unexpected text after a quoted value");
         }
-        value.type = sim::kRegSz;
-        for (char16_t c : text) {
-            value.bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-            value.bytes.push_back(static_cast<uint8_t>(c >> 8));
-        }
-        value.bytes.insert(value.bytes.end(), {0, 0});
-        return value;
+        return sim::Registry::StringValue(text);
     }
     if (StartsWith(sim::FoldCase(data.substr(0, 6)), u"DWORD:")) {
         data.remove_prefix(6);
