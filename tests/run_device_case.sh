@@ -7,17 +7,13 @@
 # kelbrun-sim arguments, one a line), expected.out and expected.err.
 set -euo pipefail
 
+source "$(dirname "$0")/device_case_args.sh"
+
 sim=$1
 case_dir=$2
 
-args=(--no-wait)
-[[ -f $case_dir/device.reg ]] && args+=(--registry "$case_dir/device.reg")
-[[ -d $case_dir/root ]] && args+=(--root "$case_dir/root")
-if [[ -f $case_dir/args ]]; then
-    while IFS= read -r arg; do
-        [[ -n $arg ]] && args+=("$arg")
-    done < "$case_dir/args"
-fi
+read_case_args "$case_dir"
+args=(--no-wait "${case_args[@]}")
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -8,6 +8,7 @@
 # usage: wine_suite.sh prefix PREFIX
 #        wine_suite.sh case PREFIX WIN64_BUILD_DIR KELBRUN_SIM CASE_DIR
 set -euo pipefail
+source "$(dirname "$0")/../device_case_args.sh"
 
 export WINEDEBUG=-all
 # No Mono or Gecko: their installers would ask for a download that this machine cannot make.
@@ -61,19 +62,13 @@ run_case() {
     [[ -d $drive_c/windows ]] || die "no Wine prefix at $WINEPREFIX"
 
     # What the description asks of the run.
-    local self='\Windows\Kelbrun.EXE' shell_fails=0 sim_args=(--no-wait)
-    [[ -f $case_dir/device.reg ]] && sim_args+=(--registry "$case_dir/device.reg")
-    [[ -d $case_dir/root ]] && sim_args+=(--root "$case_dir/root")
-    if [[ -f $case_dir/args ]]; then
-        local previous=""
-        while IFS= read -r arg; do
-            [[ -z $arg ]] && continue
-            sim_args+=("$arg")
-            [[ $previous == --self ]] && self=$arg
-            [[ $arg == --shell-fails ]] && shell_fails=1
-            previous=$arg
-        done < "$case_dir/args"
-    fi
+    read_case_args "$case_dir"
+    local self='\Windows\Kelbrun.EXE' shell_fails=0 sim_args=(--no-wait "${case_args[@]}")
+    local i
+    for ((i = 0; i < ${#case_args[@]}; i++)); do
+        [[ ${case_args[i]} == --self ]] && self=${case_args[i + 1]:-$self}
+        [[ ${case_args[i]} == --shell-fails ]] && shell_fails=1
+    done
 
     local scratch
     scratch=$(mktemp -d)

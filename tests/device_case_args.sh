@@ -1,0 +1,17 @@
+# Sourced by the scripts that run a device description (a folder with device.reg, root/ and
+# optionally args, extra kelbrun-sim arguments one a line).
+
+# Fills the array case_args with the kelbrun-sim arguments that the description CASE_DIR asks
+# for: --registry and --root when it has them, then the lines of its args file.
+read_case_args() {
+    local case_dir=$1 arg
+    case_args=()
+    [[ -f $case_dir/device.reg ]] && case_args+=(--registry "$case_dir/device.reg")
+    [[ -d $case_dir/root ]] && case_args+=(--root "$case_dir/root")
+    if [[ -f $case_dir/args ]]; then
+        while IFS= read -r arg; do
+            [[ -n $arg ]] && case_args+=("$arg")
+        done < "$case_dir/args"
+    fi
+    return 0
+}
