@@ -113,20 +113,20 @@ TEST_P(StartupScenarios, RunsAsTheDeviceWould) {
     EXPECT_EQ(1u, calls.moduleQueries);
     EXPECT_EQ(3u, calls.keyOpens);
     // Every key opened and every search that found something is closed, once.
-    const auto linesStarting = [&](std::u16string_view start) {
-        return static_cast<uint32_t>(std::count_if(
-            s.trail.begin(), s.trail.end(),
-            [&](const std::u16string& line) { return line.compare(0, start.size(), start) == 0; }));
+    const auto linesWhere = [&](auto matches) {
+        return static_cast<uint32_t>(std::count_if(s.trail.begin(), s.trail.end(), matches));
     };
-    EXPECT_EQ(3u - linesStarting(u"RegOpenKeyEx Failed"), calls.keyCloses);
-    EXPECT_EQ(3u - linesStarting(u"RegOpenKeyEx Failed"), calls.valueQueries);
-    EXPECT_EQ(linesStarting(u"File "), calls.searches);
-    EXPECT_EQ(calls.searches - static_cast<uint32_t>(std::count_if(
-                                   s.trail.begin(), s.trail.end(),
-                                   [](const std::u16string& line) {
-                                       return line.find(u" not exists\r\n") != std::u16string::npos;
-                                   })),
-              calls.searchCloses);
+    const uint32_t failedOpens = linesWhere(
+        [](const std::u16string& line) { return line.rfind(u"RegOpenKeyEx Failed", 0) == 0; });
+    const uint32_t probes =
+        linesWhere([](const std::u16string& line) { return line.rfind(u"File ", 0) == 0; });
+    const uint32_t misses = linesWhere([](const std::u16string& line) {
+        return line.find(u" not exists\r\n") != std::u16string::npos;
+    });
+    EXPECT_EQ(3u - failedOpens, calls.keyCloses);
+    EXPECT_EQ(3u - failedOpens, calls.valueQueries);
+    EXPECT_EQ(probes, calls.searches);
+    EXPECT_EQ(probes - misses, calls.searchCloses);
     EXPECT_LE(calls.searches, 2u);
     EXPECT_LE(calls.shellRequests, 1u);
     EXPECT_LE(calls.sleeps, 1u);
