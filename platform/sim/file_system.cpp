@@ -87,10 +87,6 @@ void FileSystem::SetRoot(std::optional<fs::path> root) {
     root_ = std::move(root);
 }
 
-const std::optional<fs::path>& FileSystem::Root() const {
-    return root_;
-}
-
 bool FileSystem::NameMatches(std::u16string_view pattern, std::u16string_view name) {
     const std::u16string p = FoldCase(pattern);
     const std::u16string n = FoldCase(name);

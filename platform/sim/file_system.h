@@ -19,7 +19,6 @@ class FileSystem {
   public:
     // Without a root no file exists.
     void SetRoot(std::optional<std::filesystem::path> root);
-    const std::optional<std::filesystem::path>& Root() const;
 
     // The first entry that a directory search for devicePath finds. Components are matched
     // without regard to case, as on the device's FAT volumes; "*" and "?" match in the last
