@@ -145,12 +145,14 @@ run_case() {
 
     # Did it pause? The gap after the last folder line is the pause, when there is one.
     local folder_line paused=0
-    folder_line=$(grep -c '' <(sed -n '1,/^ResidentFlashDestPath: /p' "$scratch/wine.out" | tr -d '\r')) || true
+    folder_line=$(grep -n -m 1 '^ResidentFlashDestPath: ' "$scratch/wine.out" | cut -d: -f1 || true)
     local times
     times=$(grep -oE '^debug-capture: [0-9]+ ms' "$scratch/wine.err" | grep -oE '[0-9]+' || true)
-    local before after
-    before=$(sed -n "${folder_line}p" <<< "$times")
-    after=$(sed -n "$((folder_line + 1))p" <<< "$times")
+    local before="" after=""
+    if [[ -n $folder_line ]]; then
+        before=$(sed -n "${folder_line}p" <<< "$times")
+        after=$(sed -n "$((folder_line + 1))p" <<< "$times")
+    fi
     if [[ -n $before && -n $after && $((after - before)) -ge 2450 ]]; then
         paused=1
     fi
