@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# What an integrator takes away must hold what the README promises.
+#
+# usage: check_release.sh install BUILD_DIR     (a host build: cmake --install into a scratch
+#                                                prefix, then every installed example dry-runs
+#                                                as expected with the installed kelbrun-sim)
+#        check_release.sh archive ZIP           (the win64 release archive)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+examples=$(cd "$here/../examples" && ls -d */ | tr -d /)
+
+failures=0
+fail() {
+    echo "release: $*"
+    failures=$((failures + 1))
+}
+
+case ${1:-} in
+    install)
+        scratch=$(mktemp -d)
+        trap 'rm -rf "$scratch"' EXIT
+        cmake --install "$2" --prefix "$scratch/prefix" > /dev/null
+        sim=$scratch/prefix/bin/kelbrun-sim
+        [[ -x $sim ]] || fail "no bin/kelbrun-sim"
+        for example in $examples; do
+            installed=$scratch/prefix/share/kelbrun/examples/$example
+            if [[ ! -f $installed/expected.out ]]; then
+                fail "share/kelbrun/examples/$example is missing"
+            elif [[ -x $sim ]]; then
+                "$here/run_device_case.sh" "$sim" "$installed" || fail "installed $example differs"
+            fi
+        done
+        ;;
+    archive)
+        [[ -f $2 ]] || { echo "release: no archive at $2" >&2; exit 1; }
+        listing=$(python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep="\n")' "$2")
+        top=$(basename "$2" .zip)
+        for entry in Kelbrun.EXE debug-capture.exe README.md \
+            $(for example in $examples; do echo "examples/$example/device.reg"; done); do
+            grep -qxF "$top/$entry" <<< "$listing" || fail "$2 lacks $top/$entry"
+        done
+        ;;
+    *)
+        echo "usage: check_release.sh install BUILD_DIR | archive ZIP" >&2
+        exit 2
+        ;;
+esac
+if [[ $failures -ne 0 ]]; then
+    exit 1
+fi
+echo "release ($1): everything in place"
