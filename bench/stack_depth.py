@@ -22,12 +22,14 @@ def main():
                     signature = label.split("\\n")[0]
                     # Variadic functions come with a mangled label; their title is the name.
                     name = signature.split("(")[0].split()[-1] if "(" in signature[1:] else title
+                    if m := re.match(r"_Z(\d+)", name):  # a plain mangled name: its identifier
+                        name = name[m.end():m.end() + int(m.group(1))]
                     names.setdefault(title, name)
                     if s := re.search(r"\\n(\d+) bytes \((static|dynamic[^)]*)\)", label):
                         stack[title] = int(s.group(1))
                 elif m := edge_re.search(line):
                     calls.setdefault(m.group(1), set()).add(m.group(2))
-    starts = [t for t in names if t == entry or t.endswith(":" + entry)]
+    starts = [t for t in names if entry in (t, names[t]) or t.endswith(":" + entry)]
     if not starts:
         sys.exit(f"stack_depth: no function {entry} in the graphs")
 
