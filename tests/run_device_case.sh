@@ -7,7 +7,7 @@
 # kelbrun-sim arguments, one a line), expected.out and expected.err.
 set -euo pipefail
 
-source "$(dirname "$0")/device_case_args.sh"
+source "$(dirname "$0")/../tools/device_case_args.sh"
 
 sim=$1
 case_dir=$2

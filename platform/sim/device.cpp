@@ -14,6 +14,7 @@ void ResetDevice() {
 void CloseRecord(Device& device) {
     device.record.keysLeftOpen = static_cast<uint32_t>(device.openKeys.size());
     device.record.searchesLeftOpen = static_cast<uint32_t>(device.openSearches.size());
+    device.record.endMs = device.clockMs;
 }
 
 }  // namespace sim

@@ -30,6 +30,7 @@ struct Event {
     Kind kind = Kind::kSleep;
     uint32_t milliseconds = 0;  // kSleep
     ShellRequest request;       // kOpen
+    uint32_t deviceMs = 0;      // the device clock when the call began
     // When the call began and ended, in nanoseconds of the host's steady clock.
     uint64_t beganNs = 0;
     uint64_t endedNs = 0;
@@ -56,6 +57,7 @@ struct Record {
     CallCounts calls;
     uint32_t keysLeftOpen = 0;
     uint32_t searchesLeftOpen = 0;
+    uint32_t endMs = 0;  // the device clock when the run ended
 };
 
 struct Device {
@@ -65,6 +67,10 @@ struct Device {
     uint32_t moduleQueryError = 0;  // when set, the own-path query fails with this error
     bool shellRefuses = false;
     bool waitForReal = true;  // Sleep really waits; otherwise it is only recorded
+    // Milliseconds since the launcher started, as the device counts them. Only the pause
+    // advances it, whether it is waited or only recorded: nothing else on the device takes
+    // time that matters to what the launcher finds.
+    uint32_t clockMs = 0;
 
     Record record;
     uint32_t lastError = 0;
@@ -79,7 +85,7 @@ Device& CurrentDevice();
 // Puts a new device, with nothing configured and nothing recorded, in place of the current one.
 void ResetDevice();
 
-// Copies the open-handle counts into the record.
+// Copies the open-handle counts and the clock into the record.
 void CloseRecord(Device& device);
 
 }  // namespace sim

@@ -53,7 +53,17 @@ std::vector<FoundEntry> ListFolder(const fs::path& folder) {
     return entries;
 }
 
-std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_view pattern) {
+}  // namespace
+
+bool FileSystem::Mounted(const fs::path& hostPath, uint32_t nowMs) const {
+    return std::none_of(mounts_.begin(), mounts_.end(), [&](const Mount& mount) {
+        return mount.atMs > nowMs && mount.hostPath == hostPath;
+    });
+}
+
+std::optional<FoundEntry> FileSystem::FindInFolder(const fs::path& folder,
+                                                   std::u16string_view pattern,
+                                                   uint32_t nowMs) const {
     // An exact spelling wins over another that differs only in case, and needs no listing.
     const std::string hostName = ToUtf8(pattern);
     if (!HasWildcard(pattern) && pattern != u"." && pattern != u".." &&
@@ -61,12 +71,13 @@ std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_vi
         const fs::path exact = folder / fs::path(hostName);
         std::error_code error;
         const fs::file_status status = fs::symlink_status(exact, error);
-        if (!error && fs::exists(status)) {
+        if (!error && fs::exists(status) && Mounted(exact, nowMs)) {
             return FoundEntry{exact, std::u16string(pattern),
                               status.type() == fs::file_type::directory};
         }
     }
-    const std::vector<FoundEntry> entries = ListFolder(folder);
+    std::vector<FoundEntry> entries = ListFolder(folder);
+    std::erase_if(entries, [&](const FoundEntry& entry) { return !Mounted(entry.hostPath, nowMs); });
     // An exact spelling wins over another that differs only in case.
     for (const FoundEntry& entry : entries) {
         if (entry.name == pattern) {
@@ -74,14 +85,12 @@ std::optional<FoundEntry> FindInFolder(const fs::path& folder, std::u16string_vi
         }
     }
     for (const FoundEntry& entry : entries) {
-        if (FileSystem::NameMatches(pattern, entry.name)) {
+        if (NameMatches(pattern, entry.name)) {
             return entry;
         }
     }
     return std::nullopt;
 }
-
-}  // namespace
 
 void FileSystem::SetRoot(std::optional<fs::path> root) {
     root_ = std::move(root);
@@ -111,7 +120,21 @@ bool FileSystem::NameMatches(std::u16string_view pattern, std::u16string_view na
     return pi == p.size();
 }
 
-std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath) const {
+std::optional<std::string> FileSystem::AddMount(std::u16string_view devicePath, uint32_t atMs) {
+    const auto folder = Find(devicePath);
+    if (!folder || !folder->isFolder) {
+        return "not a folder under the root";
+    }
+    for (const Mount& mount : mounts_) {
+        if (mount.hostPath == folder->hostPath) {
+            return "the same folder as " + ToUtf8(mount.folder);
+        }
+    }
+    mounts_.push_back(Mount{std::u16string(devicePath), folder->hostPath, atMs});
+    return std::nullopt;
+}
+
+std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint32_t nowMs) const {
     if (!root_) {
         return std::nullopt;
     }
@@ -136,13 +159,13 @@ std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath) const
         if (HasWildcard(part)) {
             return std::nullopt;
         }
-        const auto folder = FindInFolder(trail.empty() ? *root_ : trail.back(), part);
+        const auto folder = FindInFolder(trail.empty() ? *root_ : trail.back(), part, nowMs);
         if (!folder || !folder->isFolder) {
             return std::nullopt;
         }
         trail.push_back(folder->hostPath);
     }
-    return FindInFolder(trail.empty() ? *root_ : trail.back(), last);
+    return FindInFolder(trail.empty() ? *root_ : trail.back(), last, nowMs);
 }
 
 }  // namespace sim

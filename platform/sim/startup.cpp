@@ -93,6 +93,7 @@ std::string Encode(const Record& record) {
         out.U32(r.accepted);
         out.U64(event.beganNs);
         out.U64(event.endedNs);
+        out.U32(event.deviceMs);
     }
     const CallCounts& c = record.calls;
     for (uint32_t count : {c.moduleQueries, c.keyOpens, c.valueQueries, c.keyCloses, c.searches,
@@ -101,6 +102,7 @@ std::string Encode(const Record& record) {
     }
     out.U32(record.keysLeftOpen);
     out.U32(record.searchesLeftOpen);
+    out.U32(record.endMs);
     return out.Bytes();
 }
 
@@ -126,6 +128,7 @@ Record Decode(const std::string& bytes) {
         r.accepted = in.U32() != 0;
         event.beganNs = in.U64();
         event.endedNs = in.U64();
+        event.deviceMs = in.U32();
     }
     CallCounts& c = record.calls;
     for (uint32_t* count : {&c.moduleQueries, &c.keyOpens, &c.valueQueries, &c.keyCloses,
@@ -134,6 +137,7 @@ Record Decode(const std::string& bytes) {
     }
     record.keysLeftOpen = in.U32();
     record.searchesLeftOpen = in.U32();
+    record.endMs = in.U32();
     return record;
 }
 

@@ -135,7 +135,7 @@ LONG RegCloseKey(HKEY key) {
 HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* findData) {
     sim::Device& device = sim::CurrentDevice();
     ++device.record.calls.searches;
-    const auto found = device.files.Find(TextOf(fileName));
+    const auto found = device.files.Find(TextOf(fileName), device.clockMs);
     if (!found) {
         device.lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
@@ -161,6 +161,7 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     sim::Event event;
     event.beganNs = Now();
     event.kind = sim::Event::Kind::kOpen;
+    event.deviceMs = device.clockMs;
     sim::ShellRequest& request = event.request;
     request.size = info->cbSize;
     request.mask = info->fMask;
@@ -170,7 +171,7 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     request.hasDirectory = info->lpDirectory != nullptr;
     request.show = info->nShow;
     request.accepted = info->cbSize == sizeof(SHELLEXECUTEINFO) && !device.shellRefuses &&
-                       device.files.Find(request.file).has_value();
+                       device.files.Find(request.file, device.clockMs).has_value();
     device.lastError = request.accepted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     event.endedNs = Now();
     device.record.events.push_back(event);
@@ -183,10 +184,14 @@ void Sleep(DWORD milliseconds) {
     sim::Event event;
     event.kind = sim::Event::Kind::kSleep;
     event.milliseconds = milliseconds;
+    event.deviceMs = device.clockMs;
     event.beganNs = Now();
     if (device.waitForReal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
+    // Saturating: a clock that wrapped would bring unmounted folders back to their start.
+    device.clockMs = milliseconds > UINT32_MAX - device.clockMs ? UINT32_MAX
+                                                                : device.clockMs + milliseconds;
     event.endedNs = Now();
     device.record.events.push_back(event);
 }

@@ -8,7 +8,7 @@
 # usage: wine_suite.sh prefix PREFIX
 #        wine_suite.sh case PREFIX WIN64_BUILD_DIR KELBRUN_SIM CASE_DIR
 set -euo pipefail
-source "$(dirname "$0")/../device_case_args.sh"
+source "$(dirname "$0")/../../tools/device_case_args.sh"
 
 export WINEDEBUG=-all
 # No Mono or Gecko: their installers would ask for a download that this machine cannot make.
@@ -44,6 +44,18 @@ is_wine_folder() {
     return 1
 }
 
+# Stands in for a storage card that mounts late: once the launcher has written its first line
+# (it has started), waits MS milliseconds, then moves the folder held aside into place.
+mount_later() {  # TRAIL_FILE MS HELD_FOLDER PLACE
+    local tries
+    for ((tries = 0; tries < 6000; tries++)); do
+        [[ -s $1 ]] && break
+        sleep 0.01
+    done
+    sleep "$(awk -v ms="$2" 'BEGIN {printf "%.3f", ms / 1000}')"
+    mv "$3" "$4"
+}
+
 run_case() {
     need_wine
     export WINEPREFIX
@@ -64,10 +76,11 @@ run_case() {
     # What the description asks of the run.
     read_case_args "$case_dir"
     local self='\Windows\Kelbrun.EXE' shell_fails=0 sim_args=(--no-wait "${case_args[@]}")
-    local i
+    local i mounts=()
     for ((i = 0; i < ${#case_args[@]}; i++)); do
         [[ ${case_args[i]} == --self ]] && self=${case_args[i + 1]:-$self}
         [[ ${case_args[i]} == --shell-fails ]] && shell_fails=1
+        [[ ${case_args[i]} == --mount ]] && mounts+=("${case_args[i + 1]}")
     done
 
     local scratch
@@ -123,6 +136,18 @@ run_case() {
     top=${top%%\\*}
     is_wine_folder "$top" || echo "$top" >> "$WINEPREFIX/kelbrun-laid-out"
 
+    # Folders that mount late are held aside, and put in place while the launcher runs.
+    local mount folder_unix mount_jobs=()
+    for mount in "${mounts[@]}"; do
+        folder_unix=$(wine winepath -u "C:${mount%=*}" 2> /dev/null | tr -d '\r')
+        [[ -d $folder_unix ]] || die "$case_dir: --mount ${mount%=*} is no folder on drive C:"
+        mkdir -p "$scratch/held"
+        mv "$folder_unix" "$scratch/held/${#mount_jobs[@]}"
+        mount_later "$scratch/wine.out" "${mount##*=}" "$scratch/held/${#mount_jobs[@]}" \
+            "$folder_unix" &
+        mount_jobs+=($!)
+    done
+
     # The run, with the current directory on C:, so that "\SDMMC" means C:\SDMMC.
     local status=0
     (cd "$drive_c" && wine 'C:\kelbrun-tools\debug-capture.exe' --timing "C:$self") \
@@ -142,6 +167,10 @@ run_case() {
     browser=$(pgrep -af 'explorer\.exe \\' | sed -n 's/^[0-9]* C:\\windows\\explorer\.exe //p' | head -n 1 || true)
     [[ -n $browser ]] && opened+="C:$browser (folder, in Wine's file manager)"
     wineserver -k 2> /dev/null || true
+    local job mounted=1
+    for job in "${mount_jobs[@]}"; do
+        wait "$job" || mounted=0
+    done
 
     # Did it pause? The gap after the last folder line is the pause, when there is one.
     local folder_line paused=0
@@ -174,6 +203,7 @@ run_case() {
             "$(diff <(cat -A "$case_dir/expected.out") <(cat -A "$scratch/wine.out"))"
     cmp -s "$scratch/sim.out" "$scratch/wine.out" ||
         report "Wine's trail differs from kelbrun-sim's"
+    [[ $mounted -eq 1 ]] || report "a folder held aside could not be put back in place"
     [[ $status -eq 0 ]] || report "exit status under Wine: $status"
     [[ $status -eq $sim_status ]] || report "exit status $status under Wine, $sim_status in kelbrun-sim"
     [[ $paused -eq $sim_paused ]] ||

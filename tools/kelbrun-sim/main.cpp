@@ -13,12 +13,21 @@
 #include "platform/sim/startup.h"
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/reg_file.h"
+#include "tools/kelbrun-sim/report.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: kelbrun-sim [--registry FILE] [--root DIR] [--self PATH] [--no-wait] "
-    "[--shell-fails]\n";
+    "[--shell-fails] [--mount FOLDER=MS]...\n";
+
+// An hour of device time: far beyond any boot, and well inside the device clock's range.
+constexpr uint32_t kLatestMountMs = 3600000;
+
+struct MountOption {
+    std::string folder;
+    uint32_t atMs = 0;
+};
 
 struct Options {
     std::optional<std::string> registry;
@@ -27,11 +36,37 @@ struct Options {
     bool noWait = false;
     bool shellFails = false;
     bool help = false;
+    std::vector<MountOption> mounts;
 };
 
 struct UsageError {
     std::string message;
 };
+
+// "FOLDER=MS": the folder up to the last "=", then a whole number of milliseconds.
+MountOption ParseMount(const std::string& value) {
+    const size_t equals = value.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError{"--mount needs FOLDER=MS, such as \\SDMMC=1200; not " + value};
+    }
+    MountOption mount{value.substr(0, equals), 0};
+    const std::string ms = value.substr(equals + 1);
+    uint32_t atMs = 0;
+    bool valid = !ms.empty();
+    for (char c : ms) {
+        if (c < '0' || c > '9' || atMs > kLatestMountMs) {
+            valid = false;
+            break;
+        }
+        atMs = atMs * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (!valid || atMs > kLatestMountMs) {
+        throw UsageError{"--mount " + value + ": MS must be a whole number of milliseconds from 0 to " +
+                         std::to_string(kLatestMountMs)};
+    }
+    mount.atMs = atMs;
+    return mount;
+}
 
 Options ParseOptions(int argc, char** argv) {
     Options options;
@@ -54,6 +89,11 @@ Options ParseOptions(int argc, char** argv) {
             takeValue(options.self);
         } else if (arg == "--no-wait") {
             options.noWait = true;
+        } else if (arg == "--mount") {
+            if (i + 1 >= argc) {
+                throw UsageError{arg + " needs a value"};
+            }
+            options.mounts.push_back(ParseMount(argv[++i]));
         } else if (arg == "--shell-fails") {
             options.shellFails = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -92,30 +132,29 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
         }
         device.ownPath = *self;
     }
+    for (const MountOption& mount : options.mounts) {
+        const auto folder = sim::FromUtf8(mount.folder);
+        if (!folder) {
+            return "--mount needs a device path in UTF-8 text, such as \\SDMMC";
+        }
+        if (!options.root) {
+            return "--mount " + mount.folder + " needs --root, the folder it is under";
+        }
+        if (auto error = device.files.AddMount(*folder, mount.atMs)) {
+            return "--mount " + mount.folder + ": " + *error;
+        }
+    }
     device.waitForReal = !options.noWait;
     device.shellRefuses = options.shellFails;
     return std::nullopt;
 }
 
-void Report(const sim::RunResult& result) {
+void Report(const sim::RunResult& result, const sim::Device& device) {
     for (const std::u16string& line : result.record.trail) {
         std::cout << sim::ToUtf8(line);
     }
     std::cout.flush();
-    for (const sim::Event& event : result.record.events) {
-        if (event.kind == sim::Event::Kind::kSleep) {
-            std::cerr << "sim: sleep " << event.milliseconds << " ms\n";
-        } else {
-            std::cerr << "sim: open " << sim::ToUtf8(event.request.file)
-                      << (event.request.accepted ? "" : " refused") << "\n";
-        }
-    }
-    if (result.exited) {
-        std::cerr << "sim: exit " << result.status << "\n";
-    } else {
-        std::cerr << "kelbrun-sim: the launcher ended abnormally (signal " << result.signal
-                  << ")\n";
-    }
+    std::cerr << simreport::Describe(result, device.files.Mounts());
 }
 
 }  // namespace
@@ -138,7 +177,7 @@ int main(int argc, char** argv) {
             return Fail(*error);
         }
         const sim::RunResult result = sim::RunLauncher();
-        Report(result);
+        Report(result, device);
         return result.exited ? result.status : 128 + result.signal;
     } catch (const std::exception& error) {
         return Fail(error.what());

@@ -1,0 +1,46 @@
+#include "tools/kelbrun-sim/report.h"
+
+#include <algorithm>
+
+#include "platform/sim/text.h"
+
+namespace simreport {
+
+std::string Describe(const sim::RunResult& result, const std::vector<sim::Mount>& mounts) {
+    std::vector<sim::Mount> byTime = mounts;
+    std::stable_sort(byTime.begin(), byTime.end(),
+                     [](const sim::Mount& a, const sim::Mount& b) { return a.atMs < b.atMs; });
+    const uint32_t endMs = result.record.endMs;
+
+    std::string out;
+    auto next = byTime.begin();
+    const auto mountsUpTo = [&](uint32_t ms) {
+        for (; next != byTime.end() && next->atMs <= ms; ++next) {
+            out += "sim: mount " + sim::ToUtf8(next->folder) + " at " +
+                   std::to_string(next->atMs) + " ms\n";
+        }
+    };
+    for (const sim::Event& event : result.record.events) {
+        mountsUpTo(event.deviceMs);
+        if (event.kind == sim::Event::Kind::kSleep) {
+            out += "sim: sleep " + std::to_string(event.milliseconds) + " ms\n";
+        } else {
+            out += "sim: open " + sim::ToUtf8(event.request.file) +
+                   (event.request.accepted ? "" : " refused") + "\n";
+        }
+    }
+    mountsUpTo(endMs);
+    for (; next != byTime.end(); ++next) {
+        out += "sim: " + sim::ToUtf8(next->folder) + " not mounted by " + std::to_string(endMs) +
+               " ms (mounts at " + std::to_string(next->atMs) + " ms)\n";
+    }
+    if (result.exited) {
+        out += "sim: exit " + std::to_string(result.status) + "\n";
+    } else {
+        out += "kelbrun-sim: the launcher ended abnormally (signal " +
+               std::to_string(result.signal) + ")\n";
+    }
+    return out;
+}
+
+}  // namespace simreport
