@@ -69,6 +69,18 @@ TEST(RegFile, ReadsUtf16WithByteOrderMarkAndRegedit4) {
     EXPECT_EQ(8u, registry.FindValue(kKey, u"SDMMC")->bytes.size());
 }
 
+TEST(RegFile, ReadsUtf8WithByteOrderMark) {
+    const std::string bytes = "\xEF\xBB\xBF" + std::string(kHeader) +
+                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"
+                              "\"SDMMC\"=\"\\\\SD\xC3\xA9\"\r\n";
+    sim::Registry registry;
+    const auto error = regfile::Apply(bytes, registry);
+    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
+    const sim::RegistryValue* value = registry.FindValue(kKey, u"SDMMC");
+    ASSERT_NE(nullptr, value);
+    EXPECT_EQ((std::vector<uint8_t>{'\\', 0, 'S', 0, 'D', 0, 0xE9, 0, 0, 0}), value->bytes);
+}
+
 TEST(RegFile, DeletesValuesAndKeys) {
     sim::Registry registry;
     const std::string file = std::string(kHeader) +
@@ -124,6 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorCase{"BadHexByte", kNewKey + "\"A\"=hex:41,4g\n", 3},
                       ErrorCase{"HexByteTooLong", kNewKey + "\"A\"=hex:414\n", 3},
                       ErrorCase{"HexContinuesPastEnd", kNewKey + "\"A\"=hex:41,\\", 3},
+                      // The last line ends its value with a continuation, then the file ends.
+                      ErrorCase{"HexContinuesPastLastNewline",
+                                kNewKey + "\"A\"=hex:41,\\\r\n  42,\\\r\n", 3},
+                      ErrorCase{"HexContinuesOntoBlankLine",
+                                kNewKey + "\"A\"=hex:41,\\\n\n\"B\"=\"1\"\n", 3},
                       ErrorCase{"BadTypedHex", kNewKey + "\"A\"=hex(z):41\n", 3},
                       ErrorCase{"UnknownData", kNewKey + "\"A\"=sz:1\n", 3},
                       ErrorCase{"MissingEquals", kNewKey + "\"A\" \"1\"\n", 3},

@@ -8,7 +8,9 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 printf 'Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"SDMMC"="\\SDMMC"\r\n' > "$scratch/bad.reg"
+printf 'Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"SDMMC"=hex:5c,00,\\\r\n' > "$scratch/cut.reg"
 touch "$scratch/file"
+mkdir -p "$scratch/root/SDMMC"
 
 failures=0
 # expect STATUS STDERR-PATTERN -- ARGS...
@@ -38,6 +40,17 @@ expect 2 "^kelbrun-sim: $scratch/missing.reg: cannot be read\$" -- --registry "$
 expect 2 "^kelbrun-sim: $scratch/bad.reg:3: unknown escape" -- --registry "$scratch/bad.reg"
 expect 2 "^kelbrun-sim: $scratch/file: not a folder\$" -- --root "$scratch/file"
 expect 2 '^kelbrun-sim: --self needs a device path' -- --self ''
+expect 2 "^kelbrun-sim: $scratch/cut.reg:3: the file ends inside this value" -- --registry "$scratch/cut.reg"
+expect 2 '^kelbrun-sim: --mount needs FOLDER=MS' -- --root "$scratch/root" --mount '\SDMMC'
+expect 2 '^kelbrun-sim: --mount \\SDMMC=3600001: MS must be a whole number' -- --root "$scratch/root" --mount '\SDMMC=3600001'
+expect 2 '^kelbrun-sim: --mount \\SDMMC=1e3: MS must be' -- --root "$scratch/root" --mount '\SDMMC=1e3'
+expect 2 '^kelbrun-sim: --mount \\SDMMC=: MS must be' -- --root "$scratch/root" --mount '\SDMMC='
+expect 2 '^kelbrun-sim: --mount needs a value' -- --root "$scratch/root" --mount
+expect 2 '^kelbrun-sim: --mount \\Card: not a folder under the root$' -- --root "$scratch/root" --mount '\Card=5'
+expect 2 '^kelbrun-sim: --mount \\sdmmc: the same folder as \\SDMMC$' -- --root "$scratch/root" --mount '\SDMMC=5' --mount '\sdmmc=6'
+expect 2 '^kelbrun-sim: --mount \\SDMMC needs --root' -- --mount '\SDMMC=5'
+expect 0 '^sim: mount \\SDMMC at 0 ms$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=0'
+expect 0 '^sim: \\SDMMC not mounted by 0 ms \(mounts at 3600000 ms\)$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=3600000'
 expect 0 '^sim: exit 0$' -- --no-wait
 if ! "$sim" --help | grep -q '^usage: kelbrun-sim '; then
     echo "FAIL: kelbrun-sim --help prints no usage"

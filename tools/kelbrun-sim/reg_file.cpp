@@ -254,9 +254,13 @@ class Parser {
             std::u16string text(Trim(lines[i].text));
             // A value's hex data goes on over lines that end with a backslash.
             const bool valueLine = StartsWith(text, u"\"") || StartsWith(text, u"@");
+            // A cut file, or a continuation onto nothing, must not pass for a shorter value.
             while (valueLine && !text.empty() && text.back() == u'\\') {
-                if (++i >= lines.size()) {
-                    Fail(number, "a value goes on past the end of the file");
+                if (++i >= lines.size() || (i + 1 == lines.size() && lines[i].text.empty())) {
+                    Fail(number, "the file ends inside this value (its last line ends with \\)");
+                }
+                if (Trim(lines[i].text).empty()) {
+                    Fail(number, "this value goes on (its line ends with \\) onto an empty line");
                 }
                 text.pop_back();
                 text += Trim(lines[i].text);
