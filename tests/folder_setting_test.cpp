@@ -2,6 +2,8 @@
 // says, and that the key is always closed again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -130,5 +132,96 @@ TEST(FolderSetting, OpensTheKeyUnderLocalMachineWhateverTheCaseOfItsPath) {
     ASSERT_EQ(1, ReadFolderSetting(u"SOFTWARE\\Tavrin\\Paths", u"User", &setting));
     EXPECT_EQ(u"\\Flash", std::u16string(setting.path));
 }
+
+// The value buffer outlives each read: a later, shorter value stored without its terminator
+// must not pick up the tail of an earlier, longer one.
+TEST(FolderSetting, EachReadStartsFromAClearBuffer) {
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    SetRawValue(device, u"SDMMC", Terminated(u"\\SDMMC\\Card"));
+    SetRawValue(device, u"DataStorage", Utf16LeBytes(u"\\D"));
+    SetRawValue(device, u"User", Utf16LeBytes(u"\\Fl"));
+
+    FolderSetting settings[3] = {};
+    const char16_t* names[3] = {u"SDMMC", u"DataStorage", u"User"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(1, ReadFolderSetting(u"SOFTWARE\\Tavrin\\Paths", names[i], &settings[i]));
+    }
+    EXPECT_EQ(u"\\SDMMC\\Card", std::u16string(settings[0].path));
+    EXPECT_EQ(u"\\D", std::u16string(settings[1].path));
+    EXPECT_EQ(2, settings[1].length);
+    EXPECT_EQ(u"\\Fl", std::u16string(settings[2].path));
+    EXPECT_EQ(3, settings[2].length);
+    EXPECT_EQ(u"Folder name is \\D\r\n", device.record.trail[1]);
+}
+
+struct ComposeCase {
+    const char* name;
+    size_t folderLength;
+    size_t suffixLength;
+    bool fits;
+};
+
+void PrintTo(const ComposeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Compose : public ::testing::TestWithParam<ComposeCase> {};
+
+// The target already holds a longer text, as a reused buffer would: what is composed must end
+// where it ends, and what does not fit must leave the target as it was.
+TEST_P(Compose, WritesAllOrNothingOverOlderText) {
+    const ComposeCase& c = GetParam();
+    const std::u16string folder(c.folderLength, u'f');
+    const std::u16string suffix = u"\\" + std::u16string(c.suffixLength - 1, u's');
+    PathBuffer target;
+    std::fill(std::begin(target), std::end(target) - 1, u'x');
+    target[kPathBufferChars - 1] = 0;
+    const std::u16string before(target);
+
+    EXPECT_EQ(c.fits ? 1 : 0, PathCompose(target, folder.c_str(), suffix.c_str()));
+    EXPECT_EQ(c.fits ? folder + suffix : before, std::u16string(target));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, Compose,
+                         ::testing::Values(ComposeCase{"Short", 6, 19, true},
+                                           ComposeCase{"EmptyFolder", 0, 18, true},
+                                           ComposeCase{"ExactlyFull", 236, 19, true},
+                                           ComposeCase{"OnePastFull", 237, 19, false},
+                                           ComposeCase{"FarPastFull", 250, 19, false}),
+                         [](const ::testing::TestParamInfo<ComposeCase>& p) {
+                             return p.param.name;
+                         });
+
+struct CopyCase {
+    const char* name;
+    size_t sourceLength;
+    DWORD sourceLimit;
+    DWORD copied;
+};
+
+void PrintTo(const CopyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Copy : public ::testing::TestWithParam<CopyCase> {};
+
+TEST_P(Copy, StopsAtTheNulTheLimitOrTheBuffer) {
+    const CopyCase& c = GetParam();
+    std::vector<WCHAR> source(c.sourceLength, u'a');
+    source.push_back(0);
+    PathBuffer target;
+    std::fill(std::begin(target), std::end(target), u'x');
+    EXPECT_EQ(c.copied, PathCopy(target, source.data(), c.sourceLimit));
+    EXPECT_EQ(std::u16string(c.copied, u'a'), std::u16string(target));
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, Copy,
+                         ::testing::Values(CopyCase{"StopsAtNul", 3, 255, 3},
+                                           CopyCase{"StopsAtLimit", 10, 4, 4},
+                                           CopyCase{"LimitOneBelowBuffer", 255, 255, 255},
+                                           CopyCase{"NulAtTheLimit", 254, 255, 254},
+                                           CopyCase{"Empty", 0, 255, 0}),
+                         [](const ::testing::TestParamInfo<CopyCase>& p) { return p.param.name; });
 
 }  // namespace

@@ -372,6 +372,33 @@ INSTANTIATE_TEST_SUITE_P(Runs, StartupScenarios,
                                              Join({{u"GetModuleFileName Failed [122].\r\n"},
                                                    ConfiguredStart()}),
                                              {}},
+                                    // The query fills its whole limit: the path may have
+                                    // been cut, so nothing is started.
+                                    Scenario{"OwnPathOfExactly127Characters",
+                                             [](sim::Device& d, const ScratchRoot& r) {
+                                                 ConfigureAll(d);
+                                                 d.ownPath = u"\\" + std::u16string(126, u'p');
+                                                 r.AddFile("SDMMC/UPDATE/Kelbrun.EXE");
+                                             },
+                                             Join({{u"GetModuleFileName Failed [122].\r\n"},
+                                                   ConfiguredStart()}),
+                                             {}},
+                                    // Each read starts from a clear value buffer.
+                                    Scenario{
+                                        "ShorterUnterminatedValueAfterALongerOne",
+                                        [](sim::Device& d, const ScratchRoot& r) {
+                                            ConfigureAll(d);
+                                            d.registry.SetString(testing_support::kPathsKey,
+                                                                 u"SDMMC", u"\\SDMMC\\Card");
+                                            SetRawValue(d, u"DataStorage", {'\\', 0, 'D', 0});
+                                            SetRawValue(d, u"User", {'\\', 0});
+                                            r.AddFile("MNAV/Navigon.exe");
+                                        },
+                                        Join({Found(u"\\SDMMC\\Card"), Found(u"\\D"), Found(u"\\"),
+                                              Folders(u"\\SDMMC\\Card", u"\\D", u"\\"),
+                                              NotExists(u"\\SDMMC\\Card\\UPDATE\\Kelbrun.EXE"),
+                                              Exists(u"\\\\MNAV\\Navigon.exe")}),
+                                        {"sleep 2500", "open \\\\MNAV\\Navigon.exe"}},
                                     Scenario{"LongestOwnPathThatFits",
                                              [](sim::Device& d, const ScratchRoot& r) {
                                                  ConfigureAll(d);

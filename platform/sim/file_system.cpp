@@ -77,7 +77,8 @@ std::optional<FoundEntry> FileSystem::FindInFolder(const fs::path& folder,
         }
     }
     std::vector<FoundEntry> entries = ListFolder(folder);
-    std::erase_if(entries, [&](const FoundEntry& entry) { return !Mounted(entry.hostPath, nowMs); });
+    std::erase_if(entries,
+                  [&](const FoundEntry& entry) { return !Mounted(entry.hostPath, nowMs); });
     // An exact spelling wins over another that differs only in case.
     for (const FoundEntry& entry : entries) {
         if (entry.name == pattern) {

@@ -160,19 +160,23 @@ void ReportAtExit() {
     close(reportFd);
 }
 
-[[noreturn]] void RunChild() {
+[[noreturn]] void RunChild(EntryPoint entry) {
     CurrentDevice().record = Record();
     atexit(ReportAtExit);
     static WCHAR commandLine[] = u"";
     // The instance handle only identifies the program to the module-path query.
-    const int status = StartupSequence(reinterpret_cast<HINSTANCE>(uintptr_t{0x10000}), nullptr,
-                                       commandLine, SW_SHOW);
+    const int status =
+        entry(reinterpret_cast<HINSTANCE>(uintptr_t{0x10000}), nullptr, commandLine, SW_SHOW);
     exit(status);
 }
 
 }  // namespace
 
 RunResult RunLauncher() {
+    return RunProgram(StartupSequence);
+}
+
+RunResult RunProgram(EntryPoint entry) {
     int fds[2];
     if (pipe(fds) != 0) {
         throw std::runtime_error("cannot create a pipe");
@@ -189,7 +193,7 @@ RunResult RunLauncher() {
     if (child == 0) {
         close(fds[0]);
         reportFd = fds[1];
-        RunChild();
+        RunChild(entry);
     }
     close(fds[1]);
     std::string bytes;

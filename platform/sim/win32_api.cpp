@@ -190,8 +190,8 @@ void Sleep(DWORD milliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
     // Saturating: a clock that wrapped would bring unmounted folders back to their start.
-    device.clockMs = milliseconds > UINT32_MAX - device.clockMs ? UINT32_MAX
-                                                                : device.clockMs + milliseconds;
+    device.clockMs =
+        milliseconds > UINT32_MAX - device.clockMs ? UINT32_MAX : device.clockMs + milliseconds;
     event.endedNs = Now();
     device.record.events.push_back(event);
 }

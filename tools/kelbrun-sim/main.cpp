@@ -61,7 +61,8 @@ MountOption ParseMount(const std::string& value) {
         atMs = atMs * 10 + static_cast<uint32_t>(c - '0');
     }
     if (!valid || atMs > kLatestMountMs) {
-        throw UsageError{"--mount " + value + ": MS must be a whole number of milliseconds from 0 to " +
+        throw UsageError{"--mount " + value +
+                         ": MS must be a whole number of milliseconds from 0 to " +
                          std::to_string(kLatestMountMs)};
     }
     mount.atMs = atMs;

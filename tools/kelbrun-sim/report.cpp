@@ -16,8 +16,8 @@ std::string Describe(const sim::RunResult& result, const std::vector<sim::Mount>
     auto next = byTime.begin();
     const auto mountsUpTo = [&](uint32_t ms) {
         for (; next != byTime.end() && next->atMs <= ms; ++next) {
-            out += "sim: mount " + sim::ToUtf8(next->folder) + " at " +
-                   std::to_string(next->atMs) + " ms\n";
+            out += "sim: mount " + sim::ToUtf8(next->folder) + " at " + std::to_string(next->atMs) +
+                   " ms\n";
         }
     };
     for (const sim::Event& event : result.record.events) {
