@@ -1,8 +1,11 @@
 // Measurements on the simulated device for bench/run.
 //
-//   kelbrun-bench calls DEVICE_DIR...   the platform calls of one run on each device
-//   kelbrun-bench timing DEVICE_DIR N   N runs with the real clock: how long the pause lasts
-//                                       beyond 2,500 ms, and how soon after it the shell is asked
+//   kelbrun-bench calls-header            the header of the calls table
+//   kelbrun-bench calls NAME OPTIONS...   the platform calls of one run, as a row of that table
+//   kelbrun-bench timing N OPTIONS...     N runs with the real clock: how long the pause lasts
+//                                         beyond 2,500 ms, and how soon after it the shell is asked
+//
+// OPTIONS describe the device as kelbrun-sim's do (--registry, --root, --self, --mount, ...).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,37 +15,35 @@
 
 #include "platform/sim/device.h"
 #include "platform/sim/startup.h"
-#include "tools/kelbrun-sim/reg_file.h"
+#include "tools/kelbrun-sim/options.h"
 
 namespace {
 
-bool SetUp(const std::filesystem::path& deviceDir, bool waitForReal) {
+bool SetUp(const simoptions::Options& options, bool waitForReal) {
     sim::ResetDevice();
     sim::Device& device = sim::CurrentDevice();
-    if (auto error = regfile::Load(deviceDir / "device.reg", device.registry)) {
-        std::fprintf(stderr, "kelbrun-bench: %s/device.reg:%d: %s\n", deviceDir.c_str(),
-                     error->line, error->message.c_str());
+    if (auto error = simoptions::SetUpDevice(options, device)) {
+        std::fprintf(stderr, "kelbrun-bench: %s\n", error->c_str());
         return false;
     }
-    device.files.SetRoot(deviceDir / "root");
     device.waitForReal = waitForReal;
     return true;
 }
 
-int Calls(int argc, char** argv) {
-    std::printf("%-22s %6s %5s %7s %6s %8s %13s %5s %6s\n", "device", "module", "opens", "queries",
+int CallsHeader() {
+    std::printf("%-26s %6s %5s %7s %6s %8s %13s %5s %6s\n", "device", "module", "opens", "queries",
                 "closes", "searches", "search-closes", "shell", "pauses");
-    for (int i = 2; i < argc; ++i) {
-        const std::filesystem::path dir = argv[i];
-        if (!SetUp(dir, false)) {
-            return 2;
-        }
-        const sim::RunResult run = sim::RunLauncher();
-        const sim::CallCounts& c = run.record.calls;
-        std::printf("%-22s %6u %5u %7u %6u %8u %13u %5u %6u\n", dir.filename().c_str(),
-                    c.moduleQueries, c.keyOpens, c.valueQueries, c.keyCloses, c.searches,
-                    c.searchCloses, c.shellRequests, c.sleeps);
+    return 0;
+}
+
+int Calls(const char* name, const simoptions::Options& options) {
+    if (!SetUp(options, false)) {
+        return 2;
     }
+    const sim::RunResult run = sim::RunLauncher();
+    const sim::CallCounts& c = run.record.calls;
+    std::printf("%-26s %6u %5u %7u %6u %8u %13u %5u %6u\n", name, c.moduleQueries, c.keyOpens,
+                c.valueQueries, c.keyCloses, c.searches, c.searchCloses, c.shellRequests, c.sleeps);
     return 0;
 }
 
@@ -57,9 +58,9 @@ struct Timings {
     std::vector<double> shellDelayUs;  // from the end of the pause to the shell request
 };
 
-bool Measure(const std::filesystem::path& dir, int runs, bool waitForReal, Timings& out) {
+bool Measure(const simoptions::Options& options, int runs, bool waitForReal, Timings& out) {
     for (int i = 0; i < runs; ++i) {
-        if (!SetUp(dir, waitForReal)) {
+        if (!SetUp(options, waitForReal)) {
             return false;
         }
         const sim::RunResult run = sim::RunLauncher();
@@ -76,8 +77,7 @@ bool Measure(const std::filesystem::path& dir, int runs, bool waitForReal, Timin
         }
     }
     if (out.overshootMs.empty() || out.shellDelayUs.empty()) {
-        std::fprintf(stderr, "kelbrun-bench: %s neither pauses nor starts a program\n",
-                     dir.c_str());
+        std::fprintf(stderr, "kelbrun-bench: the device neither pauses nor starts a program\n");
         return false;
     }
     return true;
@@ -88,12 +88,12 @@ void Print(const char* what, const std::vector<double>& values, const char* unit
                 *std::max_element(values.begin(), values.end()), unit, values.size());
 }
 
-int Timing(const std::filesystem::path& dir, int runs) {
+int Timing(const simoptions::Options& options, int runs) {
     // With the real clock the host wakes from a 2.5 s sleep before the launcher goes on; with
     // the pause only recorded, what remains is the launcher's own work and the simulator's.
     Timings real;
     Timings recorded;
-    if (!Measure(dir, runs, true, real) || !Measure(dir, runs, false, recorded)) {
+    if (!Measure(options, runs, true, real) || !Measure(options, runs, false, recorded)) {
         return 2;
     }
     Print("pause beyond 2500 ms", real.overshootMs, "ms");
@@ -102,22 +102,38 @@ int Timing(const std::filesystem::path& dir, int runs) {
     return 0;
 }
 
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: kelbrun-bench calls-header\n"
+                 "       kelbrun-bench calls NAME [kelbrun-sim options]\n"
+                 "       kelbrun-bench timing RUNS [kelbrun-sim options]\n");
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "calls" && argc > 2) {
-        return Calls(argc, argv);
+    if (mode == "calls-header" && argc == 2) {
+        return CallsHeader();
     }
-    if (mode == "timing" && argc == 4) {
-        char* end = nullptr;
-        const long runs = std::strtol(argv[3], &end, 10);
-        if (*end == '\0' && runs > 0 && runs <= 10000) {
-            return Timing(argv[2], static_cast<int>(runs));
-        }
+    if ((mode != "calls" && mode != "timing") || argc < 3) {
+        return Usage();
     }
-    std::fprintf(stderr,
-                 "usage: kelbrun-bench calls DEVICE_DIR...\n"
-                 "       kelbrun-bench timing DEVICE_DIR RUNS\n");
-    return 2;
+    simoptions::Options options;
+    try {
+        options = simoptions::ParseOptions(argc, argv, 3);
+    } catch (const simoptions::UsageError& error) {
+        std::fprintf(stderr, "kelbrun-bench: %s\n", error.message.c_str());
+        return 2;
+    }
+    if (mode == "calls") {
+        return Calls(argv[2], options);
+    }
+    char* end = nullptr;
+    const long runs = std::strtol(argv[2], &end, 10);
+    if (*end != '\0' || runs <= 0 || runs > 10000) {
+        return Usage();
+    }
+    return Timing(options, static_cast<int>(runs));
 }

@@ -1,0 +1,124 @@
+#include "tools/kelbrun-sim/options.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/sim/text.h"
+#include "tools/kelbrun-sim/reg_file.h"
+
+namespace simoptions {
+
+const char kUsage[] =
+    "usage: kelbrun-sim [--registry FILE] [--root DIR] [--self PATH] [--no-wait] "
+    "[--shell-fails] [--mount FOLDER=MS]...\n";
+
+// An hour of device time: far beyond any boot, and well inside the device clock's range.
+constexpr uint32_t kLatestMountMs = 3600000;
+
+namespace {
+
+// "FOLDER=MS": the folder up to the last "=", then a whole number of milliseconds.
+MountOption ParseMount(const std::string& value) {
+    const size_t equals = value.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError{"--mount needs FOLDER=MS, such as \\SDMMC=1200; not " + value};
+    }
+    MountOption mount{value.substr(0, equals), 0};
+    const std::string ms = value.substr(equals + 1);
+    uint32_t atMs = 0;
+    bool valid = !ms.empty();
+    for (char c : ms) {
+        if (c < '0' || c > '9' || atMs > kLatestMountMs) {
+            valid = false;
+            break;
+        }
+        atMs = atMs * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (!valid || atMs > kLatestMountMs) {
+        throw UsageError{"--mount " + value +
+                         ": MS must be a whole number of milliseconds from 0 to " +
+                         std::to_string(kLatestMountMs)};
+    }
+    mount.atMs = atMs;
+    return mount;
+}
+
+}  // namespace
+
+Options ParseOptions(int argc, char** argv, int first) {
+    Options options;
+    for (int i = first; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto takeValue = [&](std::optional<std::string>& slot) {
+            if (slot) {
+                throw UsageError{arg + " is given twice"};
+            }
+            if (i + 1 >= argc) {
+                throw UsageError{arg + " needs a value"};
+            }
+            slot = argv[++i];
+        };
+        if (arg == "--registry") {
+            takeValue(options.registry);
+        } else if (arg == "--root") {
+            takeValue(options.root);
+        } else if (arg == "--self") {
+            takeValue(options.self);
+        } else if (arg == "--no-wait") {
+            options.noWait = true;
+        } else if (arg == "--mount") {
+            if (i + 1 >= argc) {
+                throw UsageError{arg + " needs a value"};
+            }
+            options.mounts.push_back(ParseMount(argv[++i]));
+        } else if (arg == "--shell-fails") {
+            options.shellFails = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else {
+            throw UsageError{"unknown argument: " + arg};
+        }
+    }
+    return options;
+}
+
+// Sets the device up from the options; gives an error message when it cannot.
+std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device) {
+    if (options.registry) {
+        if (auto error = regfile::Load(*options.registry, device.registry)) {
+            const std::string where = error->line > 0 ? ":" + std::to_string(error->line) : "";
+            return *options.registry + where + ": " + error->message;
+        }
+    }
+    if (options.root) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(*options.root, ec)) {
+            return *options.root + ": not a folder";
+        }
+        device.files.SetRoot(std::filesystem::path(*options.root));
+    }
+    if (options.self) {
+        const auto self = sim::FromUtf8(*options.self);
+        if (!self || self->empty()) {
+            return "--self needs a device path in UTF-8 text, such as \\Windows\\Kelbrun.EXE";
+        }
+        device.ownPath = *self;
+    }
+    for (const MountOption& mount : options.mounts) {
+        const auto folder = sim::FromUtf8(mount.folder);
+        if (!folder) {
+            return "--mount needs a device path in UTF-8 text, such as \\SDMMC";
+        }
+        if (!options.root) {
+            return "--mount " + mount.folder + " needs --root, the folder it is under";
+        }
+        if (auto error = device.files.AddMount(*folder, mount.atMs)) {
+            return "--mount " + mount.folder + ": " + *error;
+        }
+    }
+    device.waitForReal = !options.noWait;
+    device.shellRefuses = options.shellFails;
+    return std::nullopt;
+}
+
+}  // namespace simoptions

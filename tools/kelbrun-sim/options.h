@@ -1,0 +1,46 @@
+// kelbrun-sim's command line: how a simulated device is described by options, and set up
+// from them. kelbrun-bench reads the same options.
+#ifndef KELBRUN_TOOLS_KELBRUN_SIM_OPTIONS_H
+#define KELBRUN_TOOLS_KELBRUN_SIM_OPTIONS_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/sim/device.h"
+
+namespace simoptions {
+
+extern const char kUsage[];
+
+struct MountOption {
+    std::string folder;
+    uint32_t atMs = 0;
+};
+
+struct Options {
+    std::optional<std::string> registry;
+    std::optional<std::string> root;
+    std::optional<std::string> self;
+    bool noWait = false;
+    bool shellFails = false;
+    bool help = false;
+    std::vector<MountOption> mounts;
+};
+
+// A command line that cannot be read: what is wrong with it.
+struct UsageError {
+    std::string message;
+};
+
+// Reads argv[first] onwards; throws UsageError.
+Options ParseOptions(int argc, char** argv, int first = 1);
+
+// Sets the device up from the options; gives an error message (naming the file and line of a
+// bad registry export) when it cannot.
+std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device);
+
+}  // namespace simoptions
+
+#endif  // KELBRUN_TOOLS_KELBRUN_SIM_OPTIONS_H
