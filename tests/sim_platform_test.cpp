@@ -53,29 +53,32 @@ INSTANTIATE_TEST_SUITE_P(
 const WCHAR kKey[] = u"SOFTWARE\\Tavrin\\Paths";
 const WCHAR kFile[] = u"\\SDMMC\\UPDATE\\Kelbrun.EXE";
 
-int WINAPI LeavesBothOpen(HINSTANCE, HINSTANCE, LPWSTR, int) {
+// Opens the launcher's key and searches for a file that exists, closing what it is told to.
+void OpenKeyAndSearch(bool closeKey, bool closeSearch) {
     HKEY key = nullptr;
     WIN32_FIND_DATAW found;
     RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key);
-    FindFirstFileW(kFile, &found);
+    if (closeKey) {
+        RegCloseKey(key);
+    }
+    HANDLE search = FindFirstFileW(kFile, &found);
+    if (closeSearch) {
+        FindClose(search);
+    }
+}
+
+int WINAPI LeavesBothOpen(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    OpenKeyAndSearch(false, false);
     return 0;
 }
 
 int WINAPI LeavesSearchOpen(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    HKEY key = nullptr;
-    WIN32_FIND_DATAW found;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key);
-    RegCloseKey(key);
-    FindFirstFileW(kFile, &found);
+    OpenKeyAndSearch(true, false);
     return 0;
 }
 
 int WINAPI ClosesBoth(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    HKEY key = nullptr;
-    WIN32_FIND_DATAW found;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key);
-    RegCloseKey(key);
-    FindClose(FindFirstFileW(kFile, &found));
+    OpenKeyAndSearch(true, true);
     return 0;
 }
 
