@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # What an integrator takes away must hold what the README promises.
 #
-# usage: check_release.sh install BUILD_DIR     (a host build: cmake --install into a scratch
+# usage: [EMULATOR=...] check_release.sh install BUILD_DIR
+#                                               (a host build: cmake --install into a scratch
 #                                                prefix, then every installed example dry-runs
-#                                                as expected with the installed kelbrun-sim)
+#                                                as expected with the installed kelbrun-sim, run
+#                                                under EMULATOR in a cross build)
 #        check_release.sh archive ZIP           (the win64 release archive)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,6 +24,11 @@ case ${1:-} in
         cmake --install "$2" --prefix "$scratch/prefix" > /dev/null
         sim=$scratch/prefix/bin/kelbrun-sim
         [[ -x $sim ]] || fail "no bin/kelbrun-sim"
+        if [[ -n ${EMULATOR:-} ]]; then
+            printf '#!/bin/sh\nexec %s "%s" "$@"\n' "$EMULATOR" "$sim" > "$scratch/sim-run"
+            chmod +x "$scratch/sim-run"
+            sim=$scratch/sim-run
+        fi
         for example in $examples; do
             installed=$scratch/prefix/share/kelbrun/examples/$example
             if [[ ! -f $installed/expected.out ]]; then

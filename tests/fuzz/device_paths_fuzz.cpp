@@ -1,5 +1,7 @@
 // Fuzzes the simulated device's path mapping: no device path, whatever its dots, separators,
-// wildcards or length, resolves to anything outside the root folder or through a link.
+// wildcards or length, resolves to anything outside the root folder or through a link, nor to
+// anything in a folder that has not mounted yet. An input of odd length gives, in its last
+// byte, the device time of the search; the folder \A mounts at 128 ms.
 #include <filesystem>
 #include <string>
 
@@ -38,7 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     sim::FileSystem files;
     files.SetRoot(tree.root);
-    const auto found = files.Find(path);
+    constexpr uint32_t kMountMs = 128;
+    FUZZ_CHECK(!files.AddMount(u"\\A", kMountMs).has_value());
+    const uint32_t nowMs = size % 2 == 1 ? bytes[size - 1] : sim::FileSystem::kEverythingMounted;
+    const auto found = files.Find(path, nowMs);
+    if (found && nowMs < kMountMs) {
+        const fs::path relative = found->hostPath.lexically_relative(tree.root);
+        FUZZ_CHECK(relative.empty() || *relative.begin() != "A");
+    }
     if (found) {
         // Every folder walked through is a real folder below the root, not a link.
         const fs::path relative = found->hostPath.lexically_relative(tree.root);
