@@ -125,6 +125,7 @@ TEST(FileSystem, AMountMustBeOneFolderUnderTheRoot) {
     files.SetRoot(root.Path());
     EXPECT_TRUE(files.AddMount(u"\\", 1).has_value());
     EXPECT_TRUE(files.AddMount(u"\\Missing", 1).has_value());
+    EXPECT_TRUE(files.AddMount(u"\\SD*", 1).has_value());
     EXPECT_TRUE(files.AddMount(u"\\SDMMC\\file.txt", 1).has_value());
     EXPECT_FALSE(files.AddMount(u"\\SDMMC", 1).has_value());
     EXPECT_TRUE(files.AddMount(u"\\sdmmc", 2).has_value()) << "the same folder twice";

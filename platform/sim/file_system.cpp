@@ -122,6 +122,9 @@ bool FileSystem::NameMatches(std::u16string_view pattern, std::u16string_view na
 }
 
 std::optional<std::string> FileSystem::AddMount(std::u16string_view devicePath, uint32_t atMs) {
+    if (HasWildcard(devicePath)) {
+        return "a folder to mount is named without wildcards";
+    }
     const auto folder = Find(devicePath);
     if (!folder || !folder->isFolder) {
         return "not a folder under the root";
