@@ -40,7 +40,7 @@ case ${1:-} in
         ;;
     archive)
         [[ -f $2 ]] || { echo "release: no archive at $2" >&2; exit 1; }
-        listing=$(python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep="\n")' "$2")
+        listing=$(cmake -E tar tf "$2")
         top=$(basename "$2" .zip)
         for entry in Kelbrun.EXE debug-capture.exe README.md \
             $(for example in $examples; do echo "examples/$example/device.reg"; done); do
