@@ -162,6 +162,7 @@ void ReportAtExit() {
 
 [[noreturn]] void RunChild(EntryPoint entry) {
     CurrentDevice().record = Record();
+    CurrentDevice().clockMs = 0;  // the device's time counts from the program's start
     atexit(ReportAtExit);
     static WCHAR commandLine[] = u"";
     // The instance handle only identifies the program to the module-path query.
