@@ -19,14 +19,13 @@
 
 namespace {
 
-bool SetUp(const simoptions::Options& options, bool waitForReal) {
+// Sets the current device up once; every run forks from it and leaves it as it was.
+bool SetUp(const simoptions::Options& options) {
     sim::ResetDevice();
-    sim::Device& device = sim::CurrentDevice();
-    if (auto error = simoptions::SetUpDevice(options, device)) {
+    if (auto error = simoptions::SetUpDevice(options, sim::CurrentDevice())) {
         std::fprintf(stderr, "kelbrun-bench: %s\n", error->c_str());
         return false;
     }
-    device.waitForReal = waitForReal;
     return true;
 }
 
@@ -37,9 +36,10 @@ int CallsHeader() {
 }
 
 int Calls(const char* name, const simoptions::Options& options) {
-    if (!SetUp(options, false)) {
+    if (!SetUp(options)) {
         return 2;
     }
+    sim::CurrentDevice().waitForReal = false;
     const sim::RunResult run = sim::RunLauncher();
     const sim::CallCounts& c = run.record.calls;
     std::printf("%-26s %6u %5u %7u %6u %8u %13u %5u %6u\n", name, c.moduleQueries, c.keyOpens,
@@ -58,11 +58,10 @@ struct Timings {
     std::vector<double> shellDelayUs;  // from the end of the pause to the shell request
 };
 
-bool Measure(const simoptions::Options& options, int runs, bool waitForReal, Timings& out) {
+// Runs the launcher on the device already set up, waiting its pause for real or not.
+bool Measure(int runs, bool waitForReal, Timings& out) {
+    sim::CurrentDevice().waitForReal = waitForReal;
     for (int i = 0; i < runs; ++i) {
-        if (!SetUp(options, waitForReal)) {
-            return false;
-        }
         const sim::RunResult run = sim::RunLauncher();
         const sim::Event* pause = nullptr;
         for (const sim::Event& event : run.record.events) {
@@ -93,7 +92,7 @@ int Timing(const simoptions::Options& options, int runs) {
     // the pause only recorded, what remains is the launcher's own work and the simulator's.
     Timings real;
     Timings recorded;
-    if (!Measure(options, runs, true, real) || !Measure(options, runs, false, recorded)) {
+    if (!SetUp(options) || !Measure(runs, true, real) || !Measure(runs, false, recorded)) {
         return 2;
     }
     Print("pause beyond 2500 ms", real.overshootMs, "ms");
