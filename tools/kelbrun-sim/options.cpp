@@ -49,14 +49,17 @@ Options ParseOptions(int argc, char** argv, int first) {
     Options options;
     for (int i = first; i < argc; ++i) {
         const std::string arg = argv[i];
+        auto nextValue = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                throw UsageError{arg + " needs a value"};
+            }
+            return argv[++i];
+        };
         auto takeValue = [&](std::optional<std::string>& slot) {
             if (slot) {
                 throw UsageError{arg + " is given twice"};
             }
-            if (i + 1 >= argc) {
-                throw UsageError{arg + " needs a value"};
-            }
-            slot = argv[++i];
+            slot = nextValue();
         };
         if (arg == "--registry") {
             takeValue(options.registry);
@@ -67,10 +70,7 @@ Options ParseOptions(int argc, char** argv, int first) {
         } else if (arg == "--no-wait") {
             options.noWait = true;
         } else if (arg == "--mount") {
-            if (i + 1 >= argc) {
-                throw UsageError{arg + " needs a value"};
-            }
-            options.mounts.push_back(ParseMount(argv[++i]));
+            options.mounts.push_back(ParseMount(nextValue()));
         } else if (arg == "--shell-fails") {
             options.shellFails = true;
         } else if (arg == "-h" || arg == "--help") {
