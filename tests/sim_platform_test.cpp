@@ -94,6 +94,8 @@ struct ProgramCase {
     sim::EntryPoint entry;
     uint32_t keysLeftOpen;
     uint32_t searchesLeftOpen;
+    bool waitForReal;
+    std::vector<uint32_t> eventsAtMs;  // the device time each pause began
     uint32_t endMs;
 };
 
@@ -111,8 +113,8 @@ TEST_P(Programs, RecordWhatTheyLeftAndWhenTheyEnded) {
     sim::Device& device = sim::CurrentDevice();
     device.files.SetRoot(root.Path());
     device.registry.CreateKey(testing_support::kPathsKey);
-    device.waitForReal = c.endMs == 100;  // one run really waits, the others only record
-    device.clockMs = 7;                   // left over from earlier work in this process
+    device.waitForReal = c.waitForReal;
+    device.clockMs = 7;  // left over from earlier work in this process
 
     const sim::RunResult run = sim::RunProgram(c.entry);
 
@@ -125,17 +127,18 @@ TEST_P(Programs, RecordWhatTheyLeftAndWhenTheyEnded) {
     for (const sim::Event& event : run.record.events) {
         started.push_back(event.deviceMs);
     }
-    EXPECT_EQ(c.endMs == 0 ? std::vector<uint32_t>{} : std::vector<uint32_t>({0, 40}), started);
+    EXPECT_EQ(c.eventsAtMs, started);
     // Each run's clock starts at 0, and the parent's device is untouched.
     EXPECT_EQ(7u, device.clockMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, Programs,
-    ::testing::Values(ProgramCase{"LeavesBothOpen", LeavesBothOpen, 1, 1, 0},
-                      ProgramCase{"LeavesSearchOpen", LeavesSearchOpen, 0, 1, 0},
-                      ProgramCase{"ClosesBoth", ClosesBoth, 0, 0, 0},
-                      ProgramCase{"PausesTwice", PausesTwice, 0, 0, 100}),
+    ::testing::Values(ProgramCase{"LeavesBothOpen", LeavesBothOpen, 1, 1, false, {}, 0},
+                      ProgramCase{"LeavesSearchOpen", LeavesSearchOpen, 0, 1, false, {}, 0},
+                      ProgramCase{"ClosesBoth", ClosesBoth, 0, 0, false, {}, 0},
+                      ProgramCase{"PausesTwiceWaiting", PausesTwice, 0, 0, true, {0, 40}, 100},
+                      ProgramCase{"PausesTwiceRecorded", PausesTwice, 0, 0, false, {0, 40}, 100}),
     [](const ::testing::TestParamInfo<ProgramCase>& p) { return p.param.name; });
 
 TEST(DeviceClock, SaturatesRatherThanWrapping) {
