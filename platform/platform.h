@@ -1,12 +1,14 @@
 // The one boundary between the device code (launcher/, config/) and the platform.
 //
 // Device code sees the Windows CE 5.0 API under its own names and nothing else. Which platform
-// stands behind those names is decided when building and linking: the device's or desktop
-// Windows' real API, or, on any other host, the simulated device under platform/sim/.
+// stands behind those names is decided when building and linking: desktop Windows' real API
+// (or a Windows CE SDK's headers), or the project's own declarations in coredll.h, behind which
+// stand the device's COREDLL in the device build and the simulated device under platform/sim/
+// on any other host.
 #ifndef KELBRUN_PLATFORM_PLATFORM_H
 #define KELBRUN_PLATFORM_PLATFORM_H
 
-#if defined(_WIN32) || defined(_WIN32_WCE)
+#if (defined(_WIN32) || defined(_WIN32_WCE)) && !defined(KELBRUN_DEVICE_BUILD)
 
 #ifndef UNICODE
 #define UNICODE
@@ -30,7 +32,7 @@ extern "C" void NKDbgPrintfW(LPCWSTR format, ...);
 
 #else
 
-#include "platform/sim/win32_api.h"
+#include "platform/coredll.h"
 
 #endif
 

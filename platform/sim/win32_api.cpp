@@ -1,6 +1,6 @@
 // The platform operations of the simulated device. Each behaves as the device's does in what
 // the launcher passes and relies on, and records what it was asked.
-#include "platform/sim/win32_api.h"
+#include "platform/coredll.h"
 
 #include <chrono>
 #include <string>
