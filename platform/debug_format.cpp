@@ -32,9 +32,26 @@ struct LineWriter {
     }
 };
 
+LPCWSTR NextVariadicText(void* context) {
+    return va_arg(*static_cast<va_list*>(context), LPCWSTR);
+}
+
+int NextVariadicNumber(void* context) {
+    return va_arg(*static_cast<va_list*>(context), int);
+}
+
 }  // namespace
 
 void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args) {
+    // A copy, because a va_list parameter may be an array that has decayed to a pointer.
+    va_list list;
+    va_copy(list, args);
+    const DebugArgs from = {&list, NextVariadicText, NextVariadicNumber};
+    FormatDebugLineFrom(line, format, from);
+    va_end(list);
+}
+
+void FormatDebugLineFrom(WCHAR* line, LPCWSTR format, const DebugArgs& args) {
     LineWriter out = {line, 0};
     for (LPCWSTR p = format; *p != 0; ++p) {
         if (*p != TEXT('%') || p[1] == 0) {
@@ -43,9 +60,9 @@ void FormatDebugLine(WCHAR* line, LPCWSTR format, va_list args) {
         }
         ++p;
         if (*p == TEXT('s')) {
-            out.PutText(va_arg(args, LPCWSTR));
+            out.PutText(args.nextText(args.context));
         } else if (*p == TEXT('d')) {
-            const int value = va_arg(args, int);
+            const int value = args.nextNumber(args.context);
             if (value < 0) {
                 out.Put(TEXT('-'));
             }

@@ -12,6 +12,8 @@
 #include "platform/sim/file_system.h"
 #include "platform/sim/registry.h"
 
+struct DebugArgs;
+
 namespace sim {
 
 struct ShellRequest {
@@ -50,6 +52,14 @@ struct CallCounts {
     bool operator==(const CallCounts&) const = default;
 };
 
+// What the emulated ARM processor counted while it ran a device executable; all 0 for the
+// linked-in launcher.
+struct ProcessorCounts {
+    uint64_t instructions = 0;
+    uint32_t deepestStack = 0;    // bytes below the stack's top at the deepest
+    uint32_t callsFromThumb = 0;  // COREDLL calls whose caller was Thumb code
+};
+
 // What a run left behind.
 struct Record {
     std::vector<std::u16string> trail;  // the debug output, one entry per line as written
@@ -58,6 +68,10 @@ struct Record {
     uint32_t keysLeftOpen = 0;
     uint32_t searchesLeftOpen = 0;
     uint32_t endMs = 0;  // the device clock when the run ended
+    // Why the process was ended by a fault, as the device would have ended it; empty when the
+    // program ended by itself.
+    std::string fault;
+    ProcessorCounts processor;
 };
 
 struct Device {
@@ -87,6 +101,10 @@ void ResetDevice();
 
 // Copies the open-handle counts and the clock into the record.
 void CloseRecord(Device& device);
+
+// Writes one line to the current device's debug output, formatted as NKDbgPrintfW formats it,
+// with its arguments taken from args.
+void PrintDebugLine(const char16_t* format, const DebugArgs& args);
 
 }  // namespace sim
 

@@ -34,6 +34,10 @@ class Writer {
             U32(c);
         }
     }
+    void Bytes(const std::string& text) {
+        U32(static_cast<uint32_t>(text.size()));
+        bytes_ += text;
+    }
     const std::string& Bytes() const {
         return bytes_;
     }
@@ -65,6 +69,14 @@ class Reader {
             c = static_cast<char16_t>(U32());
         }
         return text;
+    }
+    std::string Bytes() {
+        const uint32_t size = U32();
+        if (bytes_.size() - at_ < size) {
+            throw std::runtime_error("the run's record is cut short");
+        }
+        at_ += size;
+        return bytes_.substr(at_ - size, size);
     }
 
   private:
@@ -103,6 +115,10 @@ std::string Encode(const Record& record) {
     out.U32(record.keysLeftOpen);
     out.U32(record.searchesLeftOpen);
     out.U32(record.endMs);
+    out.Bytes(record.fault);
+    out.U64(record.processor.instructions);
+    out.U32(record.processor.deepestStack);
+    out.U32(record.processor.callsFromThumb);
     return out.Bytes();
 }
 
@@ -138,6 +154,10 @@ Record Decode(const std::string& bytes) {
     record.keysLeftOpen = in.U32();
     record.searchesLeftOpen = in.U32();
     record.endMs = in.U32();
+    record.fault = in.Bytes();
+    record.processor.instructions = in.U64();
+    record.processor.deepestStack = in.U32();
+    record.processor.callsFromThumb = in.U32();
     return record;
 }
 

@@ -196,6 +196,12 @@ void Sleep(DWORD milliseconds) {
     device.record.events.push_back(event);
 }
 
+void sim::PrintDebugLine(LPCWSTR format, const DebugArgs& args) {
+    WCHAR line[kDebugLineChars];
+    FormatDebugLineFrom(line, format, args);
+    CurrentDevice().record.trail.push_back(line);
+}
+
 // NOLINTNEXTLINE(cert-dcl50-cpp): the device's debug print is a C-style variadic function.
 void NKDbgPrintfW(LPCWSTR format, ...) {
     WCHAR line[kDebugLineChars];

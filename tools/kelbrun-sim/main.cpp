@@ -46,10 +46,14 @@ int main(int argc, char** argv) {
     }
     try {
         sim::Device& device = sim::CurrentDevice();
+        simoptions::Program program;
         if (auto error = simoptions::SetUpDevice(options, device)) {
             return Fail(*error);
         }
-        const sim::RunResult result = sim::RunLauncher();
+        if (auto error = simoptions::LoadProgram(options, program)) {
+            return Fail(*error);
+        }
+        const sim::RunResult result = simoptions::RunProgramOnDevice(program);
         Report(result, device);
         return result.exited ? result.status : 128 + result.signal;
     } catch (const std::exception& error) {

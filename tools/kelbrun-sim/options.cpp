@@ -1,7 +1,12 @@
 #include "tools/kelbrun-sim/options.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
+
+#include "platform/sim/emulator/coredll.h"
+#include "platform/sim/emulator/pe_image.h"
 
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/reg_file.h"
@@ -10,7 +15,8 @@ namespace simoptions {
 
 const char kUsage[] =
     "usage: kelbrun-sim [--registry FILE] [--root DIR] [--self PATH] [--no-wait] "
-    "[--shell-fails] [--mount FOLDER=MS]...\n";
+    "[--shell-fails] [--mount FOLDER=MS]...\n"
+    "                   [--exe FILE [--cpu armv4t|armv5te]]\n";
 
 // An hour of device time: far beyond any boot, and well inside the device clock's range.
 constexpr uint32_t kLatestMountMs = 3600000;
@@ -71,6 +77,20 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.noWait = true;
         } else if (arg == "--mount") {
             options.mounts.push_back(ParseMount(nextValue()));
+        } else if (arg == "--exe") {
+            takeValue(options.exe);
+        } else if (arg == "--cpu") {
+            if (options.cpu) {
+                throw UsageError{arg + " is given twice"};
+            }
+            const std::string cpu = nextValue();
+            if (cpu == "armv4t") {
+                options.cpu = sim::Processor::kArmv4t;
+            } else if (cpu == "armv5te") {
+                options.cpu = sim::Processor::kArmv5te;
+            } else {
+                throw UsageError{"--cpu takes armv4t or armv5te, not " + cpu};
+            }
         } else if (arg == "--shell-fails") {
             options.shellFails = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -78,6 +98,9 @@ Options ParseOptions(int argc, char** argv, int first) {
         } else {
             throw UsageError{"unknown argument: " + arg};
         }
+    }
+    if (options.cpu && !options.exe) {
+        throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
     }
     return options;
 }
@@ -119,6 +142,38 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
     device.waitForReal = !options.noWait;
     device.shellRefuses = options.shellFails;
     return std::nullopt;
+}
+
+std::optional<std::string> LoadProgram(const Options& options, Program& program) {
+    program = Program();
+    if (!options.exe) {
+        return std::nullopt;
+    }
+    const std::string& file = *options.exe;
+    if (!sim::HasArmProcessor()) {
+        return "--exe " + file + ": this kelbrun-sim was built without the ARM processor " +
+               "(libunicorn-dev)";
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return file + ": cannot be read";
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return file + ": cannot be read";
+    }
+    auto image = sim::ReadPeImage(bytes, sim::CoredllOffers);
+    if (auto* refusal = std::get_if<std::string>(&image)) {
+        return file + ": " + *refusal;
+    }
+    program.image = std::move(std::get<sim::PeImage>(image));
+    program.processor = options.cpu.value_or(sim::Processor::kArmv4t);
+    return std::nullopt;
+}
+
+sim::RunResult RunProgramOnDevice(const Program& program) {
+    return program.image ? sim::RunExecutable(*program.image, program.processor)
+                         : sim::RunLauncher();
 }
 
 }  // namespace simoptions

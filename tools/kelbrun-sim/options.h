@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sim/device.h"
+#include "platform/sim/emulator/arm_machine.h"
 
 namespace simoptions {
 
@@ -27,6 +28,8 @@ struct Options {
     bool shellFails = false;
     bool help = false;
     std::vector<MountOption> mounts;
+    std::optional<std::string> exe;  // a device executable to run instead of the linked-in launcher
+    std::optional<sim::Processor> cpu;
 };
 
 // A command line that cannot be read: what is wrong with it.
@@ -40,6 +43,20 @@ Options ParseOptions(int argc, char** argv, int first = 1);
 // Sets the device up from the options; gives an error message (naming the file and line of a
 // bad registry export) when it cannot.
 std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device);
+
+// What runs on the device: the linked-in launcher, or a device executable on the emulated
+// processor.
+struct Program {
+    std::optional<sim::PeImage> image;
+    sim::Processor processor = sim::Processor::kArmv4t;
+};
+
+// Loads the executable the options name, if any; gives an error message naming the file and
+// why the device would not start it.
+std::optional<std::string> LoadProgram(const Options& options, Program& program);
+
+// Runs the program once on the current device.
+sim::RunResult RunProgramOnDevice(const Program& program);
 
 }  // namespace simoptions
 

@@ -34,7 +34,9 @@ std::string Describe(const sim::RunResult& result, const std::vector<sim::Mount>
         out += "sim: " + sim::ToUtf8(next->folder) + " not mounted by " + std::to_string(endMs) +
                " ms (mounts at " + std::to_string(next->atMs) + " ms)\n";
     }
-    if (result.exited) {
+    if (result.exited && !result.record.fault.empty()) {
+        out += "sim: fault: " + result.record.fault + "\n";
+    } else if (result.exited) {
         out += "sim: exit " + std::to_string(result.status) + "\n";
     } else {
         out += "kelbrun-sim: the launcher ended abnormally (signal " +

@@ -1,0 +1,385 @@
+#include "platform/sim/emulator/arm_machine.h"
+
+#include <unicorn/unicorn.h>
+
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+
+#include "platform/sim/device.h"
+#include "platform/sim/emulator/coredll.h"
+
+namespace sim {
+namespace {
+
+// What every COREDLL slot holds: `bx lr`, so that a bound call returns to its caller in the
+// caller's instruction set once the binding has done its work.
+constexpr uint32_t kReturnInstruction = 0xE12FFF1E;
+// The slot the program's entry returns to: the process ends with the status in r0.
+constexpr uint32_t kProcessEnd = kCoredllBase;
+constexpr uint32_t kFirstFunction = kCoredllBase + 4;
+// Unmapped, below the stack: a program that runs past its reserve lands here.
+constexpr uint32_t kGuardSize = 0x10000;
+constexpr uint32_t kNullArea = 0x10000;
+constexpr uint32_t kLongestText = 32768;
+constexpr int kShowNormal = 5;
+constexpr uint32_t kThumbState = 1u << 5;
+
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof(text), "0x%08llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+struct Region {
+    uint32_t begin;
+    uint32_t end;
+    std::string name;
+    bool read;
+    bool write;
+};
+
+// A binding given memory the program could not use itself.
+struct BadPointer {
+    std::string what;
+};
+
+struct Outcome {
+    bool ended = false;
+    int status = 0;
+    std::string fault;
+    ProcessorCounts counts;
+};
+
+class Machine final : public ArmCall {
+  public:
+    Machine(const PeImage& image, Processor processor) : image_(image) {
+        Check(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_));
+        Check(uc_ctl_set_cpu_model(
+            uc_, processor == Processor::kArmv4t ? UC_CPU_ARM_TI925T : UC_CPU_ARM_926));
+        Load();
+        uc_hook hook;
+        Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(OnInstruction), this, 1,
+                          0));
+        Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
+                          reinterpret_cast<void*>(OnAccess), this, 1, 0));
+        Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnBadAccess),
+                          this, 1, 0));
+    }
+    ~Machine() {
+        uc_close(uc_);
+    }
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    Outcome Run() {
+        // Windows CE starts a process's primary thread at the entry with WinMain's arguments.
+        const uint32_t commandLine = kStackTop - 4;  // an empty text at the top of the stack
+        initialSp_ = kStackTop - 8;
+        lowestSp_ = initialSp_;
+        SetRegister(UC_ARM_REG_R0, image_.base);
+        SetRegister(UC_ARM_REG_R1, 0);
+        SetRegister(UC_ARM_REG_R2, commandLine);
+        SetRegister(UC_ARM_REG_R3, kShowNormal);
+        SetRegister(UC_ARM_REG_SP, initialSp_);
+        SetRegister(UC_ARM_REG_LR, kProcessEnd);
+        const uc_err error = uc_emu_start(uc_, image_.base + image_.entryRva, 0xFFFFFFFF, 0, 0);
+        if (outcome_.fault.empty() && !outcome_.ended) {
+            if (error == UC_ERR_INSN_INVALID) {
+                Fault("undefined instruction for this processor", lastPc_);
+            } else if (error == UC_ERR_EXCEPTION) {
+                Fault("processor exception the program does not handle", lastPc_);
+            } else if (error != UC_ERR_OK) {
+                Fault(std::string("emulator: ") + uc_strerror(error), lastPc_);
+            } else {
+                Fault("the processor stopped without the process ending", Register(UC_ARM_REG_PC));
+            }
+        }
+        outcome_.counts.deepestStack = initialSp_ - lowestSp_;
+        return outcome_;
+    }
+
+    uint32_t Arg(int index) override {
+        if (index < 4) {
+            return Register(UC_ARM_REG_R0 + index);
+        }
+        return ReadU32(Register(UC_ARM_REG_SP) + 4 * static_cast<uint32_t>(index - 4));
+    }
+
+    void Return(uint32_t value) override {
+        SetRegister(UC_ARM_REG_R0, value);
+    }
+
+    std::vector<uint8_t> Read(uint32_t address, uint64_t size) override {
+        std::vector<uint8_t> bytes;
+        if (size == 0) {
+            return bytes;
+        }
+        const Region* region = RegionOf(address, size);
+        if (region == nullptr || !region->read) {
+            throw BadPointer{"memory it cannot read, " + std::to_string(size) + " bytes at " +
+                             Hex(address)};
+        }
+        bytes.resize(size);
+        Check(uc_mem_read(uc_, address, bytes.data(), size));
+        return bytes;
+    }
+
+    void Write(uint32_t address, const void* bytes, uint32_t size) override {
+        if (size == 0) {
+            return;
+        }
+        const Region* region = RegionOf(address, size);
+        if (region == nullptr || !region->write) {
+            throw BadPointer{"memory it cannot write, " + std::to_string(size) + " bytes at " +
+                             Hex(address)};
+        }
+        Check(uc_mem_write(uc_, address, bytes, size));
+    }
+
+    std::u16string ReadText(uint32_t address) override {
+        std::u16string text;
+        for (uint32_t at = address;; at += 2) {
+            const std::vector<uint8_t> unit = Read(at, 2);
+            const auto c = static_cast<char16_t>(unit[0] | unit[1] << 8);
+            if (c == 0) {
+                return text;
+            }
+            if (text.size() == kLongestText) {
+                throw BadPointer{"a text at " + Hex(address) + " with no end within " +
+                                 std::to_string(kLongestText) + " characters"};
+            }
+            text += c;
+        }
+    }
+
+    void EndProcess(int status) override {
+        outcome_.ended = true;
+        outcome_.status = status;
+        uc_emu_stop(uc_);
+    }
+
+  private:
+    static void Check(uc_err error) {
+        if (error != UC_ERR_OK) {
+            throw std::runtime_error(std::string("the ARM emulator failed: ") + uc_strerror(error));
+        }
+    }
+
+    uint32_t Register(int id) {
+        uint32_t value = 0;
+        Check(uc_reg_read(uc_, id, &value));
+        return value;
+    }
+
+    void SetRegister(int id, uint32_t value) {
+        Check(uc_reg_write(uc_, id, &value));
+    }
+
+    void Map(uint32_t begin, uint32_t size, const std::string& name, uint32_t protection,
+             const void* bytes) {
+        Check(uc_mem_map(uc_, begin, size, protection));
+        if (bytes != nullptr) {
+            Check(uc_mem_write(uc_, begin, bytes, size));
+        }
+        regions_.push_back(Region{begin, begin + size, name, (protection & UC_PROT_READ) != 0,
+                                  (protection & UC_PROT_WRITE) != 0});
+    }
+
+    // Lays the process slot out: the image at its base with each section's protection and the
+    // import slots bound, the simulated COREDLL, and the stack with nothing mapped below it.
+    void Load() {
+        std::vector<uint8_t> memory = image_.memory;
+        for (size_t i = 0; i < image_.imports.size(); ++i) {
+            const PeImport& import = image_.imports[i];
+            const uint32_t slot = kFirstFunction + 4 * static_cast<uint32_t>(i);
+            functions_[slot] = FindCoredllFunction(import.name);
+            for (int b = 0; b < 4; ++b) {
+                memory[import.slotRva + static_cast<uint32_t>(b)] =
+                    static_cast<uint8_t>(slot >> (8 * b));
+            }
+        }
+        Map(image_.base, image_.headersSize, "the headers", UC_PROT_READ, memory.data());
+        for (const PeSection& section : image_.sections) {
+            const uint32_t protection = (section.read ? UC_PROT_READ : 0) |
+                                        (section.write ? UC_PROT_WRITE : 0) |
+                                        (section.execute ? UC_PROT_EXEC : 0);
+            Map(image_.base + section.rva, section.size, section.name, protection,
+                memory.data() + section.rva);
+        }
+        const std::vector<uint32_t> slots(kCoredllSize / 4, kReturnInstruction);
+        Map(kCoredllBase, kCoredllSize, "COREDLL", UC_PROT_READ | UC_PROT_EXEC, slots.data());
+        stackBottom_ = kStackTop - image_.stackReserve;
+        Map(stackBottom_, image_.stackReserve, "the stack", UC_PROT_READ | UC_PROT_WRITE, nullptr);
+    }
+
+    const Region* RegionOf(uint32_t address, uint64_t size = 1) const {
+        for (const Region& region : regions_) {
+            if (address >= region.begin && address < region.end && address + size <= region.end) {
+                return &region;
+            }
+        }
+        return nullptr;
+    }
+
+    void Fault(const std::string& what, uint32_t instruction) {
+        if (outcome_.fault.empty() && !outcome_.ended) {
+            outcome_.fault = what + " (instruction at " + Hex(instruction) + ")";
+        }
+        uc_emu_stop(uc_);
+    }
+
+    void CallCoredll(uint32_t slot) {
+        const uint32_t caller = Register(UC_ARM_REG_LR);
+        if (slot == kProcessEnd) {
+            EndProcess(static_cast<int>(Register(UC_ARM_REG_R0)));
+            return;
+        }
+        const auto bound = functions_.find(slot);
+        if (bound == functions_.end()) {
+            Fault("call to " + Hex(slot) + " in COREDLL, where no imported function is bound",
+                  lastProgramPc_);
+            return;
+        }
+        if ((Register(UC_ARM_REG_CPSR) & kThumbState) != 0) {
+            Fault("COREDLL's " + std::string(bound->second->name) + " entered in Thumb state",
+                  lastProgramPc_);
+            return;
+        }
+        if ((caller & 1) != 0) {
+            ++outcome_.counts.callsFromThumb;
+        }
+        try {
+            bound->second->call(*this);
+        } catch (const BadPointer& bad) {
+            outcome_.fault = "COREDLL's " + std::string(bound->second->name) + " was given " +
+                             bad.what + " (called from " + Hex(caller & ~1u) + ")";
+            uc_emu_stop(uc_);
+        }
+    }
+
+    static void OnInstruction(uc_engine*, uint64_t address, uint32_t, void* self) {
+        auto& machine = *static_cast<Machine*>(self);
+        machine.Step(static_cast<uint32_t>(address));
+    }
+
+    void Step(uint32_t pc) {
+        if (!outcome_.fault.empty() || outcome_.ended) {
+            uc_emu_stop(uc_);
+            return;
+        }
+        lastPc_ = pc;
+        if (++outcome_.counts.instructions > kInstructionBudget) {
+            Fault("runaway: more than " + std::to_string(kInstructionBudget) +
+                      " instructions without ending, at " + Hex(pc),
+                  pc);
+            return;
+        }
+        const uint32_t sp = Register(UC_ARM_REG_SP);
+        if (sp < lowestSp_ && sp >= stackBottom_) {
+            lowestSp_ = sp;
+        }
+        if (pc >= kCoredllBase && pc < kCoredllBase + kCoredllSize) {
+            CallCoredll(pc);
+        } else {
+            lastProgramPc_ = pc;
+        }
+    }
+
+    static void OnAccess(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t,
+                         void* self) {
+        auto& machine = *static_cast<Machine*>(self);
+        const auto width = static_cast<uint64_t>(size);
+        // Windows CE on ARM raises a misalignment exception for these; so does the device here.
+        if ((width == 2 || width == 4 || width == 8) && address % width != 0) {
+            machine.Fault("unaligned " + std::to_string(8 * width) + "-bit " +
+                              (type == UC_MEM_WRITE ? "write" : "read") + " at " + Hex(address),
+                          machine.lastPc_);
+        }
+    }
+
+    static bool OnBadAccess(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t,
+                            void* self) {
+        auto& machine = *static_cast<Machine*>(self);
+        machine.BadAccess(type, static_cast<uint32_t>(address));
+        return false;
+    }
+
+    void BadAccess(uc_mem_type type, uint32_t address) {
+        const Region* region = RegionOf(address);
+        const std::string where = Hex(address) + (region != nullptr ? " in " + region->name : "");
+        const bool write = type == UC_MEM_WRITE_UNMAPPED || type == UC_MEM_WRITE_PROT;
+        switch (type) {
+            case UC_MEM_READ_UNMAPPED:
+            case UC_MEM_WRITE_UNMAPPED:
+                if (address < stackBottom_ && address >= stackBottom_ - kGuardSize) {
+                    Fault("stack overflow: the stack ran past its " +
+                              std::to_string(image_.stackReserve) + "-byte reserve, at " + where,
+                          lastPc_);
+                } else if (address < kNullArea) {
+                    Fault(std::string(write ? "write" : "read") + " at " + where +
+                              ", in the first 64 KiB (a null pointer)",
+                          lastPc_);
+                } else {
+                    Fault(std::string(write ? "write" : "read") + " of unmapped memory at " + where,
+                          lastPc_);
+                }
+                break;
+            case UC_MEM_FETCH_UNMAPPED:
+                Fault("jump to nowhere: execution at unmapped " + where, lastPc_);
+                break;
+            case UC_MEM_WRITE_PROT:
+                Fault("write to code or constants at " + where, lastPc_);
+                break;
+            case UC_MEM_FETCH_PROT:
+                Fault("execution of data at " + where, lastPc_);
+                break;
+            default:
+                Fault("access to protected memory at " + where, lastPc_);
+                break;
+        }
+    }
+
+    const PeImage& image_;
+    uc_engine* uc_ = nullptr;
+    std::vector<Region> regions_;
+    std::map<uint32_t, const CoredllFunction*> functions_;  // by slot address
+    uint32_t stackBottom_ = 0;
+    uint32_t initialSp_ = 0;
+    uint32_t lowestSp_ = 0;
+    uint32_t lastPc_ = 0;
+    uint32_t lastProgramPc_ = 0;  // the last instruction outside COREDLL
+    Outcome outcome_;
+};
+
+// The image and processor of the run in progress: the start-up code's entry takes no context.
+const PeImage* runningImage = nullptr;
+Processor runningProcessor = Processor::kArmv4t;
+
+// The fault ends the process with status 3, as the kernel ends a process it had to stop.
+constexpr int kFaultStatus = 3;
+
+int WINAPI EmulatedWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    Outcome outcome = Machine(*runningImage, runningProcessor).Run();
+    Record& record = CurrentDevice().record;
+    record.processor = outcome.counts;
+    if (!outcome.fault.empty()) {
+        record.fault = outcome.fault;
+        return kFaultStatus;
+    }
+    return outcome.status;
+}
+
+}  // namespace
+
+RunResult RunExecutable(const PeImage& image, Processor processor) {
+    runningImage = &image;
+    runningProcessor = processor;
+    return RunProgram(EmulatedWinMain);
+}
+
+bool HasArmProcessor() {
+    return true;
+}
+
+}  // namespace sim

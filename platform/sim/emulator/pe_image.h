@@ -1,0 +1,58 @@
+// The simulated device's program loader: reads a Windows CE executable (PE32 for ARM) and
+// checks it as the device's loader would before anything of it runs.
+#ifndef KELBRUN_PLATFORM_SIM_EMULATOR_PE_IMAGE_H
+#define KELBRUN_PLATFORM_SIM_EMULATOR_PE_IMAGE_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace sim {
+
+// Where every program is placed: Windows CE gives each process its own slot and loads the
+// program at the same address in it.
+inline constexpr uint32_t kProgramBase = 0x10000;
+// Programs must end below this address; the simulated COREDLL and the stack live above it.
+inline constexpr uint32_t kProgramLimit = 0x00E00000;
+inline constexpr uint32_t kPageSize = 0x1000;
+
+struct PeSection {
+    std::string name;
+    uint32_t rva = 0;
+    uint32_t size = 0;  // in memory, rounded up to whole pages
+    bool read = false;
+    bool write = false;
+    bool execute = false;
+};
+
+// One function imported from COREDLL, and the import-address-table slot the loader fills.
+struct PeImport {
+    std::string name;
+    uint32_t slotRva = 0;
+};
+
+struct PeImage {
+    uint16_t machine = 0;
+    uint32_t base = 0;
+    uint32_t entryRva = 0;
+    uint32_t stackReserve = 0;
+    uint32_t headersSize = 0;  // in memory, rounded up to whole pages
+    // The image as it lies in memory once loaded: headers and sections at their addresses, the
+    // rest zero. Its size is the image's size rounded up to whole pages.
+    std::vector<uint8_t> memory;
+    std::vector<PeSection> sections;
+    std::vector<PeImport> imports;
+};
+
+// Whether the simulated COREDLL offers a function of this name.
+typedef bool (*OffersFunction)(std::string_view name);
+
+// Reads an executable from its file's bytes. Gives the loaded image, or why the device's loader
+// would refuse to start it.
+std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers);
+
+}  // namespace sim
+
+#endif  // KELBRUN_PLATFORM_SIM_EMULATOR_PE_IMAGE_H
