@@ -4,6 +4,9 @@
 //   kelbrun-bench calls NAME OPTIONS...   the platform calls of one run, as a row of that table
 //   kelbrun-bench timing N OPTIONS...     N runs with the real clock: how long the pause lasts
 //                                         beyond 2,500 ms, and how soon after it the shell is asked
+//   kelbrun-bench processor NAME OPTIONS... --exe FILE
+//                                         the emulated processor's counts of one run of a device
+//                                         executable: instructions and the deepest stack
 //
 // OPTIONS describe the device as kelbrun-sim's do (--registry, --root, --self, --mount, ...).
 #include <algorithm>
@@ -44,6 +47,28 @@ int Calls(const char* name, const simoptions::Options& options) {
     const sim::CallCounts& c = run.record.calls;
     std::printf("%-26s %6u %5u %7u %6u %8u %13u %5u %6u\n", name, c.moduleQueries, c.keyOpens,
                 c.valueQueries, c.keyCloses, c.searches, c.searchCloses, c.shellRequests, c.sleeps);
+    return 0;
+}
+
+int Processor(const char* name, const simoptions::Options& options) {
+    simoptions::Program program;
+    if (!SetUp(options)) {
+        return 2;
+    }
+    if (auto error = simoptions::LoadProgram(options, program); error || !program.image) {
+        std::fprintf(stderr, "kelbrun-bench: %s\n",
+                     error ? error->c_str() : "processor needs --exe");
+        return 2;
+    }
+    sim::CurrentDevice().waitForReal = false;
+    const sim::RunResult run = simoptions::RunProgramOnDevice(program);
+    if (!run.record.fault.empty()) {
+        std::fprintf(stderr, "kelbrun-bench: %s: fault: %s\n", name, run.record.fault.c_str());
+        return 1;
+    }
+    std::printf("%-26s %12llu %13u\n", name,
+                static_cast<unsigned long long>(run.record.processor.instructions),
+                run.record.processor.deepestStack);
     return 0;
 }
 
@@ -105,7 +130,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: kelbrun-bench calls-header\n"
                  "       kelbrun-bench calls NAME [kelbrun-sim options]\n"
-                 "       kelbrun-bench timing RUNS [kelbrun-sim options]\n");
+                 "       kelbrun-bench timing RUNS [kelbrun-sim options]\n"
+                 "       kelbrun-bench processor NAME --exe FILE [kelbrun-sim options]\n");
     return 2;
 }
 
@@ -116,7 +142,7 @@ int main(int argc, char** argv) {
     if (mode == "calls-header" && argc == 2) {
         return CallsHeader();
     }
-    if ((mode != "calls" && mode != "timing") || argc < 3) {
+    if ((mode != "calls" && mode != "timing" && mode != "processor") || argc < 3) {
         return Usage();
     }
     simoptions::Options options;
@@ -128,6 +154,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "calls") {
         return Calls(argv[2], options);
+    }
+    if (mode == "processor") {
+        return Processor(argv[2], options);
     }
     char* end = nullptr;
     const long runs = std::strtol(argv[2], &end, 10);

@@ -2,7 +2,7 @@
 # Runs kelbrun-sim on one device description and compares what it printed, byte for byte,
 # with the description's expected.out (the trail) and expected.err (the events).
 #
-# usage: run_device_case.sh KELBRUN_SIM CASE_DIR
+# usage: run_device_case.sh KELBRUN_SIM CASE_DIR [KELBRUN_SIM OPTIONS...]
 # A case folder holds device.reg, root/ (the device's root folder), optionally args (extra
 # kelbrun-sim arguments, one a line), expected.out and expected.err.
 set -euo pipefail
@@ -13,7 +13,7 @@ sim=$1
 case_dir=$2
 
 read_case_args "$case_dir"
-args=(--no-wait "${case_args[@]}")
+args=(--no-wait "${case_args[@]}" "${@:3}")
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -49,6 +49,10 @@ expect 2 '^kelbrun-sim: --mount needs a value' -- --root "$scratch/root" --mount
 expect 2 '^kelbrun-sim: --mount \\Card: not a folder under the root$' -- --root "$scratch/root" --mount '\Card=5'
 expect 2 '^kelbrun-sim: --mount \\sdmmc: the same folder as \\SDMMC$' -- --root "$scratch/root" --mount '\SDMMC=5' --mount '\sdmmc=6'
 expect 2 '^kelbrun-sim: --mount \\SDMMC needs --root' -- --mount '\SDMMC=5'
+expect 2 '^kelbrun-sim: --cpu chooses the processor for --exe, and there is no --exe ' -- --cpu armv4t
+expect 2 '^kelbrun-sim: --cpu takes armv4t or armv5te, not armv6 ' -- --exe "$scratch/file" --cpu armv6
+expect 2 "^kelbrun-sim: (--exe )?$scratch/file: (not a Windows executable|this kelbrun-sim was built without)" -- --exe "$scratch/file"
+expect 2 "^kelbrun-sim: (--exe )?$scratch/missing.exe: (cannot be read|this kelbrun-sim was built without)" -- --exe "$scratch/missing.exe"
 expect 0 '^sim: mount \\SDMMC at 0 ms$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=0'
 expect 0 '^sim: \\SDMMC not mounted by 0 ms \(mounts at 3600000 ms\)$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=3600000'
 expect 0 '^sim: exit 0$' -- --no-wait
