@@ -117,4 +117,14 @@ KELBRUN_COREDLL_API void Sleep(DWORD milliseconds);
 
 KELBRUN_COREDLL_API void NKDbgPrintfW(LPCWSTR format, ...);
 
+#if defined(KELBRUN_DEVICE_BUILD)
+// For the device build's exit (platform/wince/exit.cpp); the device code itself never ends a
+// process but through exit.
+KELBRUN_COREDLL_API BOOL TerminateProcess(HANDLE process, DWORD exitCode);
+// Windows CE's handle for the calling process is a constant, not a COREDLL export.
+inline HANDLE GetCurrentProcess() {
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x42u));
+}
+#endif
+
 #endif  // KELBRUN_PLATFORM_COREDLL_H
