@@ -7,6 +7,9 @@
 #                                                as expected with the installed kelbrun-sim, run
 #                                                under EMULATOR in a cross build)
 #        check_release.sh archive ZIP           (the win64 release archive)
+#        check_release.sh device-archive ZIP    (the device's release archive: the launcher with
+#                                                a checksum that holds, the README, the examples
+#                                                and the OS image fragments)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 examples=$(cd "$here/../examples" && ls -d */ | tr -d /)
@@ -47,8 +50,25 @@ case ${1:-} in
             grep -qxF "$top/$entry" <<< "$listing" || fail "$2 lacks $top/$entry"
         done
         ;;
+    device-archive)
+        [[ -f $2 ]] || { echo "release: no archive at $2" >&2; exit 1; }
+        listing=$(cmake -E tar tf "$2")
+        top=$(basename "$2" .zip)
+        for entry in Kelbrun.EXE Kelbrun.EXE.sha256 README.md platform-builder/Kelbrun.bib \
+            platform-builder/Kelbrun.reg \
+            $(for example in $examples; do echo "examples/$example/expected.out"; done); do
+            grep -qxF "$top/$entry" <<< "$listing" || fail "$2 lacks $top/$entry"
+        done
+        grep -qxF "$top/debug-capture.exe" <<< "$listing" && fail "$2 holds a desktop program"
+        scratch=$(mktemp -d)
+        trap 'rm -rf "$scratch"' EXIT
+        archive=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+        (cd "$scratch" && cmake -E tar xf "$archive")
+        (cd "$scratch/$top" && sha256sum --quiet -c Kelbrun.EXE.sha256) ||
+            fail "the launcher in $2 does not match its Kelbrun.EXE.sha256"
+        ;;
     *)
-        echo "usage: check_release.sh install BUILD_DIR | archive ZIP" >&2
+        echo "usage: check_release.sh install BUILD_DIR | archive ZIP | device-archive ZIP" >&2
         exit 2
         ;;
 esac
