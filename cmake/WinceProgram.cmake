@@ -43,7 +43,8 @@ function(kelbrun_wince_program target)
     add_custom_command(
         OUTPUT ${imports}
         COMMAND ${KELBRUN_PYTHON3} ${wince_dir}/make_imports.py --nm ${CMAKE_NM}
-                --exports ${wince_dir}/coredll.exports --program ${output_name}
+                --readelf ${CMAKE_READELF} --exports ${wince_dir}/coredll.exports
+                --program ${output_name}
                 --output ${imports} ${program_object}
         DEPENDS ${program_object} ${wince_dir}/make_imports.py ${wince_dir}/coredll.exports
         COMMENT "Writing the COREDLL imports of ${output_name}")
