@@ -176,9 +176,10 @@ TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
     const FaultCase cases[] = {
         {"fault-unaligned.exe", Processor::kArmv5te, "unaligned 32-bit read at 0x", 3},
         {"fault-write-code.exe", Processor::kArmv4t, "write to code or constants at 0x", 3},
-        {"fault-armv5.exe", Processor::kArmv4t, "undefined instruction for this processor", 3},
-        // clz of 0x00010000 counts 15 leading zeros.
-        {"fault-armv5.exe", Processor::kArmv5te, nullptr, 15},
+        {"fault-armv5.exe", Processor::kArmv4t,
+         "undefined ARM instruction 0xE16F0F11 for an ARMv4T processor", 3},
+        // clz of 0x00100000 counts 11 leading zeros.
+        {"fault-armv5.exe", Processor::kArmv5te, nullptr, 11},
         {"fault-unbound.exe", Processor::kArmv4t, "where no imported function is bound", 3},
         {"fault-runaway.exe", Processor::kArmv4t, "runaway: more than 20000000 instructions", 3},
         {"fault-stack.exe", Processor::kArmv4t,
@@ -186,7 +187,7 @@ TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
     };
     for (const auto& build : {ArmBuild(""), ThumbBuild("")}) {
         for (const FaultCase& c : cases) {
-            const std::string program = build + c.program;
+            const std::string program = build + "tests/wince/programs/" + c.program;
             const sim::RunResult run = RunFile(program, c.processor);
             SCOPED_TRACE(program);
             EXPECT_TRUE(run.exited);
@@ -206,14 +207,14 @@ TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
 // path faults or loses the line, and the ARM build makes no call from Thumb code at all.
 TEST(DeviceExecutable, ThumbCodeCallsCoredllThroughArmCodeAndReturns) {
     for (const bool thumb : {false, true}) {
-        const std::string program =
-            thumb ? ThumbBuild("interworking.exe") : ArmBuild("interworking.exe");
+        const std::string program = thumb ? ThumbBuild("tests/wince/programs/interworking.exe")
+                                          : ArmBuild("tests/wince/programs/interworking.exe");
         const sim::RunResult run = RunFile(program, Processor::kArmv4t);
         SCOPED_TRACE(program);
         EXPECT_EQ("", run.record.fault);
         EXPECT_EQ(7, run.status);
         ASSERT_EQ(1u, run.record.trail.size());
-        EXPECT_EQ(u"interworking 1\r\n", run.record.trail[0]);
+        EXPECT_EQ(u"interworking: back from Sleep, 7\r\n", run.record.trail[0]);
         ASSERT_EQ(1u, run.record.events.size());
         EXPECT_EQ(1u, run.record.events[0].milliseconds);
         EXPECT_EQ(thumb ? 2u : 0u, run.record.processor.callsFromThumb);

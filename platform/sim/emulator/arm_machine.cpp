@@ -53,7 +53,7 @@ struct Outcome {
 
 class Machine final : public ArmCall {
   public:
-    Machine(const PeImage& image, Processor processor) : image_(image) {
+    Machine(const PeImage& image, Processor processor) : image_(image), processor_(processor) {
         Check(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_));
         Check(uc_ctl_set_cpu_model(
             uc_, processor == Processor::kArmv4t ? UC_CPU_ARM_TI925T : UC_CPU_ARM_926));
@@ -86,7 +86,7 @@ class Machine final : public ArmCall {
         const uc_err error = uc_emu_start(uc_, image_.base + image_.entryRva, 0xFFFFFFFF, 0, 0);
         if (outcome_.fault.empty() && !outcome_.ended) {
             if (error == UC_ERR_INSN_INVALID) {
-                Fault("undefined instruction for this processor", lastPc_);
+                Fault(UndefinedInstruction(), lastPc_);
             } else if (error == UC_ERR_EXCEPTION) {
                 Fault("processor exception the program does not handle", lastPc_);
             } else if (error != UC_ERR_OK) {
@@ -271,7 +271,7 @@ class Machine final : public ArmCall {
         lastPc_ = pc;
         if (++outcome_.counts.instructions > kInstructionBudget) {
             Fault("runaway: more than " + std::to_string(kInstructionBudget) +
-                      " instructions without ending, at " + Hex(pc),
+                      " instructions without ending",
                   pc);
             return;
         }
@@ -340,7 +340,20 @@ class Machine final : public ArmCall {
         }
     }
 
+    // Names the instruction the processor refused, as its encoding in the state it ran in.
+    std::string UndefinedInstruction() {
+        const bool thumb = (Register(UC_ARM_REG_CPSR) & kThumbState) != 0;
+        uint32_t word = 0;
+        uc_mem_read(uc_, lastPc_, &word, thumb ? 2 : 4);
+        char encoding[16];
+        std::snprintf(encoding, sizeof(encoding), thumb ? "0x%04X" : "0x%08X", word);
+        return std::string("undefined ") + (thumb ? "Thumb" : "ARM") + " instruction " + encoding +
+               " for an " + (processor_ == Processor::kArmv4t ? "ARMv4T" : "ARMv5TE") +
+               " processor";
+    }
+
     const PeImage& image_;
+    const Processor processor_;
     uc_engine* uc_ = nullptr;
     std::vector<Region> regions_;
     std::map<uint32_t, const CoredllFunction*> functions_;  // by slot address
