@@ -1,0 +1,300 @@
+#!/usr/bin/python3
+"""Checks a Windows CE 5.0 ARMV4I executable built here, read with pefile (Debian's
+python3-pefile), independently of the assembly and linker script that wrote it.
+
+    check_pe.py EXE [--thumb] [--imports NAME,...]
+
+--thumb: the device code is Thumb code (the Thumb build's size aim, and an entry that switches
+to Thumb state). --imports: the COREDLL functions the program calls (default: the launcher's;
+an empty value for a program that imports nothing). Prints every mismatch and exits 1 on any.
+"""
+
+import argparse
+import struct
+import sys
+
+try:
+    import pefile
+except ImportError:
+    sys.exit("check_pe: needs pefile: sudo apt-get install python3-pefile (Debian's python3)")
+
+# What the launcher calls in COREDLL: its own calls, the compiler's memset and memcpy, and
+# TerminateProcess for exit.
+LAUNCHER_IMPORTS = {
+    "FindClose", "FindFirstFileW", "GetLastError", "GetModuleFileNameW", "NKDbgPrintfW",
+    "RegCloseKey", "RegOpenKeyExW", "RegQueryValueExW", "ShellExecuteEx", "Sleep",
+    "TerminateProcess", "memcpy", "memset", "wcsstr",
+}
+
+ARM_SIZE_AIM = 4608
+THUMB_SIZE_AIM = 4096
+
+IMAGE_BASE = 0x10000
+SECTION_ALIGNMENT = 0x1000
+FILE_ALIGNMENT = 0x200
+
+SCN_CNT_CODE = 0x00000020
+SCN_CNT_INITIALIZED_DATA = 0x00000040
+SCN_CNT_UNINITIALIZED_DATA = 0x00000080
+SCN_MEM_EXECUTE = 0x20000000
+SCN_MEM_READ = 0x40000000
+SCN_MEM_WRITE = 0x80000000
+
+# The entry: ldr ip, [pc, #imm] then bx ip, jumping to WinMain through a literal word.
+LDR_IP_PC = 0xE59FC000
+BX_IP = 0xE12FFF1C
+
+DIRECTORY_IMPORT = 1
+DIRECTORY_IAT = 12
+
+
+class Checker:
+    def __init__(self, path):
+        self.path = path
+        self.problems = []
+
+    def expect(self, what, actual, wanted):
+        if actual != wanted:
+            self.fail(f"{what} is {show(actual)}, expected {show(wanted)}")
+
+    def fail(self, message):
+        self.problems.append(message)
+
+
+def show(value):
+    return hex(value) if isinstance(value, int) and not isinstance(value, bool) else repr(value)
+
+
+def align_up(value, alignment):
+    return (value + alignment - 1) // alignment * alignment
+
+
+def section_name(section):
+    return section.Name.rstrip(b"\0").decode("ascii", "replace")
+
+
+def check_headers(pe, check):
+    header = pe.FILE_HEADER
+    check.expect("Machine", header.Machine, 0x01C2)
+    check.expect("TimeDateStamp", header.TimeDateStamp, 0)
+    check.expect("PointerToSymbolTable", header.PointerToSymbolTable, 0)
+    check.expect("NumberOfSymbols", header.NumberOfSymbols, 0)
+    flags = header.Characteristics
+    if not flags & 0x0001:
+        check.fail("Characteristics lacks IMAGE_FILE_RELOCS_STRIPPED (0x0001)")
+    if not flags & 0x0002:
+        check.fail("Characteristics lacks IMAGE_FILE_EXECUTABLE_IMAGE (0x0002)")
+    if flags & 0x2000:
+        check.fail("Characteristics has IMAGE_FILE_DLL (0x2000)")
+
+    optional = pe.OPTIONAL_HEADER
+    check.expect("optional header Magic", optional.Magic, 0x10B)
+    check.expect("ImageBase", optional.ImageBase, IMAGE_BASE)
+    check.expect("SectionAlignment", optional.SectionAlignment, SECTION_ALIGNMENT)
+    check.expect("FileAlignment", optional.FileAlignment, FILE_ALIGNMENT)
+    check.expect("Subsystem", optional.Subsystem, 9)
+    check.expect("subsystem version",
+                 (optional.MajorSubsystemVersion, optional.MinorSubsystemVersion), (5, 0))
+    check.expect("operating system version",
+                 (optional.MajorOperatingSystemVersion, optional.MinorOperatingSystemVersion),
+                 (5, 0))
+    check.expect("SizeOfStackReserve", optional.SizeOfStackReserve, 0x10000)
+    if not 0 < optional.SizeOfStackCommit <= optional.SizeOfStackReserve:
+        check.fail(f"SizeOfStackCommit {show(optional.SizeOfStackCommit)} is not within the "
+                   "reserve")
+    check.expect("NumberOfRvaAndSizes", optional.NumberOfRvaAndSizes, 16)
+
+    headers_end = (pe.DOS_HEADER.e_lfanew + 4 + 20 + header.SizeOfOptionalHeader
+                   + 40 * header.NumberOfSections)
+    check.expect("SizeOfHeaders", optional.SizeOfHeaders, align_up(headers_end, FILE_ALIGNMENT))
+
+    for index, directory in enumerate(optional.DATA_DIRECTORY):
+        if index not in (DIRECTORY_IMPORT, DIRECTORY_IAT) and (
+                directory.VirtualAddress or directory.Size):
+            check.fail(f"data directory {index} ({directory.name}) is not empty")
+
+
+def check_sections(pe, check, file_size):
+    sections = pe.sections
+    names = [section_name(s) for s in sections]
+    if names[:2] != [".text", ".rdata"] or len(names) > 3 or (
+            len(names) == 3 and names[2] not in (".data", ".bss")):
+        check.fail(f"sections are {names}, expected .text, .rdata and at most one of .data/.bss")
+        return None
+    optional = pe.OPTIONAL_HEADER
+
+    next_address = align_up(optional.SizeOfHeaders, SECTION_ALIGNMENT)
+    next_offset = optional.SizeOfHeaders
+    for section, name in zip(sections, names):
+        flags = section.Characteristics
+        if flags & SCN_MEM_WRITE and flags & SCN_MEM_EXECUTE:
+            check.fail(f"{name} is both writable and executable")
+        if not flags & SCN_MEM_READ:
+            check.fail(f"{name} is not readable")
+        if section.VirtualAddress % SECTION_ALIGNMENT:
+            check.fail(f"{name} is at {show(section.VirtualAddress)}, not section-aligned")
+        if section.VirtualAddress < next_address:
+            check.fail(f"{name} at {show(section.VirtualAddress)} overlaps what precedes it")
+        if section.Misc_VirtualSize == 0:
+            check.fail(f"{name} is empty")
+        next_address = align_up(section.VirtualAddress + section.Misc_VirtualSize,
+                                SECTION_ALIGNMENT)
+        if section.SizeOfRawData:
+            if section.SizeOfRawData % FILE_ALIGNMENT or section.PointerToRawData % FILE_ALIGNMENT:
+                check.fail(f"{name}'s file data is not file-aligned")
+            if section.PointerToRawData != next_offset:
+                check.fail(f"{name}'s file data is at {show(section.PointerToRawData)}, "
+                           f"expected {show(next_offset)}")
+            if section.SizeOfRawData > align_up(section.Misc_VirtualSize, FILE_ALIGNMENT):
+                check.fail(f"{name} has more file data than its size")
+            next_offset = section.PointerToRawData + section.SizeOfRawData
+        elif section.PointerToRawData:
+            check.fail(f"{name} has no file data but a file offset")
+    check.expect("file size", file_size, next_offset)
+    check.expect("SizeOfImage", optional.SizeOfImage, next_address)
+
+    text, rdata = sections[0], sections[1]
+    check.expect(".text characteristics", text.Characteristics,
+                 SCN_CNT_CODE | SCN_MEM_EXECUTE | SCN_MEM_READ)
+    check.expect(".rdata characteristics", rdata.Characteristics,
+                 SCN_CNT_INITIALIZED_DATA | SCN_MEM_READ)
+    writable = sections[2] if len(sections) == 3 else None
+    if writable is not None:
+        kind = (SCN_CNT_INITIALIZED_DATA if section_name(writable) == ".data"
+                else SCN_CNT_UNINITIALIZED_DATA)
+        check.expect(f"{section_name(writable)} characteristics", writable.Characteristics,
+                     kind | SCN_MEM_READ | SCN_MEM_WRITE)
+        if kind == SCN_CNT_UNINITIALIZED_DATA and writable.SizeOfRawData:
+            check.fail(".bss has file data")
+
+    check.expect("BaseOfCode", optional.BaseOfCode, text.VirtualAddress)
+    check.expect("BaseOfData", optional.BaseOfData, rdata.VirtualAddress)
+    check.expect("SizeOfCode", optional.SizeOfCode, text.SizeOfRawData)
+    initialized = rdata.SizeOfRawData + (writable.SizeOfRawData if writable else 0)
+    check.expect("SizeOfInitializedData", optional.SizeOfInitializedData, initialized)
+    uninitialized = 0
+    if writable is not None and writable.Misc_VirtualSize > writable.SizeOfRawData:
+        uninitialized = align_up(writable.Misc_VirtualSize - writable.SizeOfRawData,
+                                 FILE_ALIGNMENT)
+    if optional.SizeOfUninitializedData < uninitialized:
+        check.fail(f"SizeOfUninitializedData {show(optional.SizeOfUninitializedData)} is less "
+                   f"than the zeroed data, {show(uninitialized)}")
+    return text, rdata
+
+
+def inside(address, size, section):
+    return (section.VirtualAddress <= address
+            and address + size <= section.VirtualAddress + section.Misc_VirtualSize)
+
+
+def check_entry(pe, check, text, thumb):
+    entry = pe.OPTIONAL_HEADER.AddressOfEntryPoint
+    if not inside(entry, 12, text):
+        check.fail(f"entry {show(entry)} is not inside .text")
+        return
+    if entry % 4:
+        check.fail(f"entry {show(entry)} is not word-aligned: not ARM code")
+        return
+    first, second, literal = struct.unpack("<3I", pe.get_data(entry, 12))
+    # ldr ip, [pc, #8 - 8]: the literal right after bx ip.
+    if first != LDR_IP_PC or second != BX_IP:
+        check.fail(f"entry starts {first:08x} {second:08x}, expected the ARM instructions "
+                   f"ldr ip, [pc] ({LDR_IP_PC:08x}) and bx ip ({BX_IP:08x})")
+        return
+    target = literal - IMAGE_BASE
+    if not inside(target & ~1, 2, text):
+        check.fail(f"entry jumps to {show(literal)}, outside .text")
+    if thumb and not literal & 1:
+        check.fail(f"entry jumps to {show(literal)} in ARM state; the Thumb build's WinMain "
+                   "is Thumb code (bit 0 set)")
+    if not thumb and literal & 3:
+        check.fail(f"entry jumps to {show(literal)}, not to ARM code")
+
+
+def check_imports(pe, check, rdata, wanted):
+    directories = pe.OPTIONAL_HEADER.DATA_DIRECTORY
+    import_directory, iat_directory = directories[DIRECTORY_IMPORT], directories[DIRECTORY_IAT]
+    if not inside(import_directory.VirtualAddress, import_directory.Size, rdata):
+        check.fail("the import directory is not inside .rdata")
+    entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+    # pefile lists no entry for a DLL that no function is imported from.
+    dlls = [entry.dll.decode("ascii", "replace") for entry in entries]
+    if dlls not in ([], ["COREDLL.dll"]):
+        check.fail(f"imports from {dlls}, expected COREDLL.dll alone")
+    check.expect("import directory size", import_directory.Size, 20 * (len(entries) + 1))
+
+    names = set()
+    for entry in entries:
+        descriptor = entry.struct
+        if descriptor.TimeDateStamp or descriptor.ForwarderChain:
+            check.fail(f"{entry.dll!r} is bound or forwarded")
+        if descriptor.FirstThunk != iat_directory.VirtualAddress:
+            check.fail("the IAT directory is not the imports' first thunk")
+        for symbol in entry.imports:
+            if symbol.import_by_ordinal or symbol.name is None:
+                check.fail(f"an import by ordinal ({symbol.ordinal})")
+                continue
+            names.add(symbol.name.decode("ascii", "replace"))
+        count = len(entry.imports)
+        lookup = pe.get_data(descriptor.OriginalFirstThunk, 4 * (count + 1))
+        iat = pe.get_data(descriptor.FirstThunk, 4 * (count + 1))
+        if lookup != iat:
+            check.fail("the IAT on disk differs from the lookup table")
+        check.expect("IAT size", iat_directory.Size, 4 * (count + 1))
+    if not entries:
+        check.expect("IAT directory", (iat_directory.VirtualAddress, iat_directory.Size), (0, 0))
+    elif not inside(iat_directory.VirtualAddress, iat_directory.Size, rdata):
+        check.fail("the IAT is not inside .rdata")
+    if names != wanted:
+        missing, extra = sorted(wanted - names), sorted(names - wanted)
+        check.fail(f"imports differ: missing {missing}, unexpected {extra}")
+
+
+def check_file(path, thumb, wanted):
+    check = Checker(path)
+    with open(path, "rb") as image:
+        data = image.read()
+    try:
+        pe = pefile.PE(data=data)
+    except pefile.PEFormatError as error:
+        check.fail(f"not a PE file: {error}")
+        return check.problems
+    for warning in pe.get_warnings():
+        # A guess from the share of zero bytes, which padding to the file alignment makes large
+        # in programs this small; everything it would hint at is checked below.
+        if "makes up" not in warning:
+            check.fail(f"pefile: {warning}")
+    aim = THUMB_SIZE_AIM if thumb else ARM_SIZE_AIM
+    if len(data) > aim:
+        check.fail(f"file size {len(data)} is above the aim of {aim} bytes")
+    check_headers(pe, check)
+    if any(section_name(s) == ".reloc" for s in pe.sections):
+        check.fail("has a .reloc section")
+    sections = check_sections(pe, check, len(data))
+    if sections is not None:
+        text, rdata = sections
+        check_entry(pe, check, text, thumb)
+        check_imports(pe, check, rdata, wanted)
+    return check.problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("exe")
+    parser.add_argument("--thumb", action="store_true", help="the Thumb build")
+    parser.add_argument("--imports", help="comma-separated COREDLL functions the program calls")
+    args = parser.parse_args()
+    wanted = LAUNCHER_IMPORTS if args.imports is None else {
+        name for name in args.imports.split(",") if name}
+    problems = check_file(args.exe, args.thumb, wanted)
+    for problem in problems:
+        print(f"check_pe: {args.exe}: {problem}", file=sys.stderr)
+    if problems:
+        return 1
+    print(f"check_pe: {args.exe}: ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
