@@ -6,7 +6,7 @@
 #     that object leaves undefined, refusing any that is not a known COREDLL function;
 #  4. the PE header, the imports and that object are linked by link.ld into an ELF whose
 #     addresses are the image's and whose load addresses are file offsets;
-#  5. objcopy -O binary writes the PE file.
+#  5. after a check that no blx (not in ARMv4T) came in, objcopy -O binary writes the PE file.
 #
 # kelbrun_wince_program(<target> OUTPUT <file> SOURCES <file>... [LIBRARIES <static library>...])
 # builds <file> (relative to the current binary folder), with <target>.elf beside it.
@@ -62,6 +62,8 @@ function(kelbrun_wince_program target)
                         -Wl,--no-undefined)
     add_custom_command(
         TARGET ${target} POST_BUILD
+        COMMAND ${KELBRUN_PYTHON3} ${wince_dir}/check_interworking.py ${CMAKE_OBJDUMP}
+                $<TARGET_FILE:${target}>
         COMMAND ${CMAKE_OBJCOPY} -O binary $<TARGET_FILE:${target}> ${output}
         BYPRODUCTS ${output}
         COMMENT "Writing ${output_name}")

@@ -6,6 +6,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     // no damage, so that the missing fault is what a test sees.
     volatile uint32_t* code = reinterpret_cast<volatile uint32_t*>(
         reinterpret_cast<uintptr_t>(&WinMain) & ~static_cast<uintptr_t>(3));
-    *code = *code;
+    const uint32_t word = *code;
+    *code = word;
     return 0;
 }
