@@ -39,12 +39,12 @@ typedef int32_t LONG;
 typedef int BOOL;
 typedef DWORD REGSAM;
 typedef void* HANDLE;
-typedef struct SimKey* HKEY;
+typedef struct OpaqueKey* HKEY;
 typedef HKEY* PHKEY;
-typedef struct SimInstance* HINSTANCE;
+typedef struct OpaqueInstance* HINSTANCE;
 typedef HINSTANCE HMODULE;
-typedef struct SimWindow* HWND;
-typedef struct SimIcon* HICON;
+typedef struct OpaqueWindow* HWND;
+typedef struct OpaqueIcon* HICON;
 
 #define TRUE 1
 #define FALSE 0

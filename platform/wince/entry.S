@@ -7,7 +7,7 @@
 
 // WinMain as the C++ compiler names it: int WinMain(HINSTANCE, HINSTANCE, LPWSTR, int) with
 // platform/coredll.h's types. A program without it fails to link, naming this symbol.
-#define WINMAIN _Z7WinMainP11SimInstanceS0_PDsi
+#define WINMAIN _Z7WinMainP14OpaqueInstanceS0_PDsi
 
     .section .text.kelbrun_entry, "ax", %progbits
     .arm
