@@ -62,8 +62,10 @@ std::u16string ValueLines(const sim::NamedValue& named) {
         return line + Quoted(*text) + u"\r\n";
     }
     if (value.type == sim::kRegDword && value.bytes.size() == 4) {
-        const uint32_t number = value.bytes[0] | value.bytes[1] << 8 | value.bytes[2] << 16 |
-                                static_cast<uint32_t>(value.bytes[3]) << 24;
+        uint32_t number = 0;
+        for (size_t i = 4; i-- > 0;) {
+            number = number << 8 | value.bytes[i];
+        }
         return line + u"dword:" + Hex(number, 8) + u"\r\n";
     }
     line += value.type == sim::kRegBinary ? u"hex:" : u"hex(" + Hex(value.type, 1) + u"):";
