@@ -25,19 +25,26 @@ void PrintTo(const ValueCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class RegValues : public ::testing::TestWithParam<ValueCase> {};
+// A table row's name, as the test's name.
+const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
-TEST_P(RegValues, StoreTheirBytesAsWritten) {
-    const ValueCase& c = GetParam();
+const char kPathsLine[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n";
+
+// The row's value "V", read from the file that header, the key line and the row's body make.
+void ExpectValue(const std::string& header, const ValueCase& c) {
     sim::Registry registry;
-    const std::string file =
-        std::string(kHeader) + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n" + c.body;
-    const auto error = regfile::Apply(file, registry);
+    const auto error = regfile::Apply(header + kPathsLine + c.body, registry);
     ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
     const sim::RegistryValue* value = registry.FindValue(kKey, u"V");
     ASSERT_NE(nullptr, value);
     EXPECT_EQ(c.type, value->type);
     EXPECT_EQ(c.bytes, value->bytes);
+}
+
+class RegValues : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(RegValues, StoreTheirBytesAsWritten) {
+    ExpectValue(std::string(kHeader) + "\r\n", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {0x41, 0, 0x42, 0, 0, 0}},
         ValueCase{"NameAnyCaseLaterWins", "\"v\"=\"a\"\n\"V\"=hex:01\n", 3, {1}},
         ValueCase{"CommentsAndBlanks", "; note\n\n  \"V\"=hex:02\n;\"V\"=hex:03\n", 3, {2}}),
-    [](const ::testing::TestParamInfo<ValueCase>& p) { return p.param.name; });
+    kCaseName);
 
 TEST(RegFile, ReadsUtf16WithByteOrderMarkAndRegedit4) {
     const std::u16string text =
@@ -112,7 +119,10 @@ TEST_P(RegErrors, NameTheLineAndChangeNothing) {
     const ErrorCase& c = GetParam();
     sim::Registry registry;
     registry.SetString(kKey, u"Kept", u"x");
-    const auto error = regfile::Apply(c.file, registry);
+    // For the IF lines of image-builder files.
+    regfile::Variables variables;
+    variables.Set(u"SET", u"1");
+    const auto error = regfile::Apply(c.file, registry, variables);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(c.line, error->line) << error->message;
     EXPECT_FALSE(error->message.empty());
@@ -154,21 +164,13 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"IfInEditorExport", kNewKey + "IF X\n\"A\"=\"1\"\nENDIF\n", 3},
         ErrorCase{"MultiSzInEditorExport", kNewKey + "\"A\"=multi_sz:\"1\"\n", 3},
         ErrorCase{"CommentAfterValueInEditorExport", kNewKey + "\"A\"=dword:1 ; one\n", 3}),
-    [](const ::testing::TestParamInfo<ErrorCase>& p) { return p.param.name; });
+    kCaseName);
 
 // Image-builder files: no header, and the forms of data an editor export does not have.
 class ImageValues : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(ImageValues, StoreTheirBytesAsWritten) {
-    const ValueCase& c = GetParam();
-    sim::Registry registry;
-    const std::string file = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n" + c.body;
-    const auto error = regfile::Apply(file, registry);
-    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
-    const sim::RegistryValue* value = registry.FindValue(kKey, u"V");
-    ASSERT_NE(nullptr, value);
-    EXPECT_EQ(c.type, value->type);
-    EXPECT_EQ(c.bytes, value->bytes);
+    ExpectValue("", GetParam());
 }
 
 const std::vector<uint8_t> kAandB = {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0};
@@ -201,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   {'a', 0, ';', 0, 'b', 0, '"', 0, ';', 0, 'c', 0, 0, 0}},
         ValueCase{"LaterWins", "\"V\"=\"x\"\n\"v\"=dword:2\n", 4, {2, 0, 0, 0}}),
-    [](const ::testing::TestParamInfo<ValueCase>& p) { return p.param.name; });
+    kCaseName);
 
 TEST(ImageFile, ReadsTheDefaultValueAnEmptyFileAndAKeyAlone) {
     sim::Registry registry;
@@ -240,8 +242,6 @@ TEST_P(FileKinds, AreToldFromTheFile) {
     }
 }
 
-const char kPathsLine[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n";
-
 INSTANTIATE_TEST_SUITE_P(
     Kinds, FileKinds,
     ::testing::Values(
@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         KindCase{"Regedit4WithIfInAName",
                  std::string("REGEDIT4\r\n") + kPathsLine + "\"IF X\"=\"1\"\r\n", false}),
-    [](const ::testing::TestParamInfo<KindCase>& p) { return p.param.name; });
+    kCaseName);
 
 TEST(ImageFile, ReadsRegedit4LineThenImageBuilderSyntax) {
     sim::Registry registry;
@@ -364,29 +364,13 @@ INSTANTIATE_TEST_SUITE_P(
                       u"after"},
         ConditionCase{
             "CommentAfterIf", {{u"A", u"1"}}, "IF A ; the card\n\"V\"=\"a\"\nENDIF ; A\n", u"a"}),
-    [](const ::testing::TestParamInfo<ConditionCase>& p) { return p.param.name; });
+    kCaseName);
 
 // Errors of image-builder files: the line, and nothing changed.
-class ImageErrors : public ::testing::TestWithParam<ErrorCase> {};
-
-TEST_P(ImageErrors, NameTheLineAndChangeNothing) {
-    const ErrorCase& c = GetParam();
-    sim::Registry registry;
-    registry.SetString(kKey, u"Kept", u"x");
-    regfile::Variables variables;
-    variables.Set(u"SET", u"1");
-    const auto error = regfile::Apply(c.file, registry, variables);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(c.line, error->line) << error->message;
-    EXPECT_FALSE(error->message.empty());
-    EXPECT_NE(nullptr, registry.FindValue(kKey, u"Kept"));
-    EXPECT_FALSE(registry.HasKey(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\New"));
-}
-
 const std::string kImageKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\n";
 
 INSTANTIATE_TEST_SUITE_P(
-    Errors, ImageErrors,
+    ImageErrors, RegErrors,
     ::testing::Values(
         ErrorCase{"EndifWithoutIf", kImageKey + "\"A\"=\"1\"\nENDIF\n", 3},
         ErrorCase{"EndifOnceTooOften", kImageKey + "IF SET\nENDIF\nENDIF\n", 4},
@@ -426,7 +410,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"StrayLine", kImageKey + "\n\nhello\n", 4},
         ErrorCase{"UnknownRoot", "[HKEY_NOWHERE\\X]\n", 1},
         ErrorCase{"HeaderNotOnFirstLine", "\r\n" + std::string(kHeader), 2}),
-    [](const ::testing::TestParamInfo<ErrorCase>& p) { return p.param.name; });
+    kCaseName);
 
 TEST(ImageFile, SaysABuildMacroWasNotExpanded) {
     sim::Registry registry;
@@ -511,6 +495,6 @@ INSTANTIATE_TEST_SUITE_P(
                      std::string(kPathsLine) + "\"A\"=\"2\"\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n" +
                          kPathsLine + "\"B\"=sz:2\n",
                      0, 5}),
-    [](const ::testing::TestParamInfo<NextFileCase>& p) { return p.param.name; });
+    kCaseName);
 
 }  // namespace
