@@ -46,7 +46,7 @@ case ${1:-} in
         listing=$(cmake -E tar tf "$2")
         top=$(basename "$2" .zip)
         for entry in Kelbrun.EXE debug-capture.exe README.md \
-            $(for example in $examples; do echo "examples/$example/device.reg"; done); do
+            $(for example in $examples; do echo "examples/$example/expected.out"; done); do
             grep -qxF "$top/$entry" <<< "$listing" || fail "$2 lacks $top/$entry"
         done
         ;;

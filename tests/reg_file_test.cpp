@@ -1,4 +1,5 @@
-// Reading registry exports: what each form of value stores, and errors that name their line.
+// Reading .reg files, registry editor exports and the image builder's files: what each form of
+// value stores, how IF blocks and several files combine, and errors that name their line.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -24,19 +25,26 @@ void PrintTo(const ValueCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class RegValues : public ::testing::TestWithParam<ValueCase> {};
+// A table row's name, as the test's name.
+const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
-TEST_P(RegValues, StoreTheirBytesAsWritten) {
-    const ValueCase& c = GetParam();
+const char kPathsLine[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n";
+
+// The row's value "V", read from the file that header, the key line and the row's body make.
+void ExpectValue(const std::string& header, const ValueCase& c) {
     sim::Registry registry;
-    const std::string file =
-        std::string(kHeader) + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n" + c.body;
-    const auto error = regfile::Apply(file, registry);
+    const auto error = regfile::Apply(header + kPathsLine + c.body, registry);
     ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
     const sim::RegistryValue* value = registry.FindValue(kKey, u"V");
     ASSERT_NE(nullptr, value);
     EXPECT_EQ(c.type, value->type);
     EXPECT_EQ(c.bytes, value->bytes);
+}
+
+class RegValues : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(RegValues, StoreTheirBytesAsWritten) {
+    ExpectValue(std::string(kHeader) + "\r\n", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -56,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {0x41, 0, 0x42, 0, 0, 0}},
         ValueCase{"NameAnyCaseLaterWins", "\"v\"=\"a\"\n\"V\"=hex:01\n", 3, {1}},
         ValueCase{"CommentsAndBlanks", "; note\n\n  \"V\"=hex:02\n;\"V\"=hex:03\n", 3, {2}}),
-    [](const ::testing::TestParamInfo<ValueCase>& p) { return p.param.name; });
+    kCaseName);
 
 TEST(RegFile, ReadsUtf16WithByteOrderMarkAndRegedit4) {
     const std::u16string text =
@@ -111,7 +119,10 @@ TEST_P(RegErrors, NameTheLineAndChangeNothing) {
     const ErrorCase& c = GetParam();
     sim::Registry registry;
     registry.SetString(kKey, u"Kept", u"x");
-    const auto error = regfile::Apply(c.file, registry);
+    // For the IF lines of image-builder files.
+    regfile::Variables variables;
+    variables.Set(u"SET", u"1");
+    const auto error = regfile::Apply(c.file, registry, variables);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(c.line, error->line) << error->message;
     EXPECT_FALSE(error->message.empty());
@@ -124,7 +135,8 @@ const std::string kNewKey = std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWAR
 INSTANTIATE_TEST_SUITE_P(
     Errors, RegErrors,
     ::testing::Values(
-        ErrorCase{"EmptyFile", "", 1}, ErrorCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\X]\n", 1},
+        // Without a header it is an image-builder file, which cannot start with such a line.
+        ErrorCase{"UnknownHeader", "Windows Registry Editor Version 4.00\r\n", 1},
         ErrorCase{"ValueBeforeKey", std::string(kHeader) + "\"A\"=\"1\"\n", 2},
         ErrorCase{"UnknownRoot", std::string(kHeader) + "[HKEY_NOWHERE\\X]\n", 2},
         ErrorCase{"KeyNotClosed", kNewKey + "[HKEY_LOCAL_MACHINE\\X\n", 3},
@@ -147,7 +159,342 @@ INSTANTIATE_TEST_SUITE_P(
                   kNewKey + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n\"A\"=\"1\"\n", 4},
         ErrorCase{"NotUtf8", kNewKey + "\"A\"=\"\xFF\"\n", 3},
         ErrorCase{"OddUtf16", std::string("\xFF\xFE\x41\x00\n\x00\x41", 7), 2},
-        ErrorCase{"Utf16BigEndian", "\xFE\xFF", 1}),
-    [](const ::testing::TestParamInfo<ErrorCase>& p) { return p.param.name; });
+        ErrorCase{"Utf16BigEndian", "\xFE\xFF", 1},
+        // The image builder's own syntax is not an editor export's.
+        ErrorCase{"IfInEditorExport", kNewKey + "IF X\n\"A\"=\"1\"\nENDIF\n", 3},
+        ErrorCase{"MultiSzInEditorExport", kNewKey + "\"A\"=multi_sz:\"1\"\n", 3},
+        ErrorCase{"CommentAfterValueInEditorExport", kNewKey + "\"A\"=dword:1 ; one\n", 3}),
+    kCaseName);
+
+// Image-builder files: no header, and the forms of data an editor export does not have.
+class ImageValues : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(ImageValues, StoreTheirBytesAsWritten) {
+    ExpectValue("", GetParam());
+}
+
+const std::vector<uint8_t> kAandB = {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0};
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ImageValues,
+    ::testing::Values(
+        ValueCase{"MultiSz", "\"V\"=multi_sz:\"a\",\"b\"\r\n", 7, kAandB},
+        // The same bytes written the second way.
+        ValueCase{"MultiSzAsHex7", "\"V\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n", 7, kAandB},
+        ValueCase{"MultiSzSpaced", "  \"V\" = MULTI_SZ: \"a\" , \"b\"  \r\n", 7, kAandB},
+        ValueCase{"MultiSzContinued", "\"V\"=multi_sz:\"a\",\\\r\n    \"b\"\r\n", 7, kAandB},
+        ValueCase{"MultiSzOne", "\"V\"=multi_sz:\"a\"\n", 7, {'a', 0, 0, 0, 0, 0}},
+        ValueCase{"MultiSzEmpty", "\"V\"=multi_sz:\n", 7, {0, 0}},
+        ValueCase{"MultiSzEmptyText", "\"V\"=multi_sz:\"\",\"b\"\n", 7, {0, 0, 'b', 0, 0, 0, 0, 0}},
+        ValueCase{"MultiSzEscapes",
+                  "\"V\"=multi_sz:\"\\\\\",\"\\\"\"\n",
+                  7,
+                  {'\\', 0, 0, 0, '"', 0, 0, 0, 0, 0}},
+        ValueCase{"StringSpacedEquals", "\"V\" = \"x\"\n", 1, {'x', 0, 0, 0}},
+        ValueCase{"EscapesInName", "\"V\\\\\\\"\"=\"no\"\n\"V\"=\"x\"\n", 1, {'x', 0, 0, 0}},
+        ValueCase{"DwordIsHex", "\"V\"=dword:10\n", 4, {0x10, 0, 0, 0}},
+        ValueCase{"DwordEightDigits", "\"V\" = dword:FFFFFFFF\n", 4, {0xFF, 0xFF, 0xFF, 0xFF}},
+        ValueCase{"Hex", "\"V\"=hex:01,\\\n 02\n", 3, {1, 2}},
+        ValueCase{"HexTypeEightDigits", "\"V\"=hex(ffffffff):01\n", 0xFFFFFFFF, {1}},
+        ValueCase{"CommentAfterValue", "\"V\"=dword:1 ; one\n", 4, {1, 0, 0, 0}},
+        ValueCase{"CommentAfterContinuedLine", "\"V\"=hex:01,\\ ; more\n 02 ; done\n", 3, {1, 2}},
+        ValueCase{"SemicolonInText",
+                  "\"V\"=\"a;b\\\";c\" ; d\n",
+                  1,
+                  {'a', 0, ';', 0, 'b', 0, '"', 0, ';', 0, 'c', 0, 0, 0}},
+        ValueCase{"LaterWins", "\"V\"=\"x\"\n\"v\"=dword:2\n", 4, {2, 0, 0, 0}}),
+    kCaseName);
+
+TEST(ImageFile, ReadsTheDefaultValueAnEmptyFileAndAKeyAlone) {
+    sim::Registry registry;
+    ASSERT_FALSE(regfile::Apply("", registry).has_value());
+    EXPECT_TRUE(registry.Keys().empty());
+    const auto error = regfile::Apply(
+        "[HKEY_LOCAL_MACHINE\\Empty]\n[HKEY_LOCAL_MACHINE\\D]\n@ = \"d\"\n", registry);
+    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
+    EXPECT_TRUE(registry.HasKey(u"HKEY_LOCAL_MACHINE\\Empty"));
+    ASSERT_NE(nullptr, registry.FindValue(u"HKEY_LOCAL_MACHINE\\D", u""));
+    EXPECT_EQ(sim::Registry::StringValue(u"d"), *registry.FindValue(u"HKEY_LOCAL_MACHINE\\D", u""));
+}
+
+// Which kind a file is, told from the file: a build macro is only refused in an image-builder
+// file, so whether "$(X)" passes shows how the file was read.
+struct KindCase {
+    const char* name;
+    std::string file;
+    bool imageBuilder;
+};
+
+void PrintTo(const KindCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FileKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(FileKinds, AreToldFromTheFile) {
+    const KindCase& c = GetParam();
+    sim::Registry registry;
+    const auto error = regfile::Apply(c.file + "\"M\"=\"$(X)\"\r\n", registry);
+    EXPECT_EQ(c.imageBuilder, error.has_value());
+    if (error) {
+        EXPECT_NE(std::string::npos, error->message.find("$(X) is a build macro"))
+            << error->message;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FileKinds,
+    ::testing::Values(
+        KindCase{"EditorExport", std::string(kHeader) + kPathsLine, false},
+        KindCase{"Regedit4", std::string("REGEDIT4\r\n") + kPathsLine, false},
+        KindCase{"Regedit4WithBlanks", std::string("  REGEDIT4 \r\n") + kPathsLine, false},
+        KindCase{"NoHeader", kPathsLine, true},
+        KindCase{"Regedit4WithIf",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "IF X !\r\nENDIF ; x\r\n", true},
+        KindCase{"Regedit4WithLowerCaseEndif",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "if x\r\nendif\r\n", true},
+        KindCase{"Regedit4WithMultiSz",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"A\" = multi_sz:\"a\"\r\n", true},
+        KindCase{"Regedit4WithDefaultMultiSz",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "@=multi_sz:\"a\"\r\n", true},
+        // Only a value's data counts, not a text that reads like it, nor a commented line.
+        KindCase{"Regedit4WithMultiSzInText",
+                 std::string("REGEDIT4\r\n") + kPathsLine +
+                     "\"A\"=\"=multi_sz:\"\r\n\"multi_sz:\"=\"\"\r\n; IF X\r\n",
+                 false},
+        KindCase{"Regedit4WithIfInAName",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"IF X\"=\"1\"\r\n", false}),
+    kCaseName);
+
+TEST(ImageFile, ReadsRegedit4LineThenImageBuilderSyntax) {
+    sim::Registry registry;
+    regfile::Variables variables;
+    variables.Set(u"CARD", u"1");
+    const std::string file = std::string("REGEDIT4\r\n") + kPathsLine +
+                             "IF CARD\r\n\"SDMMC\"=multi_sz:\"a\"\r\nENDIF\r\n";
+    const auto error = regfile::Apply(file, registry, variables);
+    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
+    ASSERT_NE(nullptr, registry.FindValue(kKey, u"SDMMC"));
+    EXPECT_EQ(7u, registry.FindValue(kKey, u"SDMMC")->type);
+}
+
+// IF blocks: which of the file's values of "V" lands, for the build's variables.
+struct ConditionCase {
+    const char* name;
+    std::vector<std::pair<std::u16string, std::u16string>> variables;
+    std::string body;          // lines after the key line
+    const char16_t* expected;  // V's text, or nullptr when V is not set
+};
+
+void PrintTo(const ConditionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Conditions : public ::testing::TestWithParam<ConditionCase> {};
+
+TEST_P(Conditions, DecideWhatIsRead) {
+    const ConditionCase& c = GetParam();
+    regfile::Variables variables;
+    for (const auto& [name, value] : c.variables) {
+        variables.Set(name, value);
+    }
+    sim::Registry registry;
+    const auto error = regfile::Apply(kPathsLine + c.body, registry, variables);
+    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
+    const sim::RegistryValue* value = registry.FindValue(kKey, u"V");
+    if (c.expected == nullptr) {
+        EXPECT_EQ(nullptr, value);
+    } else {
+        ASSERT_NE(nullptr, value);
+        EXPECT_EQ(sim::Registry::StringValue(c.expected), *value);
+    }
+}
+
+const char kIfCardSd[] = "IF CARD=SD\n\"V\"=\"in\"\nENDIF\n";
+const char kIfCardSdNot[] = "IF CARD=SD !\n\"V\"=\"in\"\nENDIF\n";
+const char kNested[] = "IF A\n\"V\"=\"a\"\n  IF B\n\"V\"=\"ab\"\n  ENDIF\nENDIF\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, Conditions,
+    ::testing::Values(
+        ConditionCase{"SetIsRead", {{u"CARD", u"1"}}, "IF CARD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{"UnsetIsSkipped", {}, "IF CARD\n\"V\"=\"in\"\nENDIF\n", nullptr},
+        ConditionCase{
+            "OtherSetIsSkipped", {{u"CARDS", u"1"}}, "IF CARD\n\"V\"=\"in\"\nENDIF\n", nullptr},
+        ConditionCase{"NameAnyCase", {{u"card", u"1"}}, "if Card\n\"V\"=\"in\"\nEndIf\n", u"in"},
+        ConditionCase{
+            "InvertedSet", {{u"CARD", u"1"}}, "IF CARD !\n\"V\"=\"in\"\nENDIF\n", nullptr},
+        ConditionCase{"InvertedUnset", {}, "\tIF\tCARD\t!\t\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{"EqualValue", {{u"CARD", u"SD"}}, kIfCardSd, u"in"},
+        ConditionCase{"EqualValueNameAnyCase", {{u"cArD", u"SD"}}, kIfCardSd, u"in"},
+        ConditionCase{"ValueOfOtherCase", {{u"CARD", u"sd"}}, kIfCardSd, nullptr},
+        ConditionCase{"LongerValue", {{u"CARD", u"SD2"}}, kIfCardSd, nullptr},
+        ConditionCase{"ValueUnset", {}, kIfCardSd, nullptr},
+        ConditionCase{"InvertedEqualValue", {{u"CARD", u"SD"}}, kIfCardSdNot, nullptr},
+        ConditionCase{"InvertedOtherValue", {{u"CARD", u"CF"}}, kIfCardSdNot, u"in"},
+        ConditionCase{"InvertedValueUnset", {}, kIfCardSdNot, u"in"},
+        ConditionCase{
+            "ValueWithEquals", {{u"X", u"a=b"}}, "IF X=a=b\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{"LaterSettingWins", {{u"CARD", u"CF"}, {u"card", u"SD"}}, kIfCardSd, u"in"},
+        ConditionCase{"NestedBoth", {{u"A", u"1"}, {u"B", u"1"}}, kNested, u"ab"},
+        ConditionCase{"NestedOuterOnly", {{u"A", u"1"}}, kNested, u"a"},
+        ConditionCase{"NestedInnerOnly", {{u"B", u"1"}}, kNested, nullptr},
+        // After an inner block closes, the outer one goes on deciding.
+        ConditionCase{"OuterGoesOnAfterInner",
+                      {{u"B", u"1"}},
+                      "IF A\nIF B\nENDIF\n\"V\"=\"a\"\nENDIF\n",
+                      nullptr},
+        ConditionCase{"BlocksInSequence",
+                      {{u"B", u"1"}},
+                      "IF A\n\"V\"=\"a\"\nENDIF\nIF B\n\"V\"=\"b\"\nENDIF\n",
+                      u"b"},
+        // A key line in a block not read leaves the values after it in the key before.
+        ConditionCase{"KeyInSkippedBlock",
+                      {},
+                      "IF A\n[HKEY_LOCAL_MACHINE\\Other]\nENDIF\n\"V\"=\"here\"\n",
+                      u"here"},
+        // Lines in a block not read are not read at all.
+        ConditionCase{"SkippedLinesNotRead",
+                      {},
+                      "\"V\"=\"kept\"\nIF A\n\"V\"=sz:$(X)\nnonsense\nENDIF\n",
+                      u"kept"},
+        ConditionCase{"ContinuedValueInSkippedBlock",
+                      {},
+                      "IF A\n\"V\"=hex:01,\\\nENDIF\nENDIF\n\"V\"=\"after\"\n",
+                      u"after"},
+        ConditionCase{
+            "CommentAfterIf", {{u"A", u"1"}}, "IF A ; the card\n\"V\"=\"a\"\nENDIF ; A\n", u"a"}),
+    kCaseName);
+
+// Errors of image-builder files: the line, and nothing changed.
+const std::string kImageKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    ImageErrors, RegErrors,
+    ::testing::Values(
+        ErrorCase{"EndifWithoutIf", kImageKey + "\"A\"=\"1\"\nENDIF\n", 3},
+        ErrorCase{"EndifOnceTooOften", kImageKey + "IF SET\nENDIF\nENDIF\n", 4},
+        ErrorCase{"IfNeverClosed", kImageKey + "IF SET\n\"A\"=\"1\"\n", 2},
+        ErrorCase{"SkippedIfNeverClosed", kImageKey + "IF UNSET\n\"A\"=\"1\"\n\n", 2},
+        // One ENDIF closes the inner block; the outer one is left open.
+        ErrorCase{"OuterIfNeverClosed", kImageKey + "IF SET\n IF UNSET\n ENDIF\n", 2},
+        ErrorCase{"InnerIfNeverClosed", kImageKey + "IF SET\n IF UNSET\n", 3},
+        ErrorCase{"ValueBeforeAnyKey", "; a value\n\"A\"=\"1\"\n", 2},
+        ErrorCase{"ValueBeforeKeyInBlock",
+                  "IF UNSET\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\nENDIF\n\"A\"=\"1\"\n", 4},
+        ErrorCase{"UnknownType", kImageKey + "\"A\"=sz:1\n", 2},
+        ErrorCase{"UnknownTypeExpandSz", kImageKey + "\"A\" = expand_sz:\"%x%\"\n", 2},
+        ErrorCase{"MacroInText", kImageKey + "\"A\"=\"$(_FLATRELEASEDIR)\\\\x\"\n", 2},
+        ErrorCase{"MacroInMultiSz", kImageKey + "\"A\"=multi_sz:\"a\",\\\n\"$(X)\"\n", 2},
+        ErrorCase{"MacroInHex", kImageKey + "\"A\"=hex:$(BYTES)\n", 2},
+        ErrorCase{"MacroInKey", "[HKEY_LOCAL_MACHINE\\$(KEY)]\n", 1},
+        ErrorCase{"MacroInReadBlock", kImageKey + "IF SET\n\"A\"=\"$(X)\"\nENDIF\n", 3},
+        ErrorCase{"IfAlone", kImageKey + "IF\nENDIF\n", 2},
+        ErrorCase{"IfOnlyInverted", kImageKey + "IF !\nENDIF\n", 2},
+        ErrorCase{"IfInvertedWithoutBlank", kImageKey + "IF SET!\nENDIF\n", 2},
+        ErrorCase{"IfTwoNames", kImageKey + "IF SET OTHER\nENDIF\n", 2},
+        ErrorCase{"IfAfterInvert", kImageKey + "IF SET ! x\nENDIF\n", 2},
+        ErrorCase{"IfNoValue", kImageKey + "IF SET=\nENDIF\n", 2},
+        ErrorCase{"IfNoName", kImageKey + "IF =1\nENDIF\n", 2},
+        ErrorCase{"IfBadInSkippedBlock", kImageKey + "IF UNSET\nIF\nENDIF\nENDIF\n", 3},
+        ErrorCase{"EndifWithName", kImageKey + "IF SET\nENDIF SET\n", 3},
+        ErrorCase{"Else", kImageKey + "IF SET\nELSE\nENDIF\n", 3},
+        ErrorCase{"MultiSzTrailingComma", kImageKey + "\"A\"=multi_sz:\"a\",\n", 2},
+        ErrorCase{"MultiSzUnquoted", kImageKey + "\"A\"=multi_sz:a\n", 2},
+        ErrorCase{"MultiSzNoComma", kImageKey + "\"A\"=multi_sz:\"a\" \"b\"\n", 2},
+        ErrorCase{"MultiSzUnclosed", kImageKey + "\"A\"=multi_sz:\"a\n", 2},
+        ErrorCase{"MultiSzContinuesPastEnd", kImageKey + "\"A\"=multi_sz:\"a\",\\\n", 2},
+        ErrorCase{"HexTypeNineDigits", kImageKey + "\"A\"=hex(100000000):01\n", 2},
+        ErrorCase{"DwordNineDigits", kImageKey + "\"A\"=dword:100000000\n", 2},
+        ErrorCase{"EscapeInKeyIsNoEscape", kImageKey + "\"A\"=\"\\x\"\n", 2},
+        ErrorCase{"StrayLine", kImageKey + "\n\nhello\n", 4},
+        ErrorCase{"UnknownRoot", "[HKEY_NOWHERE\\X]\n", 1},
+        ErrorCase{"HeaderNotOnFirstLine", "\r\n" + std::string(kHeader), 2}),
+    kCaseName);
+
+TEST(ImageFile, SaysABuildMacroWasNotExpanded) {
+    sim::Registry registry;
+    const auto error =
+        regfile::Apply(kImageKey + "\"A\" = \"$(_TARGETPLATROOT)\\\\x\" ; here\n", registry);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(
+        "$(_TARGETPLATROOT) is a build macro that the image builder had not expanded: this file "
+        "was taken from the OS design before the build; read the merged reginit.ini from the "
+        "build's release folder, or write the value out",
+        error->message);
+}
+
+// Several files read one after another into one registry, as the image builder merges
+// common.reg, platform.reg and project.reg.
+TEST(SeveralFiles, LaterValuesReplaceAndLaterDeletionsRemove) {
+    sim::Registry registry;
+    const std::string platform = std::string(kHeader) + kPathsLine +
+                                 "\"SDMMC\"=\"\\\\SDMMC\"\r\n\"User\"=\"\\\\Windows\"\r\n"
+                                 "\"Gone\"=\"x\"\r\n"
+                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old\\Deep]\r\n\"v\"=\"1\"\r\n";
+    const std::string project = std::string(kPathsLine) +
+                                "\"user\" = multi_sz:\"\\\\ResidentFlash\"\r\n"
+                                "\"Gone\"=-\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n";
+    ASSERT_FALSE(regfile::Apply(platform, registry).has_value());
+    const auto error = regfile::Apply(project, registry);
+    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
+    EXPECT_EQ(sim::Registry::StringValue(u"\\SDMMC"), *registry.FindValue(kKey, u"SDMMC"));
+    EXPECT_EQ(7u, registry.FindValue(kKey, u"User")->type);
+    EXPECT_EQ(nullptr, registry.FindValue(kKey, u"Gone"));
+    EXPECT_FALSE(registry.HasKey(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Old"));
+    EXPECT_TRUE(registry.HasKey(u"HKEY_LOCAL_MACHINE\\SOFTWARE"));
+}
+
+// Nothing of one file goes on into the next: neither its key nor its open blocks.
+struct NextFileCase {
+    const char* name;
+    std::string first;
+    std::string second;
+    int firstLine;   // of the first file's error, 0 for none
+    int secondLine;  // of the second file's error; 0 for none, and then it sets "B"
+};
+
+void PrintTo(const NextFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NextFile : public ::testing::TestWithParam<NextFileCase> {};
+
+TEST_P(NextFile, StartsAfresh) {
+    const NextFileCase& c = GetParam();
+    regfile::Variables variables;
+    variables.Set(u"SET", u"1");
+    sim::Registry registry;
+    const auto first = regfile::Apply(c.first, registry, variables);
+    EXPECT_EQ(c.firstLine, first ? first->line : 0);
+    const sim::Registry afterFirst = registry;
+    const auto second = regfile::Apply(c.second, registry, variables);
+    EXPECT_EQ(c.secondLine, second ? second->line : 0) << (second ? second->message : "");
+    if (second) {
+        EXPECT_EQ(afterFirst, registry);
+    } else {
+        EXPECT_NE(nullptr, registry.FindValue(kKey, u"B"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, NextFile,
+    ::testing::Values(
+        NextFileCase{"KeyDoesNotGoOn", std::string(kPathsLine) + "\"A\"=\"1\"\n", "\"B\"=\"2\"\n",
+                     0, 1},
+        NextFileCase{"KeyDoesNotGoOnAfterExport",
+                     std::string(kHeader) + kPathsLine + "\"A\"=\"1\"\n", "@=\"2\"\n", 0, 1},
+        NextFileCase{"OpenBlockDoesNotGoOn", std::string(kPathsLine) + "IF UNSET\n",
+                     "ENDIF\n" + std::string(kPathsLine) + "\"B\"=\"2\"\n", 2, 1},
+        NextFileCase{"SkippingDoesNotGoOn", std::string(kPathsLine) + "IF SET !\n",
+                     std::string(kPathsLine) + "\"B\"=\"2\"\n", 2, 0},
+        NextFileCase{"SkippingEndsWithItsFile",
+                     std::string(kPathsLine) + "IF SET !\n\"B\"=\"1\"\nENDIF\n",
+                     std::string(kPathsLine) + "\"B\"=\"2\"\n", 0, 0},
+        NextFileCase{"SecondFileBadLeavesFirst", std::string(kPathsLine) + "\"A\"=multi_sz:\"1\"\n",
+                     std::string(kPathsLine) + "\"A\"=\"2\"\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n" +
+                         kPathsLine + "\"B\"=sz:2\n",
+                     0, 5}),
+    kCaseName);
 
 }  // namespace

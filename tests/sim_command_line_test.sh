@@ -9,8 +9,11 @@ trap 'rm -rf "$scratch"' EXIT
 
 printf 'Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"SDMMC"="\\SDMMC"\r\n' > "$scratch/bad.reg"
 printf 'Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"SDMMC"=hex:5c,00,\\\r\n' > "$scratch/cut.reg"
+printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"SDMMC"="\\\\SDMMC"\r\nENDIF\r\n' > "$scratch/endif.reg"
+printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"SDMMC"="$(CARD)"\r\n' > "$scratch/macro.reg"
+printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\nIF CARD\r\n"SDMMC"="\\\\SDMMC"\r\nENDIF\r\n' > "$scratch/good.reg"
 touch "$scratch/file"
-mkdir -p "$scratch/root/SDMMC"
+mkdir -p "$scratch/root/SDMMC" "$scratch/root/A=B"
 
 failures=0
 # expect STATUS STDERR-PATTERN -- ARGS...
@@ -56,6 +59,44 @@ expect 2 "^kelbrun-sim: (--exe )?$scratch/missing.exe: (cannot be read|this kelb
 expect 0 '^sim: mount \\SDMMC at 0 ms$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=0'
 expect 0 '^sim: \\SDMMC not mounted by 0 ms \(mounts at 3600000 ms\)$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=3600000'
 expect 0 '^sim: exit 0$' -- --no-wait
+# A folder whose name holds "=": the time is what follows the last one.
+expect 0 '^sim: \\A=B not mounted by 0 ms \(mounts at 5 ms\)$' -- --no-wait --root "$scratch/root" --mount '\A=B=5'
+expect 2 '^kelbrun-sim: --mount \\A=B=x: MS must be' -- --root "$scratch/root" --mount '\A=B=x'
+
+# Image-builder files and the build's variables.
+expect 2 '^kelbrun-sim: --define needs a value ' -- --define
+expect 2 '^kelbrun-sim: --define needs NAME or NAME=VALUE.*; not =1 ' -- --define =1
+expect 2 '^kelbrun-sim: --define needs NAME or NAME=VALUE.*; not CARD= ' -- --define CARD=
+expect 2 '^kelbrun-sim: --define needs NAME or NAME=VALUE.*; not A B=1 ' -- --define 'A B=1'
+expect 2 '^kelbrun-sim: --define needs NAME or NAME=VALUE.*; not CARD! ' -- --define 'CARD!'
+expect 2 "^kelbrun-sim: $scratch/endif.reg:3: ENDIF without its IF\$" -- --registry "$scratch/endif.reg"
+expect 2 "^kelbrun-sim: $scratch/macro.reg:2: \\\$\\(CARD\\) is a build macro that the image builder had not expanded: this file was taken from the OS design before the build" -- --registry "$scratch/macro.reg"
+# The second file's error names the second file, even when the first was good.
+expect 2 "^kelbrun-sim: $scratch/endif.reg:3: ENDIF" -- --registry "$scratch/good.reg" --registry "$scratch/endif.reg" --define CARD
+expect 2 "^kelbrun-sim: $scratch/missing.reg: cannot be read\$" -- --registry "$scratch/good.reg" --registry "$scratch/missing.reg"
+expect 2 '^kelbrun-sim: --export-registry is given twice ' -- --export-registry "$scratch/a.reg" --export-registry "$scratch/b.reg"
+expect 2 "^kelbrun-sim: $scratch/file/x.reg: cannot be written\$" -- --export-registry "$scratch/file/x.reg"
+expect 2 "^kelbrun-sim: $scratch/endif.reg:3: ENDIF" -- --registry "$scratch/endif.reg" --export-registry "$scratch/half.reg"
+if [[ -e $scratch/half.reg ]]; then
+    echo "FAIL: a bad registry file still left an export"
+    failures=$((failures + 1))
+fi
+# An export runs nothing and says nothing; what it holds is checked by the unit tests.
+for defines in "" "--define CARD"; do
+    # shellcheck disable=SC2086 # no --define, or one
+    "$sim" --registry "$scratch/good.reg" $defines --export-registry "$scratch/good-export.reg" \
+        > "$scratch/out" 2> "$scratch/err"
+    status=$?
+    if [[ $status -ne 0 || -s $scratch/out || -s $scratch/err || ! -s $scratch/good-export.reg ]]; then
+        echo "FAIL: --export-registry ${defines:-without --define}: status $status, or it printed something, or wrote nothing"
+        failures=$((failures + 1))
+    fi
+    "$sim" --registry "$scratch/good-export.reg" --export-registry "$scratch/again.reg"
+    if ! cmp -s "$scratch/good-export.reg" "$scratch/again.reg"; then
+        echo "FAIL: --export-registry ${defines:-without --define}: its export read back is not the same"
+        failures=$((failures + 1))
+    fi
+done
 if ! "$sim" --help | grep -q '^usage: kelbrun-sim '; then
     echo "FAIL: kelbrun-sim --help prints no usage"
     failures=$((failures + 1))

@@ -2,15 +2,23 @@
 # optionally args, extra kelbrun-sim arguments one a line).
 
 # Fills the array case_args with the kelbrun-sim arguments that the description CASE_DIR asks
-# for: --registry and --root when it has them, then the lines of its args file.
+# for: --registry and --root when it has them, then the lines of its args file. A file or
+# folder that args names by a relative path (after --registry or --root) is taken from the
+# description's folder, so that the description runs from any working directory.
 read_case_args() {
-    local case_dir=$1 arg
+    local case_dir=$1 arg previous="" folder
+    folder=$(cd "$case_dir" && pwd) || return 1
     case_args=()
     [[ -f $case_dir/device.reg ]] && case_args+=(--registry "$case_dir/device.reg")
     [[ -d $case_dir/root ]] && case_args+=(--root "$case_dir/root")
     if [[ -f $case_dir/args ]]; then
         while IFS= read -r arg; do
-            [[ -n $arg ]] && case_args+=("$arg")
+            [[ -n $arg ]] || continue
+            if [[ ($previous == --registry || $previous == --root) && $arg != /* ]]; then
+                arg=$folder/$arg
+            fi
+            case_args+=("$arg")
+            previous=$arg
         done < "$case_dir/args"
     fi
     return 0

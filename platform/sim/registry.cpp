@@ -30,11 +30,12 @@ std::u16string Registry::KeyId(std::u16string_view path) {
 }
 
 void Registry::CreateKey(std::u16string_view path) {
-    const std::u16string id = KeyId(path);
+    const std::u16string spelt = Join(path, u"");
+    const std::u16string id = FoldCase(spelt);
     size_t end = 0;
     while (end != std::u16string::npos) {
         end = id.find(u'\\', end + 1);
-        keys_.try_emplace(id.substr(0, end));
+        keys_.try_emplace(id.substr(0, end), Key{spelt.substr(0, end), {}});
     }
 }
 
@@ -57,7 +58,11 @@ bool Registry::HasKey(std::u16string_view path) const {
 void Registry::SetValue(std::u16string_view keyPath, std::u16string_view name,
                         RegistryValue value) {
     CreateKey(keyPath);
-    keys_[KeyId(keyPath)][FoldCase(name)] = std::move(value);
+    auto& values = keys_[KeyId(keyPath)].values;
+    // A value set again keeps the spelling of its name, as the device's registry does.
+    const auto entry =
+        values.try_emplace(FoldCase(name), NamedValue{std::u16string(name), {}}).first;
+    entry->second.value = std::move(value);
 }
 
 RegistryValue Registry::StringValue(std::u16string_view text) {
@@ -76,7 +81,7 @@ void Registry::SetString(std::u16string_view keyPath, std::u16string_view name,
 void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name) {
     const auto key = keys_.find(KeyId(keyPath));
     if (key != keys_.end()) {
-        key->second.erase(FoldCase(name));
+        key->second.values.erase(FoldCase(name));
     }
 }
 
@@ -86,8 +91,20 @@ const RegistryValue* Registry::FindValue(std::u16string_view keyPath,
     if (key == keys_.end()) {
         return nullptr;
     }
-    const auto value = key->second.find(FoldCase(name));
-    return value == key->second.end() ? nullptr : &value->second;
+    const auto value = key->second.values.find(FoldCase(name));
+    return value == key->second.values.end() ? nullptr : &value->second.value;
+}
+
+std::vector<RegistryKey> Registry::Keys() const {
+    std::vector<RegistryKey> keys;
+    keys.reserve(keys_.size());
+    for (const auto& [id, key] : keys_) {
+        RegistryKey& listed = keys.emplace_back(RegistryKey{key.path, {}});
+        for (const auto& [folded, value] : key.values) {
+            listed.values.push_back(value);
+        }
+    }
+    return keys;
 }
 
 }  // namespace sim

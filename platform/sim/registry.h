@@ -13,13 +13,32 @@ namespace sim {
 struct RegistryValue {
     uint32_t type = 0;
     std::vector<uint8_t> bytes;
+
+    friend bool operator==(const RegistryValue&, const RegistryValue&) = default;
+};
+
+// A value with its name as first written.
+struct NamedValue {
+    std::u16string name;
+    RegistryValue value;
+
+    friend bool operator==(const NamedValue&, const NamedValue&) = default;
+};
+
+// A key with its path as first written, and its values; what Registry::Keys lists.
+struct RegistryKey {
+    std::u16string path;
+    std::vector<NamedValue> values;
+
+    friend bool operator==(const RegistryKey&, const RegistryKey&) = default;
 };
 
 // Registry value types, as the .reg format and RegQueryValueEx number them.
-enum : uint32_t { kRegSz = 1, kRegBinary = 3, kRegDword = 4 };
+enum : uint32_t { kRegSz = 1, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7 };
 
 // Key paths start with their root, as in "HKEY_LOCAL_MACHINE\SOFTWARE\Tavrin\Paths"; names of
-// keys and values compare without regard to case, as on the device.
+// keys and values compare without regard to case, as on the device, and keep the spelling they
+// were first given, so that the registry can be written out again as it was read.
 class Registry {
   public:
     // Creates the key and every key above it.
@@ -36,13 +55,26 @@ class Registry {
     void DeleteValue(std::u16string_view keyPath, std::u16string_view name);
     const RegistryValue* FindValue(std::u16string_view keyPath, std::u16string_view name) const;
 
+    // Every key, a key before those below it, each with its values; keys and values in the
+    // order of their names without regard to case.
+    std::vector<RegistryKey> Keys() const;
+
     // Joins a key path and a subkey path, dropping empty components.
     static std::u16string Join(std::u16string_view keyPath, std::u16string_view subKey);
 
+    // The same keys and values, spelt the same.
+    friend bool operator==(const Registry& a, const Registry& b) {
+        return a.Keys() == b.Keys();
+    }
+
   private:
-    using Values = std::map<std::u16string, RegistryValue>;
+    struct Key {
+        std::u16string path;
+        std::map<std::u16string, NamedValue> values;  // by folded name
+    };
     static std::u16string KeyId(std::u16string_view path);
-    std::map<std::u16string, Values> keys_;
+    // By folded path.
+    std::map<std::u16string, Key> keys_;
 };
 
 }  // namespace sim

@@ -98,13 +98,15 @@ run_case() {
     : > "$WINEPREFIX/kelbrun-laid-out"
     wine reg delete 'HKLM\SOFTWARE\Tavrin' /f > /dev/null 2>&1 || true
 
-    # The registry, imported the way a device owner would.
-    if [[ -f $case_dir/device.reg ]]; then
-        cp "$case_dir/device.reg" "$drive_c/kelbrun-device.reg"
-        wine regedit /S 'C:\kelbrun-device.reg' > /dev/null 2>&1 ||
-            die "$case_dir/device.reg: Wine's regedit could not import it"
-        rm -f "$drive_c/kelbrun-device.reg"
-    fi
+    # The registry that kelbrun-sim reads for the description (every --registry file, merged,
+    # its IF blocks decided by the --define options), written by kelbrun-sim as one editor
+    # export, and imported the way a device owner would: both runs see the same registry,
+    # whatever kind of files it came from.
+    "$sim" "${case_args[@]}" --export-registry "$drive_c/kelbrun-device.reg" ||
+        die "$case_dir: kelbrun-sim could not write its registry as an export"
+    wine regedit /S 'C:\kelbrun-device.reg' > /dev/null 2>&1 ||
+        die "$case_dir: Wine's regedit could not import the export of its registry"
+    rm -f "$drive_c/kelbrun-device.reg"
 
     # The files. Programs to be started become the marker program, which notes that it ran;
     # where the shell is to refuse, they stay what they are: files that are not programs.

@@ -1,5 +1,6 @@
-// kelbrun-sim: a dry run of the launcher on a simulated device, described by a registry export
-// and a folder that stands for the device's root folder.
+// kelbrun-sim: a dry run of the launcher on a simulated device, described by .reg files and a
+// folder that stands for the device's root folder; or, with --export-registry, the registry
+// that those files give, written as one registry editor export.
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -13,6 +14,7 @@
 #include "platform/sim/startup.h"
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/options.h"
+#include "tools/kelbrun-sim/reg_export.h"
 #include "tools/kelbrun-sim/report.h"
 
 namespace {
@@ -49,6 +51,12 @@ int main(int argc, char** argv) {
         simoptions::Program program;
         if (auto error = simoptions::SetUpDevice(options, device)) {
             return Fail(*error);
+        }
+        if (options.exportRegistry) {
+            if (auto error = regfile::SaveExport(device.registry, *options.exportRegistry)) {
+                return Fail(*error);
+            }
+            return 0;
         }
         if (auto error = simoptions::LoadProgram(options, program)) {
             return Fail(*error);

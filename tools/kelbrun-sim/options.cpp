@@ -14,8 +14,10 @@
 namespace simoptions {
 
 const char kUsage[] =
-    "usage: kelbrun-sim [--registry FILE] [--root DIR] [--self PATH] [--no-wait] "
-    "[--shell-fails] [--mount FOLDER=MS]...\n"
+    "usage: kelbrun-sim [--registry FILE]... [--define NAME[=VALUE]]... [--root DIR] "
+    "[--self PATH]\n"
+    "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
+    "[--export-registry FILE]\n"
     "                   [--exe FILE [--cpu armv4t|armv5te]]\n";
 
 // An hour of device time: far beyond any boot, and well inside the device clock's range.
@@ -49,6 +51,24 @@ MountOption ParseMount(const std::string& value) {
     return mount;
 }
 
+// "NAME=VALUE", split at the first "=" (names have none); "NAME" alone sets NAME to 1, as a
+// build's "set NAME=1" would.
+DefineOption ParseDefine(const std::string& value) {
+    const size_t equals = value.find('=');
+    DefineOption define{value.substr(0, equals), "1"};
+    if (equals != std::string::npos) {
+        define.value = value.substr(equals + 1);
+    }
+    if (define.name.empty() || define.value.empty() ||
+        define.name.find_first_of(" \t!") != std::string::npos) {
+        throw UsageError{
+            "--define needs NAME or NAME=VALUE, a name without blanks or ! and a "
+            "value that is not empty; not " +
+            value};
+    }
+    return define;
+}
+
 }  // namespace
 
 Options ParseOptions(int argc, char** argv, int first) {
@@ -68,7 +88,11 @@ Options ParseOptions(int argc, char** argv, int first) {
             slot = nextValue();
         };
         if (arg == "--registry") {
-            takeValue(options.registry);
+            options.registries.push_back(nextValue());
+        } else if (arg == "--define") {
+            options.defines.push_back(ParseDefine(nextValue()));
+        } else if (arg == "--export-registry") {
+            takeValue(options.exportRegistry);
         } else if (arg == "--root") {
             takeValue(options.root);
         } else if (arg == "--self") {
@@ -107,10 +131,19 @@ Options ParseOptions(int argc, char** argv, int first) {
 
 // Sets the device up from the options; gives an error message when it cannot.
 std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device) {
-    if (options.registry) {
-        if (auto error = regfile::Load(*options.registry, device.registry)) {
+    regfile::Variables variables;
+    for (const DefineOption& define : options.defines) {
+        const auto name = sim::FromUtf8(define.name);
+        const auto value = sim::FromUtf8(define.value);
+        if (!name || !value) {
+            return "--define " + define.name + ": not UTF-8 text";
+        }
+        variables.Set(*name, *value);
+    }
+    for (const std::string& file : options.registries) {
+        if (auto error = regfile::Load(file, device.registry, variables)) {
             const std::string where = error->line > 0 ? ":" + std::to_string(error->line) : "";
-            return *options.registry + where + ": " + error->message;
+            return file + where + ": " + error->message;
         }
     }
     if (options.root) {

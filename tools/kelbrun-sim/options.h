@@ -20,8 +20,16 @@ struct MountOption {
     uint32_t atMs = 0;
 };
 
+// --define NAME[=VALUE]: a variable of the image build, for the IF blocks of image-builder files.
+struct DefineOption {
+    std::string name;
+    std::string value;
+};
+
 struct Options {
-    std::optional<std::string> registry;
+    std::vector<std::string> registries;  // read in order into one registry
+    std::vector<DefineOption> defines;
+    std::optional<std::string> exportRegistry;
     std::optional<std::string> root;
     std::optional<std::string> self;
     bool noWait = false;
@@ -41,7 +49,7 @@ struct UsageError {
 Options ParseOptions(int argc, char** argv, int first = 1);
 
 // Sets the device up from the options; gives an error message (naming the file and line of a
-// bad registry export) when it cannot.
+// bad .reg file) when it cannot.
 std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device);
 
 // What runs on the device: the linked-in launcher, or a device executable on the emulated
