@@ -132,6 +132,20 @@ TEST(Export, IsTheRegistryEditorsForm) {
         TextOf(regfile::ExportText(registry)));
 }
 
+TEST(Export, WrapsEveryLineWithinEightyColumns) {
+    sim::Registry registry;
+    registry.SetValue(kKey, u"V", Typed(3, Bytes(1000)));
+    registry.SetValue(kKey, u"A much longer name than the others have", Typed(7, Bytes(100)));
+    const std::u16string text = TextOf(regfile::ExportText(registry));
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find(u"\r\n", start);
+        ASSERT_NE(std::u16string::npos, end);
+        EXPECT_LE(end - start, 80u) << sim::ToUtf8(text.substr(start, end - start));
+        start = end + 2;
+    }
+}
+
 // Keys and values keep the spelling they were first given; another spelling of the same name
 // changes the value, not the name.
 TEST(Export, KeepsSpellings) {
@@ -147,6 +161,30 @@ TEST(Export, KeepsSpellings) {
     ASSERT_FALSE(regfile::Apply(regfile::ExportText(registry), reread).has_value());
     EXPECT_EQ(registry, reread);
     EXPECT_EQ(u"Mixed", reread.Keys()[2].values[0].name);
+}
+
+// What image-builder files give, written out and read back as an export, is what they gave.
+TEST(Export, OfImageBuilderFilesReadsBackTheSame) {
+    regfile::Variables variables;
+    variables.Set(u"CARD", u"SD");
+    sim::Registry registry;
+    const std::string platform =
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"
+        "IF CARD=SD\r\n  \"SDMMC\" = \"\\\\Storage Card\"\r\nENDIF\r\n"
+        "  \"Folders\" = multi_sz:\"\\\\A\",\\\r\n    \"\\\\B\"\r\n"
+        "  \"Flags\" = dword:1f ; all\r\n  \"Raw\" = hex(2):25,00,00,00\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n";
+    const std::string project =
+        "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n  @ = \"default\"\r\n";
+    ASSERT_FALSE(regfile::Apply(platform, registry, variables).has_value());
+    ASSERT_FALSE(regfile::Apply(project, registry, variables).has_value());
+    sim::Registry reread;
+    const auto error = regfile::Apply(regfile::ExportText(registry), reread);
+    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
+    EXPECT_EQ(registry, reread);
+    EXPECT_EQ(5u, reread.Keys().back().values.size());
+    EXPECT_FALSE(reread.HasKey(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone"));
 }
 
 TEST(Export, EmptyRegistryIsTheHeaderAlone) {
