@@ -59,7 +59,7 @@ size_t SectionTable(const std::string& exe) {
 }
 size_t LastSection(const std::string& exe) {
     const auto count = static_cast<uint16_t>(U32(exe, Coff(exe) + 2));
-    return SectionTable(exe) + 40u * (count - 1u);
+    return SectionTable(exe) + size_t{40} * (count - 1u);
 }
 // The end of the last section's data in the file: where the file may end and no sooner.
 size_t DataEnd(const std::string& exe) {
@@ -167,25 +167,26 @@ sim::RunResult RunFile(const std::string& file, Processor processor) {
 
 struct FaultCase {
     const char* program;
-    Processor processor;
     const char* fault;  // nullptr: ends by itself
+    Processor processor;
     int status;
 };
 
 TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
     const FaultCase cases[] = {
-        {"fault-unaligned.exe", Processor::kArmv5te, "unaligned 32-bit read at 0x", 3},
-        {"fault-write-code.exe", Processor::kArmv4t, "write to code or constants at 0x", 3},
-        {"fault-armv5.exe", Processor::kArmv4t,
-         "undefined ARM instruction 0xE16F0F11 for an ARMv4T processor", 3},
+        {"fault-unaligned.exe", "unaligned 32-bit read at 0x", Processor::kArmv5te, 3},
+        {"fault-write-code.exe", "write to code or constants at 0x", Processor::kArmv4t, 3},
+        {"fault-armv5.exe", "undefined ARM instruction 0xE16F0F11 for an ARMv4T processor",
+         Processor::kArmv4t, 3},
         // clz of 0x00100000 counts 11 leading zeros.
-        {"fault-armv5.exe", Processor::kArmv5te, nullptr, 11},
-        {"fault-unbound.exe", Processor::kArmv4t, "where no imported function is bound", 3},
-        {"fault-runaway.exe", Processor::kArmv4t, "runaway: more than 20000000 instructions", 3},
-        {"fault-stack.exe", Processor::kArmv4t,
-         "stack overflow: the stack ran past its 65536-byte reserve", 3},
-        {"fault-bad-pointer.exe", Processor::kArmv4t,
-         "COREDLL's GetModuleFileNameW was given memory it cannot write, 16 bytes at 0x", 3},
+        {"fault-armv5.exe", nullptr, Processor::kArmv5te, 11},
+        {"fault-unbound.exe", "where no imported function is bound", Processor::kArmv4t, 3},
+        {"fault-runaway.exe", "runaway: more than 20000000 instructions", Processor::kArmv4t, 3},
+        {"fault-stack.exe", "stack overflow: the stack ran past its 65536-byte reserve",
+         Processor::kArmv4t, 3},
+        {"fault-bad-pointer.exe",
+         "COREDLL's GetModuleFileNameW was given memory it cannot write, 16 bytes at 0x",
+         Processor::kArmv4t, 3},
     };
     for (const auto& build : {ArmBuild(""), ThumbBuild("")}) {
         for (const FaultCase& c : cases) {

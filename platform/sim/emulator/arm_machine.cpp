@@ -288,10 +288,10 @@ class Machine final : public ArmCall {
 
     static void OnAccess(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t,
                          void* self) {
-        auto& machine = *static_cast<Machine*>(self);
         const auto width = static_cast<uint64_t>(size);
         // Windows CE on ARM raises a misalignment exception for these; so does the device here.
         if ((width == 2 || width == 4 || width == 8) && address % width != 0) {
+            auto& machine = *static_cast<Machine*>(self);
             machine.Fault("unaligned " + std::to_string(8 * width) + "-bit " +
                               (type == UC_MEM_WRITE ? "write" : "read") + " at " + Hex(address),
                           machine.lastPc_);

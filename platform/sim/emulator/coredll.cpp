@@ -136,24 +136,25 @@ void FindCloseCall(ArmCall& call) {
 
 void ShellExecuteExCall(ArmCall& call) {
     const uint32_t infoAddress = call.Arg(0);
+    const bool devices = call.ReadU32(infoAddress) == kShellInfoSize;
+    const auto field = [&](uint32_t offset) {
+        return devices ? call.ReadU32(infoAddress + offset) : 0u;
+    };
+    const OptionalText verb(call, field(12));
+    const OptionalText file(call, field(16));
+    const OptionalText parameters(call, field(20));
+    const OptionalText directory(call, field(24));
     SHELLEXECUTEINFO info;
     memset(&info, 0, sizeof(info));
-    const uint32_t size = call.ReadU32(infoAddress);
-    // A record of another size is not the device's: passed on so that the shell refuses it.
-    info.cbSize = size == kShellInfoSize ? sizeof(SHELLEXECUTEINFO) : 0;
-    OptionalText verb(call, 0), file(call, 0), parameters(call, 0), directory(call, 0);
-    if (size == kShellInfoSize) {
-        info.fMask = call.ReadU32(infoAddress + 4);
-        verb = OptionalText(call, call.ReadU32(infoAddress + 12));
-        file = OptionalText(call, call.ReadU32(infoAddress + 16));
-        parameters = OptionalText(call, call.ReadU32(infoAddress + 20));
-        directory = OptionalText(call, call.ReadU32(infoAddress + 24));
-        info.nShow = static_cast<int>(call.ReadU32(infoAddress + 28));
-        info.lpVerb = verb.Get();
-        info.lpFile = file.Get();
-        info.lpParameters = parameters.Get();
-        info.lpDirectory = directory.Get();
-    }
+    // A record of another size is not the device's: passed on without one, so that the shell
+    // refuses it.
+    info.cbSize = devices ? sizeof(SHELLEXECUTEINFO) : 0;
+    info.fMask = field(4);
+    info.lpVerb = verb.Get();
+    info.lpFile = file.Get();
+    info.lpParameters = parameters.Get();
+    info.lpDirectory = directory.Get();
+    info.nShow = static_cast<int>(field(28));
     call.Return(static_cast<uint32_t>(ShellExecuteEx(&info)));
 }
 
