@@ -120,8 +120,9 @@ class Machine final : public ArmCall {
             throw BadPointer{"memory it cannot read, " + std::to_string(size) + " bytes at " +
                              Hex(address)};
         }
-        bytes.resize(size);
-        Check(uc_mem_read(uc_, address, bytes.data(), size));
+        // Inside one region, so well within the host's sizes.
+        bytes.resize(static_cast<size_t>(size));
+        Check(uc_mem_read(uc_, address, bytes.data(), bytes.size()));
         return bytes;
     }
 
