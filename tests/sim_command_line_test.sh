@@ -59,6 +59,9 @@ expect 2 "^kelbrun-sim: (--exe )?$scratch/missing.exe: (cannot be read|this kelb
 expect 0 '^sim: mount \\SDMMC at 0 ms$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=0'
 expect 0 '^sim: \\SDMMC not mounted by 0 ms \(mounts at 3600000 ms\)$' -- --no-wait --root "$scratch/root" --mount '\SDMMC=3600000'
 expect 0 '^sim: exit 0$' -- --no-wait
+# The OS image fragment the device's release ships reads as the image builder's file it is.
+fragment=$(dirname "$0")/../docs/platform-builder/Kelbrun.reg
+expect 0 '^sim: sleep 2500 ms$' -- --no-wait --registry "$fragment"
 # A folder whose name holds "=": the time is what follows the last one.
 expect 0 '^sim: \\A=B not mounted by 0 ms \(mounts at 5 ms\)$' -- --no-wait --root "$scratch/root" --mount '\A=B=5'
 expect 2 '^kelbrun-sim: --mount \\A=B=x: MS must be' -- --root "$scratch/root" --mount '\A=B=x'
