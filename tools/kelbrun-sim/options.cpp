@@ -1,12 +1,11 @@
 #include "tools/kelbrun-sim/options.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "platform/sim/emulator/coredll.h"
 #include "platform/sim/emulator/pe_image.h"
+#include "platform/sim/host_file.h"
 
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/reg_file.h"
@@ -187,15 +186,11 @@ std::optional<std::string> LoadProgram(const Options& options, Program& program)
         return "--exe " + file + ": this kelbrun-sim was built without the ARM processor " +
                "(libunicorn-dev)";
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const auto bytes = sim::ReadHostFile(file);
+    if (!bytes) {
         return file + ": cannot be read";
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return file + ": cannot be read";
-    }
-    auto image = sim::ReadPeImage(bytes, sim::CoredllOffers);
+    auto image = sim::ReadPeImage(*bytes, sim::CoredllOffers);
     if (auto* refusal = std::get_if<std::string>(&image)) {
         return file + ": " + *refusal;
     }

@@ -1,11 +1,10 @@
 #include "tools/kelbrun-sim/reg_file.h"
 
 #include <array>
-#include <fstream>
-#include <iterator>
 #include <utility>
 #include <vector>
 
+#include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/reg_text.h"
 
@@ -242,15 +241,11 @@ std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry) {
 
 std::optional<Error> Load(const std::filesystem::path& file, sim::Registry& registry,
                           const Variables& variables) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const auto bytes = sim::ReadHostFile(file);
+    if (!bytes) {
         return Error{0, "cannot be read"};
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return Error{0, "cannot be read"};
-    }
-    return Apply(bytes, registry, variables);
+    return Apply(*bytes, registry, variables);
 }
 
 }  // namespace regfile
