@@ -43,10 +43,10 @@ function(kelbrun_wince_program target)
     add_custom_command(
         OUTPUT ${imports}
         COMMAND ${KELBRUN_PYTHON3} ${wince_dir}/make_imports.py --nm ${CMAKE_NM}
-                --readelf ${CMAKE_READELF} --exports ${wince_dir}/coredll.exports
+                --readelf ${CMAKE_READELF} --exports ${PROJECT_SOURCE_DIR}/platform/coredll.exports
                 --program ${output_name}
                 --output ${imports} ${program_object}
-        DEPENDS ${program_object} ${wince_dir}/make_imports.py ${wince_dir}/coredll.exports
+        DEPENDS ${program_object} ${wince_dir}/make_imports.py ${PROJECT_SOURCE_DIR}/platform/coredll.exports
         COMMENT "Writing the COREDLL imports of ${output_name}")
 
     set_source_files_properties(${program_object} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)

@@ -2,7 +2,7 @@
 """Writes a device program's COREDLL imports as assembly, from its objects' undefined symbols.
 
 Every symbol the program's objects call or use but do not define must be a COREDLL function the project
-knows (coredll.exports); anything else fails the build, naming it. For each import the output
+knows (platform/coredll.exports); anything else fails the build, naming it. For each import the output
 holds the import directory entry, the lookup table and IAT slots, the hint/name entry, and an ARM
 call stub under the function's own name that jumps through the IAT slot.
 """
@@ -20,7 +20,7 @@ def read_exports(path):
         for line in listing:
             line = line.strip()
             if line and not line.startswith("#"):
-                names.add(line)
+                names.add(line.split()[0])
     return names
 
 

@@ -6,7 +6,7 @@ set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 make_imports=$source_dir/platform/wince/make_imports.py
-exports=$source_dir/platform/wince/coredll.exports
+exports=$source_dir/platform/coredll.exports
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
