@@ -12,6 +12,7 @@
 #include "platform/sim/device.h"
 #include "platform/sim/emulator/arm_machine.h"
 #include "platform/sim/emulator/coredll.h"
+#include "platform/sim/emulator/coredll_exports.h"
 #include "platform/sim/emulator/pe_image.h"
 #include "tests/sim_test_support.h"
 
@@ -74,6 +75,51 @@ size_t DataEnd(const std::string& exe) {
     return end;
 }
 
+// Where an address inside the image lies in the file, through the section table.
+size_t FileAt(const std::string& exe, uint32_t rva) {
+    const auto count = static_cast<uint16_t>(U32(exe, Coff(exe) + 2));
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = SectionTable(exe) + 40 * i;
+        const uint32_t start = U32(exe, at + 12);
+        if (rva >= start && rva < start + U32(exe, at + 16)) {
+            return U32(exe, at + 20) + (rva - start);
+        }
+    }
+    ADD_FAILURE() << "address " << rva << " is not in the file";
+    return 0;
+}
+
+size_t ImportDirectory(const std::string& exe) {
+    return FileAt(exe, U32(exe, Optional(exe) + 104));
+}
+
+// Every import as COREDLL's ordinal, in the lookup table and the slots alike, as Microsoft's
+// import libraries write them.
+void BindByOrdinal(std::string& exe) {
+    for (size_t descriptor = ImportDirectory(exe); U32(exe, descriptor) != 0; descriptor += 20) {
+        for (size_t i = 0;; ++i) {
+            const size_t lookup = FileAt(exe, U32(exe, descriptor)) + 4 * i;
+            const uint32_t entry = U32(exe, lookup);
+            if (entry == 0) {
+                break;
+            }
+            const std::string name(exe.c_str() + FileAt(exe, entry + 2));
+            const sim::CoredllExport* known = sim::FindCoredllExport(name);
+            ASSERT_NE(nullptr, known) << name;
+            Put32(exe, lookup, 0x80000000u | known->ordinal);
+            Put32(exe, FileAt(exe, U32(exe, descriptor + 16)) + 4 * i,
+                  0x80000000u | known->ordinal);
+        }
+    }
+}
+
+// The first import's lookup entry and slot set to this entry.
+void SetFirstImport(std::string& exe, uint32_t entry) {
+    const size_t descriptor = ImportDirectory(exe);
+    Put32(exe, FileAt(exe, U32(exe, descriptor)), entry);
+    Put32(exe, FileAt(exe, U32(exe, descriptor + 16)), entry);
+}
+
 void Rename(std::string& exe, const std::string& from, const std::string& to) {
     ASSERT_EQ(from.size(), to.size());
     const size_t at = exe.find(from + '\0');
@@ -132,9 +178,25 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
         {"file ending right after the data", [](std::string& e) { e.resize(DataEnd(e)); }, nullptr},
         {"file cut inside the headers", [](std::string& e) { e.resize(0x80); }, "truncated"},
         {"import from another DLL", [](std::string& e) { Rename(e, "COREDLL.dll", "AYGSHEL.dll"); },
-         "imports from AYGSHEL.dll"},
+         "does not offer: AYGSHEL.dll's FindClose, AYGSHEL.dll's FindFirstFileW"},
         {"import the device lacks", [](std::string& e) { Rename(e, "Sleep", "Sleeq"); },
-         "imports COREDLL's Sleeq, which the simulated device does not offer"},
+         "does not offer: COREDLL.dll's Sleeq"},
+        {"every import the device lacks, in one line",
+         [](std::string& e) {
+             Rename(e, "Sleep", "Sleeq");
+             Rename(e, "wcsstr", "wcsstq");
+         },
+         "does not offer: COREDLL.dll's Sleeq, COREDLL.dll's wcsstq"},
+        {"imports by ordinal", BindByOrdinal, nullptr},
+        {"an ordinal COREDLL lacks", [](std::string& e) { SetFirstImport(e, 0x80000000u | 999); },
+         "does not offer: COREDLL.dll's ordinal 999"},
+        {"every ordinal the device lacks",
+         [](std::string& e) {
+             BindByOrdinal(e);
+             SetFirstImport(e, 0x80000000u | 2);
+             Put32(e, FileAt(e, U32(e, ImportDirectory(e))) + 4, 0x80000000u | 65535);
+         },
+         "does not offer: COREDLL.dll's ordinal 2, COREDLL.dll's ordinal 65535"},
         {"entry outside the code", [](std::string& e) { Put32(e, Optional(e) + 16, 0); },
          "entry point 0x00000000 is not in a section of code"},
     };
@@ -152,6 +214,49 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
             ADD_FAILURE() << damage.what << ": loaded";
         }
     }
+}
+
+bool OffersAllButRegCloseKey(std::string_view name) {
+    return name != "RegCloseKey" && sim::CoredllOffers(name);
+}
+
+// An ordinal COREDLL exports but the device does not offer is named by number and name, as an
+// integrator looks it up; its slot and name come from the lookup table.
+TEST(DeviceExecutable, OrdinalTheDeviceLacksIsNamedByNumberAndName) {
+    std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
+    BindByOrdinal(exe);
+    const auto refused = sim::ReadPeImage(exe, OffersAllButRegCloseKey);
+    ASSERT_TRUE(std::holds_alternative<std::string>(refused));
+    EXPECT_EQ(
+        "imports what the simulated device does not offer: COREDLL.dll's ordinal 455 "
+        "(RegCloseKey)",
+        std::get<std::string>(refused));
+    const auto kept = sim::ReadPeImage(exe, OffersAllButRegCloseKey, sim::MissingImports::kKeep);
+    ASSERT_TRUE(std::holds_alternative<sim::PeImage>(kept));
+    size_t lacking = 0;
+    for (const sim::PeImport& import : std::get<sim::PeImage>(kept).imports) {
+        EXPECT_EQ("COREDLL.dll", import.dll);
+        EXPECT_EQ(sim::FindCoredllExport(import.name)->ordinal, import.ordinal) << import.name;
+        lacking += import.offered ? 0 : 1;
+        EXPECT_EQ(import.name != "RegCloseKey", import.offered) << import.name;
+    }
+    EXPECT_EQ(1u, lacking);
+}
+
+// Every function the simulated COREDLL binds is one COREDLL exports, so that an ordinal reaches
+// it; and the table holds each name and ordinal once.
+TEST(DeviceExecutable, SimulatedCoredllOffersOnlyExportsOfTheTable) {
+    ASSERT_GT(sim::kCoredllExportCount, 0u);
+    for (size_t i = 0; i < sim::kCoredllExportCount; ++i) {
+        const sim::CoredllExport& e = sim::kCoredllExports[i];
+        EXPECT_EQ(&e, sim::FindCoredllExport(std::string_view(e.name)));
+        EXPECT_EQ(&e, sim::FindCoredllExport(uint32_t{e.ordinal}));
+        EXPECT_TRUE(sim::CoredllOffers(e.name)) << e.name;
+    }
+    EXPECT_EQ(nullptr, sim::FindCoredllExport(std::string_view("sleep")));
+    EXPECT_EQ(nullptr, sim::FindCoredllExport(uint32_t{0}));
+    EXPECT_EQ(455u, sim::FindCoredllExport(std::string_view("RegCloseKey"))->ordinal);
+    EXPECT_STREQ("COREDLL_SHEXEC", sim::FindCoredllExport(uint32_t{480})->component);
 }
 
 sim::RunResult RunFile(const std::string& file, Processor processor) {
@@ -243,27 +348,32 @@ TEST(DeviceExecutable, LauncherRunsAsTheLinkedInLauncherDoes) {
     };
     setUp();
     const sim::RunResult linked = sim::RunLauncher();
-    for (const bool thumb : {false, true}) {
-        const auto image =
-            sim::ReadPeImage(ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE")),
-                             sim::CoredllOffers);
-        ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
-        setUp();
-        const sim::RunResult run =
-            sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
-        EXPECT_EQ(linked.status, run.status);
-        EXPECT_EQ(linked.record.trail, run.record.trail);
-        EXPECT_EQ(linked.record.calls, run.record.calls);
-        EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
-        ASSERT_EQ(linked.record.events.size(), run.record.events.size());
-        EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
-        EXPECT_EQ(u"Open", run.record.events.back().request.verb);
-        EXPECT_EQ(5, run.record.events.back().request.show);
-        EXPECT_EQ(linked.record.events.back().request.size, run.record.events.back().request.size);
-        EXPECT_GT(run.record.processor.instructions, 100u);
-        EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
-        EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
-    }
+    for (const bool thumb : {false, true})
+        for (const bool byOrdinal : {false, true}) {
+            SCOPED_TRACE(std::string(thumb ? "thumb" : "arm") + (byOrdinal ? ", by ordinal" : ""));
+            std::string exe = ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE"));
+            if (byOrdinal) {
+                BindByOrdinal(exe);
+            }
+            const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+            ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+            setUp();
+            const sim::RunResult run =
+                sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
+            EXPECT_EQ(linked.status, run.status);
+            EXPECT_EQ(linked.record.trail, run.record.trail);
+            EXPECT_EQ(linked.record.calls, run.record.calls);
+            EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
+            ASSERT_EQ(linked.record.events.size(), run.record.events.size());
+            EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
+            EXPECT_EQ(u"Open", run.record.events.back().request.verb);
+            EXPECT_EQ(5, run.record.events.back().request.show);
+            EXPECT_EQ(linked.record.events.back().request.size,
+                      run.record.events.back().request.size);
+            EXPECT_GT(run.record.processor.instructions, 100u);
+            EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
+            EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
+        }
 }
 
 }  // namespace

@@ -193,8 +193,12 @@ class Machine final : public ArmCall {
         std::vector<uint8_t> memory = image_.memory;
         for (size_t i = 0; i < image_.imports.size(); ++i) {
             const PeImport& import = image_.imports[i];
+            const CoredllFunction* function = FindCoredllFunction(import.name);
+            if (!import.offered || function == nullptr) {
+                continue;  // left as the file has it: a call through it goes astray
+            }
             const uint32_t slot = kFirstFunction + 4 * static_cast<uint32_t>(i);
-            functions_[slot] = FindCoredllFunction(import.name);
+            functions_[slot] = function;
             for (int b = 0; b < 4; ++b) {
                 memory[import.slotRva + static_cast<uint32_t>(b)] =
                     static_cast<uint8_t>(slot >> (8 * b));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/sim/emulator/coredll_exports.h"
+
 namespace sim {
 namespace {
 
@@ -110,23 +112,27 @@ std::string SectionName(const Bytes& file, uint64_t at) {
     return name;
 }
 
-void ReadImports(PeImage& image, uint32_t directoryRva, OffersFunction offers) {
+// COREDLL's names as the unit's loader matches a module name: any case, with or without ".dll".
+bool IsCoredll(std::string_view dll) {
+    return SameNameIgnoringCase(dll, "COREDLL") || SameNameIgnoringCase(dll, "COREDLL.dll");
+}
+
+void ReadImports(PeImage& image, uint32_t directoryRva, OffersFunction offers,
+                 MissingImports missing) {
     if (directoryRva == 0) {
         return;
     }
     const Bytes memory(image.memory.data(), image.memory.size(),
                        "the import table lies outside the image");
+    std::string lacking;
     for (uint64_t descriptor = directoryRva;; descriptor += 20) {
         const uint32_t lookupRva = memory.U32(descriptor);
         const uint32_t nameRva = memory.U32(descriptor + 12);
         const uint32_t slotsRva = memory.U32(descriptor + 16);
         if (lookupRva == 0 && nameRva == 0 && slotsRva == 0) {
-            return;
+            break;
         }
         const std::string dll = memory.Name(nameRva, kLongestImportName);
-        if (!SameNameIgnoringCase(dll, "COREDLL.dll")) {
-            Refuse("imports from " + dll + "; the device binds imports from COREDLL.dll only");
-        }
         // Without a lookup table the slots themselves name the functions.
         const uint32_t namesRva = lookupRva != 0 ? lookupRva : slotsRva;
         for (uint64_t i = 0;; ++i) {
@@ -134,23 +140,35 @@ void ReadImports(PeImage& image, uint32_t directoryRva, OffersFunction offers) {
             if (entry == 0) {
                 break;
             }
+            PeImport import;
+            import.dll = dll;
             if ((entry & kImportByOrdinal) != 0) {
-                Refuse("imports COREDLL's ordinal " + std::to_string(entry & 0xFFFF) +
-                       "; the simulated device binds imports by name only");
+                import.ordinal = static_cast<uint16_t>(entry);
+                const CoredllExport* known =
+                    IsCoredll(dll) ? FindCoredllExport(import.ordinal) : nullptr;
+                if (known != nullptr) {
+                    import.name = known->name;
+                }
+            } else {
+                // The hint only speeds the unit's search; what binds is the exact name.
+                import.name = memory.Name(static_cast<uint64_t>(entry) + 2, kLongestImportName);
             }
-            const std::string name =
-                memory.Name(static_cast<uint64_t>(entry) + 2, kLongestImportName);
-            if (!offers(name)) {
-                Refuse("imports COREDLL's " + name + ", which the simulated device does not offer");
-            }
+            import.offered = IsCoredll(dll) && !import.name.empty() && offers(import.name);
             // Checked here, so that binding the slot later cannot write outside the image.
             memory.U32(slotsRva + 4 * i);
-            image.imports.push_back(PeImport{name, static_cast<uint32_t>(slotsRva + 4 * i)});
+            import.slotRva = static_cast<uint32_t>(slotsRva + 4 * i);
+            if (!import.offered) {
+                lacking += (lacking.empty() ? "" : ", ") + DescribeImport(import);
+            }
+            image.imports.push_back(import);
         }
+    }
+    if (!lacking.empty() && missing == MissingImports::kRefuse) {
+        Refuse("imports what the simulated device does not offer: " + lacking);
     }
 }
 
-PeImage Read(std::string_view text, OffersFunction offers) {
+PeImage Read(std::string_view text, OffersFunction offers, MissingImports missing) {
     const Bytes file(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
                      "the file is truncated: its headers end early");
     if (text.size() < 2 || text[0] != 'M' || text[1] != 'Z') {
@@ -280,16 +298,28 @@ PeImage Read(std::string_view text, OffersFunction offers) {
     }
     image.entryRva = entryRva;
     if (directoryCount >= 2 && optionalSize >= 96 + 16) {
-        ReadImports(image, file.U32(optional + 104), offers);
+        ReadImports(image, file.U32(optional + 104), offers, missing);
     }
     return image;
 }
 
 }  // namespace
 
-std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers) {
+std::string DescribeImport(const PeImport& import) {
+    if (import.ordinal == 0) {
+        return import.dll + "'s " + import.name;
+    }
+    std::string text = import.dll + "'s ordinal " + std::to_string(import.ordinal);
+    if (!import.name.empty()) {
+        text += " (" + import.name + ")";
+    }
+    return text;
+}
+
+std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers,
+                                               MissingImports missing) {
     try {
-        return Read(file, offers);
+        return Read(file, offers, missing);
     } catch (const Refusal& refusal) {
         return refusal.reason;
     }

@@ -27,10 +27,13 @@ struct PeSection {
     bool execute = false;
 };
 
-// One function imported from COREDLL, and the import-address-table slot the loader fills.
+// One imported function, and the import-address-table slot the loader fills.
 struct PeImport {
-    std::string name;
+    std::string dll;       // as the import directory names it
+    std::string name;      // by name, or for an ordinal the name COREDLL exports it under if known
+    uint16_t ordinal = 0;  // nonzero when imported by ordinal
     uint32_t slotRva = 0;
+    bool offered = false;  // whether the simulated device has the function to bind
 };
 
 struct PeImage {
@@ -49,9 +52,19 @@ struct PeImage {
 // Whether the simulated COREDLL offers a function of this name.
 typedef bool (*OffersFunction)(std::string_view name);
 
+enum class MissingImports {
+    kRefuse,  // refuse the image, naming every import the simulated device lacks
+    kKeep,    // keep them, marked not offered, to describe the image without running it
+};
+
 // Reads an executable from its file's bytes. Gives the loaded image, or why the device's loader
 // would refuse to start it.
-std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers);
+std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers,
+                                               MissingImports missing = MissingImports::kRefuse);
+
+// How an import is named to a user: "COREDLL.dll's ordinal 455 (RegCloseKey)",
+// "COREDLL.dll's ordinal 999", "COREDLL's Sleep".
+std::string DescribeImport(const PeImport& import);
 
 }  // namespace sim
 
