@@ -142,19 +142,26 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
         {"no PE signature", [](std::string& e) { e[Coff(e) - 4] = 'X'; }, "no PE signature"},
         {"x86 machine", [](std::string& e) { Put16(e, Coff(e), 0x014C); }, "machine 0x014C"},
         {"plain ARM machine", [](std::string& e) { Put16(e, Coff(e), 0x01C0); }, nullptr},
+        // The unit's loader does not look at the executable flag.
         {"not executable",
          [](std::string& e) {
              Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~2u));
          },
-         "not an executable image"},
+         nullptr},
         {"a DLL",
          [](std::string& e) {
              Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) | 0x2000u));
          },
          "a DLL"},
         {"PE32+", [](std::string& e) { Put16(e, Optional(e), 0x20B); }, "not a PE32 image"},
-        {"desktop GUI subsystem", [](std::string& e) { Put16(e, Optional(e) + 68, 2); },
-         "subsystem 2, not Windows CE GUI"},
+        // Another subsystem is taken for Windows CE 1.00, whatever version it gives.
+        {"desktop GUI subsystem", [](std::string& e) { Put16(e, Optional(e) + 68, 2); }, nullptr},
+        {"desktop GUI subsystem 6.00",
+         [](std::string& e) {
+             Put16(e, Optional(e) + 68, 2);
+             Put16(e, Optional(e) + 48, 6);
+         },
+         nullptr},
         {"subsystem 5.01", [](std::string& e) { Put16(e, Optional(e) + 50, 1); },
          "asks for Windows CE 5.1 or later"},
         {"subsystem 6.00", [](std::string& e) { Put16(e, Optional(e) + 48, 6); },
@@ -165,8 +172,40 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
              Put16(e, Optional(e) + 50, 20);
          },
          nullptr},
-        {"image base elsewhere", [](std::string& e) { Put32(e, Optional(e) + 28, 0x20000); },
-         "image base 0x00020000"},
+        {"no relocations, base 0x400000",
+         [](std::string& e) { Put32(e, Optional(e) + 28, 0x400000); }, nullptr},
+        {"no relocations, base 0x410000",
+         [](std::string& e) { Put32(e, Optional(e) + 28, 0x410000); },
+         "image base 0x00410000 without relocations"},
+        {"no relocations, base 0xF000", [](std::string& e) { Put32(e, Optional(e) + 28, 0xF000); },
+         "image base 0x0000F000 without relocations"},
+        {"relocations to apply",
+         [](std::string& e) {
+             Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~1u));
+             Put32(e, Optional(e) + 28, 0x20000);
+             Put32(e, Optional(e) + 96 + 5 * 8 + 4, 12);
+         },
+         "applies its relocations, which is not simulated"},
+        {"relocatable, nothing to apply",
+         [](std::string& e) {
+             Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~1u));
+         },
+         nullptr},
+        {"a COM descriptor", [](std::string& e) { Put32(e, Optional(e) + 96 + 14 * 8, 0x2000); },
+         "a .NET Compact Framework program"},
+        {"a COM descriptor and an x86 machine",
+         [](std::string& e) {
+             Put32(e, Optional(e) + 96 + 14 * 8, 0x2000);
+             Put16(e, Coff(e), 0x014C);
+         },
+         "a .NET Compact Framework program"},
+        {"optional header claims 240 bytes", [](std::string& e) { Put16(e, Coff(e) + 16, 240); },
+         nullptr},
+        {"optional header claims 96 bytes", [](std::string& e) { Put16(e, Coff(e) + 16, 96); },
+         nullptr},
+        {"import slot outside every section",
+         [](std::string& e) { Put32(e, ImportDirectory(e) + 16, 0x100); },
+         "is not in a section of the image"},
         {"section past the image's end",
          [](std::string& e) { Put32(e, LastSection(e) + 12, U32(e, Optional(e) + 56)); },
          "lies outside the image"},
@@ -197,8 +236,8 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
              Put32(e, FileAt(e, U32(e, ImportDirectory(e))) + 4, 0x80000000u | 65535);
          },
          "does not offer: COREDLL.dll's ordinal 2, COREDLL.dll's ordinal 65535"},
-        {"entry outside the code", [](std::string& e) { Put32(e, Optional(e) + 16, 0); },
-         "entry point 0x00000000 is not in a section of code"},
+        // The unit starts the program there all the same.
+        {"entry outside the code", [](std::string& e) { Put32(e, Optional(e) + 16, 0); }, nullptr},
     };
     for (const Damage& damage : damages) {
         std::string copy = original;
@@ -329,6 +368,135 @@ TEST(DeviceExecutable, ThumbCodeCallsCoredllThroughArmCodeAndReturns) {
         EXPECT_EQ(1u, run.record.events[0].milliseconds);
         EXPECT_EQ(thumb ? 2u : 0u, run.record.processor.callsFromThumb);
     }
+}
+
+struct StackCase {
+    uint16_t subsystem;
+    uint16_t major;
+    uint16_t minor;
+    uint32_t reserve;
+    uint32_t expected;
+};
+
+// The unit's stack: the file's reserve from Windows CE 2.20 on, else 64 KiB; whole pages, from
+// 16 KiB to 1 MiB.
+TEST(DeviceExecutable, StackReserveIsSizedAsTheUnitSizesIt) {
+    const std::string original = ReadFile(ArmBuild("Kelbrun.EXE"));
+    const StackCase cases[] = {
+        {9, 5, 0, 0x10000, 0x10000},   {9, 5, 0, 0x1000000, 0x100000},
+        {9, 5, 0, 0x100000, 0x100000}, {9, 5, 0, 0x100001, 0x100000},
+        {9, 5, 0, 0xFFF01, 0x100000},  {9, 5, 0, 0x4000, 0x4000},
+        {9, 5, 0, 0x3FFF, 0x4000},     {9, 5, 0, 0, 0x4000},
+        {9, 5, 0, 0x4001, 0x5000},     {9, 2, 20, 0x20000, 0x20000},
+        {9, 2, 19, 0x20000, 0x10000},  {9, 1, 0, 0x4000, 0x10000},
+        {2, 5, 0, 0x20000, 0x10000},   {9, 4, 20, 0x200000, 0x100000},
+    };
+    for (const StackCase& c : cases) {
+        std::string exe = original;
+        Put16(exe, Optional(exe) + 68, c.subsystem);
+        Put16(exe, Optional(exe) + 48, c.major);
+        Put16(exe, Optional(exe) + 50, c.minor);
+        Put32(exe, Optional(exe) + 72, c.reserve);
+        const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+        SCOPED_TRACE(testing::Message() << "subsystem " << c.subsystem << " " << c.major << "."
+                                        << c.minor << ", reserve " << c.reserve);
+        ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+        EXPECT_EQ(c.expected, std::get<sim::PeImage>(image).stackReserve);
+    }
+}
+
+// One run of the launcher on a device where every COREDLL function it imports is called.
+struct LauncherDevice {
+    testing_support::ScratchRoot root;
+    LauncherDevice() {
+        root.AddFile("SDMMC/UPDATE/Kelbrun.EXE");
+    }
+    void SetUp() {
+        sim::ResetDevice();
+        sim::Device& device = sim::CurrentDevice();
+        device.waitForReal = false;
+        device.files.SetRoot(root.Path());
+        device.registry.SetString(testing_support::kPathsKey, u"SDMMC", u"\\SDMMC");
+        device.registry.SetString(testing_support::kPathsKey, u"DataStorage", u"\\SDMMC\\Data");
+        device.registry.SetString(testing_support::kPathsKey, u"User", u"\\ResidentFlash");
+    }
+    sim::RunResult Run(const std::string& exe) {
+        const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+        if (const auto* refusal = std::get_if<std::string>(&image)) {
+            ADD_FAILURE() << *refusal;
+            return sim::RunResult();
+        }
+        SetUp();
+        return sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
+    }
+};
+
+void WriteName(std::string& exe, size_t at, const std::string& name) {
+    exe.replace(at, name.size() + 1, name + '\0');
+}
+
+struct Variant {
+    const char* what;
+    std::function<void(std::string&)> apply;
+};
+
+// Copies of the launcher that the unit treats as the same program run as the launcher does.
+TEST(DeviceExecutable, VariantsTheUnitTreatsAlikeRunAlike) {
+    const Variant variants[] = {
+        {"module name without .dll",
+         [](std::string& e) { WriteName(e, e.find("COREDLL.dll"), "COREDLL"); }},
+        {"module name in lower case",
+         [](std::string& e) { WriteName(e, e.find("COREDLL.dll"), "coredll.DLL"); }},
+        {"optional header claiming 240 bytes", [](std::string& e) { Put16(e, Coff(e) + 16, 240); }},
+        {"16 MiB stack reserve", [](std::string& e) { Put32(e, Optional(e) + 72, 0x1000000); }},
+        {"imports by ordinal", BindByOrdinal},
+        {"hints that match nothing",
+         [](std::string& e) {
+             for (size_t i = 0;; ++i) {
+                 const uint32_t entry = U32(e, FileAt(e, U32(e, ImportDirectory(e))) + 4 * i);
+                 if (entry == 0) {
+                     break;
+                 }
+                 Put16(e, FileAt(e, entry), static_cast<uint16_t>(0x7000 + i));
+             }
+         }},
+    };
+    for (const bool thumb : {false, true}) {
+        const std::string original =
+            ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE"));
+        LauncherDevice device;
+        const sim::RunResult expected = device.Run(original);
+        ASSERT_FALSE(expected.record.trail.empty());
+        for (const Variant& variant : variants) {
+            SCOPED_TRACE(std::string(thumb ? "thumb: " : "arm: ") + variant.what);
+            std::string exe = original;
+            variant.apply(exe);
+            ASSERT_NE(original, exe);
+            const sim::RunResult run = device.Run(exe);
+            EXPECT_EQ("", run.record.fault);
+            EXPECT_EQ(expected.status, run.status);
+            EXPECT_EQ(expected.record.trail, run.record.trail);
+            EXPECT_EQ(expected.record.calls, run.record.calls);
+            ASSERT_EQ(expected.record.events.size(), run.record.events.size());
+            EXPECT_EQ(expected.record.events.back().request.file,
+                      run.record.events.back().request.file);
+        }
+    }
+}
+
+// A descriptor without a lookup table ends the list on the unit: the slots keep what the file
+// holds, and the first call through one goes astray and faults.
+TEST(DeviceExecutable, DescriptorWithoutLookupTableLeavesItsSlotsUnbound) {
+    std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
+    Put32(exe, ImportDirectory(exe), 0);
+    const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+    ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+    EXPECT_TRUE(std::get<sim::PeImage>(image).imports.empty());
+    LauncherDevice device;
+    const sim::RunResult run = device.Run(exe);
+    EXPECT_EQ(3, run.status);
+    EXPECT_NE(std::string::npos, run.record.fault.find("(instruction at 0x")) << run.record.fault;
+    EXPECT_TRUE(run.record.trail.empty());
 }
 
 // The launcher itself, run from the device executable, on a device where every COREDLL function
