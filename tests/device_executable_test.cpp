@@ -331,6 +331,12 @@ TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
         {"fault-bad-pointer.exe",
          "COREDLL's GetModuleFileNameW was given memory it cannot write, 16 bytes at 0x",
          Processor::kArmv4t, 3},
+        {"fault-unaligned-halfword.exe", "unaligned 16-bit read at 0x", Processor::kArmv4t, 3},
+        {"fault-unaligned-halfword.exe", "unaligned 16-bit read at 0x", Processor::kArmv5te, 3},
+        // The command line's text is the stack's last 4 bytes: 16 from there run 12 past its end.
+        {"fault-buffer-past-end.exe",
+         "COREDLL's GetModuleFileNameW was given memory it cannot read, 16 bytes at 0x01FFFFFC",
+         Processor::kArmv4t, 3},
     };
     for (const auto& build : {ArmBuild(""), ThumbBuild("")}) {
         for (const FaultCase& c : cases) {
@@ -349,6 +355,29 @@ TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
                     << run.record.fault;
             }
         }
+    }
+}
+
+// RegQueryValueExW writes the byte count back, both when the data does not fit and when it
+// does: a program of its own reads it, since the launcher never does.
+TEST(DeviceExecutable, RegQueryValueExWGivesBackTheByteCount) {
+    for (const auto& build : {ArmBuild(""), ThumbBuild("")}) {
+        const std::string program = build + "tests/wince/programs/reg-query-size.exe";
+        SCOPED_TRACE(program);
+        const auto image = sim::ReadPeImage(ReadFile(program), sim::CoredllOffers);
+        ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+        sim::ResetDevice();
+        sim::Device& device = sim::CurrentDevice();
+        device.waitForReal = false;
+        device.registry.SetString(testing_support::kPathsKey, u"SDMMC", u"\\SDMMC");
+        const sim::RunResult run =
+            sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
+        EXPECT_EQ("", run.record.fault);
+        // Six characters and the terminator: 14 bytes, of type REG_SZ (1).
+        EXPECT_EQ(14, run.status);
+        ASSERT_EQ(2u, run.record.trail.size());
+        EXPECT_EQ(u"regquery: 234 1 14\r\n", run.record.trail[0]);
+        EXPECT_EQ(u"regquery: 0 1 14 \\SDMMC\r\n", run.record.trail[1]);
     }
 }
 

@@ -156,4 +156,49 @@ TEST(PeLoader, ReadableMemoryCanBeExecuted) {
     }
 }
 
+struct AccessCase {
+    uint32_t address;
+    bool write;
+    const char* fault;  // nullptr: no fault, and the word read is returned a byte of
+    int status;
+};
+
+// The first 64 KiB of a process slot are never mapped on the unit: any access there is a null
+// pointer's, at its start, its end and between. Just past it are the image's headers.
+TEST(PeLoader, AccessesInTheFirst64KiBFaultAsNullPointers) {
+    if (!sim::HasArmProcessor()) {
+        GTEST_SKIP() << "built without the ARM processor";
+    }
+    const AccessCase cases[] = {
+        {0x00000000, false, "read at 0x00000000, in the first 64 KiB (a null pointer)", 3},
+        {0x00000FFC, false, "read at 0x00000FFC, in the first 64 KiB (a null pointer)", 3},
+        {0x00001000, false, "read at 0x00001000, in the first 64 KiB (a null pointer)", 3},
+        {0x00008000, false, "read at 0x00008000, in the first 64 KiB (a null pointer)", 3},
+        {0x00008000, true, "write at 0x00008000, in the first 64 KiB (a null pointer)", 3},
+        {0x0000FFFC, false, "read at 0x0000FFFC, in the first 64 KiB (a null pointer)", 3},
+        {0x0000FFFC, true, "write at 0x0000FFFC, in the first 64 KiB (a null pointer)", 3},
+        {0x00010000, false, nullptr, 'M'},
+        {0x00500000, false, "read of unmapped memory at 0x00500000", 3},
+    };
+    for (const AccessCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.address << (c.write ? " write" : " read"));
+        testpe::Program program = testpe::CegccProgram();
+        program.modules.clear();
+        program.code = {
+            0xE59F1008,                           // ldr r1, [pc, #8]: the address, below
+            c.write ? 0xE5810000u : 0xE5910000u,  // str r0, [r1] or ldr r0, [r1]
+            0xE20000FF,                           // and r0, r0, #0xFF
+            0xE12FFF1E,                           // bx lr
+            c.address,
+        };
+        const sim::RunResult run = RunProgram(program);
+        EXPECT_EQ(c.status, run.status);
+        if (c.fault == nullptr) {
+            EXPECT_EQ("", run.record.fault);
+        } else {
+            EXPECT_NE(std::string::npos, run.record.fault.find(c.fault)) << run.record.fault;
+        }
+    }
+}
+
 }  // namespace
