@@ -14,6 +14,7 @@
 #include "platform/sim/emulator/coredll.h"
 #include "platform/sim/emulator/coredll_exports.h"
 #include "platform/sim/emulator/pe_image.h"
+#include "tests/pe/exe_patch.h"
 #include "tests/sim_test_support.h"
 
 namespace {
@@ -34,30 +35,16 @@ std::string ThumbBuild(const std::string& file) {
     return std::string(KELBRUN_WINCE_THUMB_DIR) + "/" + file;
 }
 
-uint32_t U32(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    std::memcpy(&value, bytes.data() + at, 4);
-    return value;
-}
+using exepatch::BindByOrdinal;
+using exepatch::Coff;
+using exepatch::FileAt;
+using exepatch::ImportDirectory;
+using exepatch::Optional;
+using exepatch::Put16;
+using exepatch::Put32;
+using exepatch::SectionTable;
+using exepatch::U32;
 
-void Put16(std::string& bytes, size_t at, uint16_t value) {
-    std::memcpy(bytes.data() + at, &value, 2);
-}
-
-void Put32(std::string& bytes, size_t at, uint32_t value) {
-    std::memcpy(bytes.data() + at, &value, 4);
-}
-
-// Offsets into the executable's headers.
-size_t Coff(const std::string& exe) {
-    return U32(exe, 0x3C) + 4;
-}
-size_t Optional(const std::string& exe) {
-    return Coff(exe) + 20;
-}
-size_t SectionTable(const std::string& exe) {
-    return Optional(exe) + static_cast<uint16_t>(U32(exe, Coff(exe) + 16));
-}
 size_t LastSection(const std::string& exe) {
     const auto count = static_cast<uint16_t>(U32(exe, Coff(exe) + 2));
     return SectionTable(exe) + size_t{40} * (count - 1u);
@@ -73,44 +60,6 @@ size_t DataEnd(const std::string& exe) {
         }
     }
     return end;
-}
-
-// Where an address inside the image lies in the file, through the section table.
-size_t FileAt(const std::string& exe, uint32_t rva) {
-    const auto count = static_cast<uint16_t>(U32(exe, Coff(exe) + 2));
-    for (size_t i = 0; i < count; ++i) {
-        const size_t at = SectionTable(exe) + 40 * i;
-        const uint32_t start = U32(exe, at + 12);
-        if (rva >= start && rva < start + U32(exe, at + 16)) {
-            return U32(exe, at + 20) + (rva - start);
-        }
-    }
-    ADD_FAILURE() << "address " << rva << " is not in the file";
-    return 0;
-}
-
-size_t ImportDirectory(const std::string& exe) {
-    return FileAt(exe, U32(exe, Optional(exe) + 104));
-}
-
-// Every import as COREDLL's ordinal, in the lookup table and the slots alike, as Microsoft's
-// import libraries write them.
-void BindByOrdinal(std::string& exe) {
-    for (size_t descriptor = ImportDirectory(exe); U32(exe, descriptor) != 0; descriptor += 20) {
-        for (size_t i = 0;; ++i) {
-            const size_t lookup = FileAt(exe, U32(exe, descriptor)) + 4 * i;
-            const uint32_t entry = U32(exe, lookup);
-            if (entry == 0) {
-                break;
-            }
-            const std::string name(exe.c_str() + FileAt(exe, entry + 2));
-            const sim::CoredllExport* known = sim::FindCoredllExport(name);
-            ASSERT_NE(nullptr, known) << name;
-            Put32(exe, lookup, 0x80000000u | known->ordinal);
-            Put32(exe, FileAt(exe, U32(exe, descriptor + 16)) + 4 * i,
-                  0x80000000u | known->ordinal);
-        }
-    }
 }
 
 // The first import's lookup entry and slot set to this entry.
