@@ -167,8 +167,14 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
         {"file cut inside the headers", [](std::string& e) { e.resize(0x80); }, "truncated"},
         {"import from another DLL", [](std::string& e) { Rename(e, "COREDLL.dll", "AYGSHEL.dll"); },
          "does not offer: AYGSHEL.dll's FindClose, AYGSHEL.dll's FindFirstFileW"},
+        // COREDLL's names are matched with their case.
+        {"an import's name in another case", [](std::string& e) { Rename(e, "Sleep", "sleep"); },
+         "does not offer: COREDLL.dll's sleep"},
         {"import the device lacks", [](std::string& e) { Rename(e, "Sleep", "Sleeq"); },
          "does not offer: COREDLL.dll's Sleeq"},
+        {"an import's name with a line break in it",
+         [](std::string& e) { Rename(e, "Sleep", "Sl\nep"); },
+         "does not offer: COREDLL.dll's Sl\\x0Aep"},
         {"every import the device lacks, in one line",
          [](std::string& e) {
              Rename(e, "Sleep", "Sleeq");
@@ -462,19 +468,34 @@ TEST(DeviceExecutable, VariantsTheUnitTreatsAlikeRunAlike) {
     }
 }
 
-// A descriptor without a lookup table ends the list on the unit: the slots keep what the file
-// holds, and the first call through one goes astray and faults.
-TEST(DeviceExecutable, DescriptorWithoutLookupTableLeavesItsSlotsUnbound) {
-    std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
-    Put32(exe, ImportDirectory(exe), 0);
-    const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
-    ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
-    EXPECT_TRUE(std::get<sim::PeImage>(image).imports.empty());
-    LauncherDevice device;
-    const sim::RunResult run = device.Run(exe);
-    EXPECT_EQ(3, run.status);
-    EXPECT_NE(std::string::npos, run.record.fault.find("(instruction at 0x")) << run.record.fault;
-    EXPECT_TRUE(run.record.trail.empty());
+struct Unbound {
+    const char* what;
+    std::function<void(std::string&)> apply;
+};
+
+// A descriptor without a lookup table ends the list on the unit, and an import directory of
+// size 0 is no list at all: the slots keep what the file holds, and the first call through one
+// goes astray and faults.
+TEST(DeviceExecutable, ImportsTheUnitDoesNotBindStayUnboundAndFault) {
+    const Unbound cases[] = {
+        {"a descriptor without a lookup table",
+         [](std::string& e) { Put32(e, ImportDirectory(e), 0); }},
+        {"an import directory of size 0", [](std::string& e) { Put32(e, Optional(e) + 108, 0); }},
+    };
+    for (const Unbound& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
+        c.apply(exe);
+        const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+        ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+        EXPECT_TRUE(std::get<sim::PeImage>(image).imports.empty());
+        LauncherDevice device;
+        const sim::RunResult run = device.Run(exe);
+        EXPECT_EQ(3, run.status);
+        EXPECT_NE(std::string::npos, run.record.fault.find("(instruction at 0x"))
+            << run.record.fault;
+        EXPECT_TRUE(run.record.trail.empty());
+    }
 }
 
 // The launcher itself, run from the device executable, on a device where every COREDLL function

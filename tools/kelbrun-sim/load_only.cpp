@@ -32,7 +32,9 @@ std::string Binding(const sim::PeImport& import) {
         import.name.empty() ? nullptr : sim::FindCoredllExport(import.name);
     std::string text = "not offered by the simulated device";
     if (known != nullptr) {
-        text += std::string(" (a unit offers it only with ") + known->component + ")";
+        text += std::string(known->component) == "always"
+                    ? " (every unit offers it)"
+                    : std::string(" (a unit offers it only with ") + known->component + ")";
     }
     return text;
 }

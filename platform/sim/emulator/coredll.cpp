@@ -1,5 +1,7 @@
 #include "platform/sim/emulator/coredll.h"
 
+#include "platform/sim/emulator/coredll_exports.h"
+
 #include <list>
 #include <string>
 
@@ -258,8 +260,10 @@ const CoredllFunction* FindCoredllFunction(std::string_view name) {
     return nullptr;
 }
 
+// Only what COREDLL exports can be bound: a binding of a name missing from its export table
+// would let a program run here that no unit starts.
 bool CoredllOffers(std::string_view name) {
-    return FindCoredllFunction(name) != nullptr;
+    return FindCoredllExport(name) != nullptr && FindCoredllFunction(name) != nullptr;
 }
 
 }  // namespace sim

@@ -105,6 +105,22 @@ uint32_t StackReserve(uint32_t asked) {
     return std::clamp(RoundUp(asked, kPageSize), kSmallestStackReserve, kLargestStackReserve);
 }
 
+// A name from the file as it can be shown on one line: other bytes as \xNN.
+std::string Printable(std::string_view name) {
+    std::string text;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && c != '\\') {
+            text += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         const auto fold = [](char c) {
@@ -338,12 +354,14 @@ PeImage Read(std::string_view text, OffersFunction offers, MissingImports missin
 }  // namespace
 
 std::string DescribeImport(const PeImport& import) {
+    const std::string dll = import.dll.empty() ? "a module without a name" : Printable(import.dll);
     if (import.hintNameRva != 0) {
-        return import.dll + "'s " + import.name;
+        return dll + "'s " +
+               (import.name.empty() ? "function without a name" : Printable(import.name));
     }
-    std::string text = import.dll + "'s ordinal " + std::to_string(import.ordinal);
+    std::string text = dll + "'s ordinal " + std::to_string(import.ordinal);
     if (!import.name.empty()) {
-        text += " (" + import.name + ")";
+        text += " (" + Printable(import.name) + ")";
     }
     return text;
 }
