@@ -37,6 +37,7 @@ std::string ThumbBuild(const std::string& file) {
 
 using exepatch::BindByOrdinal;
 using exepatch::Coff;
+using exepatch::DataDirectory;
 using exepatch::FileAt;
 using exepatch::ImportDirectory;
 using exepatch::Optional;
@@ -132,7 +133,7 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
          [](std::string& e) {
              Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~1u));
              Put32(e, Optional(e) + 28, 0x20000);
-             Put32(e, Optional(e) + 96 + 5 * 8 + 4, 12);
+             Put32(e, DataDirectory(e, 5) + 4, 12);
          },
          "applies its relocations, which is not simulated"},
         {"relocatable, nothing to apply",
@@ -140,11 +141,11 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
              Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~1u));
          },
          nullptr},
-        {"a COM descriptor", [](std::string& e) { Put32(e, Optional(e) + 96 + 14 * 8, 0x2000); },
+        {"a COM descriptor", [](std::string& e) { Put32(e, DataDirectory(e, 14), 0x2000); },
          "a .NET Compact Framework program"},
         {"a COM descriptor and an x86 machine",
          [](std::string& e) {
-             Put32(e, Optional(e) + 96 + 14 * 8, 0x2000);
+             Put32(e, DataDirectory(e, 14), 0x2000);
              Put16(e, Coff(e), 0x014C);
          },
          "a .NET Compact Framework program"},
@@ -480,7 +481,8 @@ TEST(DeviceExecutable, ImportsTheUnitDoesNotBindStayUnboundAndFault) {
     const Unbound cases[] = {
         {"a descriptor without a lookup table",
          [](std::string& e) { Put32(e, ImportDirectory(e), 0); }},
-        {"an import directory of size 0", [](std::string& e) { Put32(e, Optional(e) + 108, 0); }},
+        {"an import directory of size 0",
+         [](std::string& e) { Put32(e, DataDirectory(e, 1) + 4, 0); }},
     };
     for (const Unbound& c : cases) {
         SCOPED_TRACE(c.what);

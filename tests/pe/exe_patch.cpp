@@ -45,6 +45,10 @@ size_t Optional(const std::string& exe) {
     return Coff(exe) + 20;
 }
 
+size_t DataDirectory(const std::string& exe, size_t index) {
+    return Optional(exe) + 96 + 8 * index;
+}
+
 size_t SectionTable(const std::string& exe) {
     return Optional(exe) + 224;
 }
@@ -62,7 +66,7 @@ size_t FileAt(const std::string& exe, uint32_t rva) {
 }
 
 size_t ImportDirectory(const std::string& exe) {
-    return FileAt(exe, U32(exe, Optional(exe) + 104));
+    return FileAt(exe, U32(exe, DataDirectory(exe, 1)));
 }
 
 void BindByOrdinal(std::string& exe) {
@@ -76,7 +80,8 @@ void BindByOrdinal(std::string& exe) {
             if ((entry & 0x80000000u) != 0) {
                 continue;  // already by ordinal
             }
-            const std::string name(exe.c_str() + FileAt(exe, entry + 2));
+            const size_t nameAt = FileAt(exe, entry + 2);
+            const std::string name = exe.substr(nameAt, exe.find('\0', nameAt) - nameAt);
             const sim::CoredllExport* known = sim::FindCoredllExport(name);
             if (known == nullptr) {
                 throw std::runtime_error(name + " is not one of COREDLL's exports");

@@ -17,6 +17,8 @@ void Put32(std::string& bytes, size_t at, uint32_t value);
 
 size_t Coff(const std::string& exe);
 size_t Optional(const std::string& exe);
+// The data directory's entry of that index: its address, then its size.
+size_t DataDirectory(const std::string& exe, size_t index);
 // Where the unit reads the section table: after a 224-byte optional header.
 size_t SectionTable(const std::string& exe);
 // Where an address inside the image lies in the file; throws std::runtime_error when nowhere.

@@ -1,6 +1,7 @@
 #include "tests/pe/test_pe.h"
 
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 
 namespace testpe {
@@ -46,11 +47,8 @@ struct ImportTables {
 };
 
 size_t ImportCount(const Program& program) {
-    size_t count = 0;
-    for (const Module& module : program.modules) {
-        count += module.imports.size();
-    }
-    return count;
+    return std::accumulate(program.modules.begin(), program.modules.end(), size_t{0},
+                           [](size_t count, const Module& m) { return count + m.imports.size(); });
 }
 
 // The address tables: one slot per import and a zero after each module's, each slot holding what
@@ -213,8 +211,8 @@ std::string Write(const Program& program) {
     if (!program.modules.empty()) {
         Put(file, optional + 96 + 8, tables.directoryRva, 4);
         Put(file, optional + 96 + 12, tables.directorySize, 4);
-        Put(file, optional + 96 + 12 * 8, tables.slotsRva, 4);
-        Put(file, optional + 96 + 12 * 8 + 4, tables.slotsSize, 4);
+        Put(file, optional + 96 + 8 * size_t{12}, tables.slotsRva, 4);
+        Put(file, optional + 96 + 8 * size_t{12} + 4, tables.slotsSize, 4);
     }
     const size_t table = optional + kOptionalHeaderSize;
     uint32_t rawAt = kFileAlignment;
