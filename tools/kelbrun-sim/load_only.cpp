@@ -55,12 +55,18 @@ std::string Describe(const sim::PeImage& image) {
             std::to_string(image.subsystemMinor) + " program)\n";
     text += "entry at " + Hex(image.base + image.entryRva) + "\n";
     for (const sim::PeImport& import : image.imports) {
-        // An import by name, with the ordinal COREDLL exports it under where the table knows it.
-        const sim::CoredllExport* known = import.hintNameRva != 0 && import.offered
-                                              ? sim::FindCoredllExport(import.name)
-                                              : nullptr;
-        const std::string ordinal =
-            known != nullptr ? " (ordinal " + std::to_string(known->ordinal) + ")" : "";
+        // An import by name, with the ordinal COREDLL exports it under where the table knows it,
+        // and the number a unit that lacks it prints: not an ordinal, but where its hint/name
+        // entry lies, which is how the integrator finds it here.
+        std::string ordinal;
+        if (import.hintNameRva != 0) {
+            const sim::CoredllExport* known =
+                import.offered ? sim::FindCoredllExport(import.name) : nullptr;
+            ordinal = " (" +
+                      (known != nullptr ? "ordinal " + std::to_string(known->ordinal) + "; " : "") +
+                      "a unit lacking it prints \"Ordinal " + std::to_string(import.hintNameRva) +
+                      "\")";
+        }
         text += "import " + sim::DescribeImport(import) + ordinal + ", slot at " +
                 Hex(image.base + import.slotRva) + ": " + Binding(import) + "\n";
     }
