@@ -88,8 +88,14 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
     ASSERT_FALSE(original.empty());
     const Damage damages[] = {
         {"undamaged", [](std::string&) {}, nullptr},
-        {"no MZ", [](std::string& e) { e[0] = 'X'; }, "does not start with MZ"},
+        // The unit's loader goes by the offset at 0x3C alone.
+        {"no MZ", [](std::string& e) { e[0] = 'X'; }, nullptr},
         {"no PE signature", [](std::string& e) { e[Coff(e) - 4] = 'X'; }, "no PE signature"},
+        {"PE header offset past the file", [](std::string& e) { Put32(e, 0x3C, 0xFFFFFFFD); },
+         "no PE signature where offset 0x3C points"},
+        {"only the MZ header", [](std::string& e) { e.resize(0x40); }, "no PE signature"},
+        {"shorter than an MZ header", [](std::string& e) { e.resize(0x3F); },
+         "too short for an MZ header"},
         {"x86 machine", [](std::string& e) { Put16(e, Coff(e), 0x014C); }, "machine 0x014C"},
         {"plain ARM machine", [](std::string& e) { Put16(e, Coff(e), 0x01C0); }, nullptr},
         // The unit's loader does not look at the executable flag.
@@ -103,7 +109,9 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
              Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) | 0x2000u));
          },
          "a DLL"},
-        {"PE32+", [](std::string& e) { Put16(e, Optional(e), 0x20B); }, "not a PE32 image"},
+        // Nor by the optional header's magic: it reads a PE32 header's fields from whatever is
+        // there.
+        {"PE32+ magic", [](std::string& e) { Put16(e, Optional(e), 0x20B); }, nullptr},
         // Another subsystem is taken for Windows CE 1.00, whatever version it gives.
         {"desktop GUI subsystem", [](std::string& e) { Put16(e, Optional(e) + 68, 2); }, nullptr},
         {"desktop GUI subsystem 6.00",
