@@ -290,7 +290,7 @@ TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
         {"fault-armv5.exe", nullptr, Processor::kArmv5te, 11},
         {"fault-unbound.exe", "where no imported function is bound", Processor::kArmv4t, 3},
         {"fault-runaway.exe", "runaway: more than 20000000 instructions", Processor::kArmv4t, 3},
-        {"fault-stack.exe", "stack overflow: the stack ran past its 65536-byte reserve",
+        {"fault-stack.exe", "stack overflow: the stack ran into the last 8192 bytes of its 65536-byte reserve, at 0x01FF1",
          Processor::kArmv4t, 3},
         {"fault-bad-pointer.exe",
          "COREDLL's GetModuleFileNameW was given memory it cannot write, 16 bytes at 0x",

@@ -201,4 +201,45 @@ TEST(PeLoader, AccessesInTheFirst64KiBFaultAsNullPointers) {
     }
 }
 
+struct StackEndCase {
+    uint32_t reserve;
+    uint32_t address;
+    bool overflows;
+};
+
+// The unit raises a stack overflow when a thread runs into the last 8 KiB of its reserve: with
+// the smallest reserve, 16 KiB, a program has 8 KiB.
+TEST(PeLoader, StackOverflowsWhereTheUnitKeepsTheRest) {
+    if (!sim::HasArmProcessor()) {
+        GTEST_SKIP() << "built without the ARM processor";
+    }
+    const StackEndCase cases[] = {
+        {0x4000, sim::kStackTop - 0x2000, false},
+        {0x4000, sim::kStackTop - 0x2000 - 4, true},
+        {0x10000, sim::kStackTop - 0xE000, false},
+        {0x10000, sim::kStackTop - 0xE000 - 4, true},
+        {0x1000000, sim::kStackTop - 0xFE000, false},
+        {0x1000000, sim::kStackTop - 0xFE000 - 4, true},
+    };
+    for (const StackEndCase& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "reserve " << c.reserve << ", " << std::hex << c.address);
+        testpe::Program program = testpe::CegccProgram();
+        program.modules.clear();
+        program.subsystemMajor = 5;
+        program.stackReserve = c.reserve;
+        program.code = {0xE59F1008, 0xE5910000, 0xE3A00007, 0xE12FFF1E, c.address};
+        const sim::RunResult run = RunProgram(program);
+        if (c.overflows) {
+            EXPECT_EQ(3, run.status);
+            EXPECT_NE(std::string::npos, run.record.fault.find("stack overflow: the stack ran into "
+                                                               "the last 8192 bytes of its"))
+                << run.record.fault;
+        } else {
+            EXPECT_EQ("", run.record.fault);
+            EXPECT_EQ(7, run.status);
+        }
+    }
+}
+
 }  // namespace

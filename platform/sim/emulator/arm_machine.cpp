@@ -20,6 +20,9 @@ constexpr uint32_t kProcessEnd = kCoredllBase;
 constexpr uint32_t kFirstFunction = kCoredllBase + 4;
 // Unmapped, below the stack: a program that runs past its reserve lands here.
 constexpr uint32_t kGuardSize = 0x10000;
+// The unit raises a stack overflow once a thread has less than this much of its reserve left,
+// keeping it for exception handling: the program can use only the rest.
+constexpr uint32_t kStackKept = 0x2000;
 constexpr uint32_t kNullArea = 0x10000;
 constexpr uint32_t kLongestText = 32768;
 constexpr int kShow = 5;  // SW_SHOW
@@ -221,8 +224,8 @@ class Machine final : public ArmCall {
         }
         const std::vector<uint32_t> slots(kCoredllSize / 4, kReturnInstruction);
         Map(kCoredllBase, kCoredllSize, "COREDLL", UC_PROT_READ | UC_PROT_EXEC, slots.data());
-        stackBottom_ = kStackTop - image_.stackReserve;
-        Map(stackBottom_, image_.stackReserve, "the stack",
+        stackBottom_ = kStackTop - image_.stackReserve + kStackKept;
+        Map(stackBottom_, image_.stackReserve - kStackKept, "the stack",
             UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC, nullptr);
     }
 
@@ -326,7 +329,8 @@ class Machine final : public ArmCall {
             case UC_MEM_READ_UNMAPPED:
             case UC_MEM_WRITE_UNMAPPED:
                 if (address < stackBottom_ && address >= stackBottom_ - kGuardSize) {
-                    Fault("stack overflow: the stack ran past its " +
+                    Fault("stack overflow: the stack ran into the last " +
+                              std::to_string(kStackKept) + " bytes of its " +
                               std::to_string(image_.stackReserve) + "-byte reserve, at " + where,
                           lastPc_);
                 } else if (address < kNullArea) {

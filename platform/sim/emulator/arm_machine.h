@@ -22,7 +22,8 @@ enum class Processor {
 // Where the simulated COREDLL's functions are: each bound import is one 4-byte slot here.
 inline constexpr uint32_t kCoredllBase = 0x00F00000;
 inline constexpr uint32_t kCoredllSize = 0x10000;
-// The top of the stack; the stack reserve lies below it, and an unmapped guard below that.
+// The top of the stack; the stack reserve lies below it (less the last 8 KiB, which the unit keeps
+// for exception handling), and an unmapped guard below that.
 inline constexpr uint32_t kStackTop = 0x02000000;
 // What the entry gets as its hInstance: the process's handle, as the kernel gives it out, and
 // not the image's base, which comes on the stack.
