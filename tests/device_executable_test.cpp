@@ -290,7 +290,9 @@ TEST(DeviceExecutable, FaultsEndTheProcessAsOnTheDevice) {
         {"fault-armv5.exe", nullptr, Processor::kArmv5te, 11},
         {"fault-unbound.exe", "where no imported function is bound", Processor::kArmv4t, 3},
         {"fault-runaway.exe", "runaway: more than 20000000 instructions", Processor::kArmv4t, 3},
-        {"fault-stack.exe", "stack overflow: the stack ran into the last 8192 bytes of its 65536-byte reserve, at 0x01FF1",
+        {"fault-stack.exe",
+         "stack overflow: the stack ran into the last 8192 bytes of its 65536-byte reserve, at "
+         "0x01FF1",
          Processor::kArmv4t, 3},
         {"fault-bad-pointer.exe",
          "COREDLL's GetModuleFileNameW was given memory it cannot write, 16 bytes at 0x",
@@ -398,7 +400,9 @@ TEST(DeviceExecutable, StackReserveIsSizedAsTheUnitSizesIt) {
     }
 }
 
-// One run of the launcher on a device where every COREDLL function it imports is called.
+// The launcher's device, where every COREDLL function it imports is called: the processor's
+// counts are there for the bench, and the records of both builds' runs agree with the linked-in
+// launcher's.
 struct LauncherDevice {
     testing_support::ScratchRoot root;
     LauncherDevice() {
@@ -423,59 +427,6 @@ struct LauncherDevice {
         return sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
     }
 };
-
-void WriteName(std::string& exe, size_t at, const std::string& name) {
-    exe.replace(at, name.size() + 1, name + '\0');
-}
-
-struct Variant {
-    const char* what;
-    std::function<void(std::string&)> apply;
-};
-
-// Copies of the launcher that the unit treats as the same program run as the launcher does.
-TEST(DeviceExecutable, VariantsTheUnitTreatsAlikeRunAlike) {
-    const Variant variants[] = {
-        {"module name without .dll",
-         [](std::string& e) { WriteName(e, e.find("COREDLL.dll"), "COREDLL"); }},
-        {"module name in lower case",
-         [](std::string& e) { WriteName(e, e.find("COREDLL.dll"), "coredll.DLL"); }},
-        {"optional header claiming 240 bytes", [](std::string& e) { Put16(e, Coff(e) + 16, 240); }},
-        {"16 MiB stack reserve", [](std::string& e) { Put32(e, Optional(e) + 72, 0x1000000); }},
-        {"imports by ordinal", BindByOrdinal},
-        {"hints that match nothing",
-         [](std::string& e) {
-             for (size_t i = 0;; ++i) {
-                 const uint32_t entry = U32(e, FileAt(e, U32(e, ImportDirectory(e))) + 4 * i);
-                 if (entry == 0) {
-                     break;
-                 }
-                 Put16(e, FileAt(e, entry), static_cast<uint16_t>(0x7000 + i));
-             }
-         }},
-    };
-    for (const bool thumb : {false, true}) {
-        const std::string original =
-            ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE"));
-        LauncherDevice device;
-        const sim::RunResult expected = device.Run(original);
-        ASSERT_FALSE(expected.record.trail.empty());
-        for (const Variant& variant : variants) {
-            SCOPED_TRACE(std::string(thumb ? "thumb: " : "arm: ") + variant.what);
-            std::string exe = original;
-            variant.apply(exe);
-            ASSERT_NE(original, exe);
-            const sim::RunResult run = device.Run(exe);
-            EXPECT_EQ("", run.record.fault);
-            EXPECT_EQ(expected.status, run.status);
-            EXPECT_EQ(expected.record.trail, run.record.trail);
-            EXPECT_EQ(expected.record.calls, run.record.calls);
-            ASSERT_EQ(expected.record.events.size(), run.record.events.size());
-            EXPECT_EQ(expected.record.events.back().request.file,
-                      run.record.events.back().request.file);
-        }
-    }
-}
 
 struct Unbound {
     const char* what;
@@ -512,45 +463,26 @@ TEST(DeviceExecutable, ImportsTheUnitDoesNotBindStayUnboundAndFault) {
 // it imports is called: the processor's counts are there for the bench, and the records of both
 // runs agree with the linked-in launcher's.
 TEST(DeviceExecutable, LauncherRunsAsTheLinkedInLauncherDoes) {
-    testing_support::ScratchRoot root;
-    root.AddFile("SDMMC/UPDATE/Kelbrun.EXE");
-    const auto setUp = [&]() {
-        sim::ResetDevice();
-        sim::Device& device = sim::CurrentDevice();
-        device.waitForReal = false;
-        device.files.SetRoot(root.Path());
-        device.registry.SetString(testing_support::kPathsKey, u"SDMMC", u"\\SDMMC");
-        device.registry.SetString(testing_support::kPathsKey, u"DataStorage", u"\\SDMMC\\Data");
-        device.registry.SetString(testing_support::kPathsKey, u"User", u"\\ResidentFlash");
-    };
-    setUp();
+    LauncherDevice device;
+    device.SetUp();
     const sim::RunResult linked = sim::RunLauncher();
-    for (const bool thumb : {false, true})
-        for (const bool byOrdinal : {false, true}) {
-            SCOPED_TRACE(std::string(thumb ? "thumb" : "arm") + (byOrdinal ? ", by ordinal" : ""));
-            std::string exe = ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE"));
-            if (byOrdinal) {
-                BindByOrdinal(exe);
-            }
-            const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
-            ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
-            setUp();
-            const sim::RunResult run =
-                sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
-            EXPECT_EQ(linked.status, run.status);
-            EXPECT_EQ(linked.record.trail, run.record.trail);
-            EXPECT_EQ(linked.record.calls, run.record.calls);
-            EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
-            ASSERT_EQ(linked.record.events.size(), run.record.events.size());
-            EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
-            EXPECT_EQ(u"Open", run.record.events.back().request.verb);
-            EXPECT_EQ(5, run.record.events.back().request.show);
-            EXPECT_EQ(linked.record.events.back().request.size,
-                      run.record.events.back().request.size);
-            EXPECT_GT(run.record.processor.instructions, 100u);
-            EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
-            EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
-        }
+    for (const bool thumb : {false, true}) {
+        SCOPED_TRACE(thumb ? "thumb" : "arm");
+        const sim::RunResult run =
+            device.Run(ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE")));
+        EXPECT_EQ(linked.status, run.status);
+        EXPECT_EQ(linked.record.trail, run.record.trail);
+        EXPECT_EQ(linked.record.calls, run.record.calls);
+        EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
+        ASSERT_EQ(linked.record.events.size(), run.record.events.size());
+        EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
+        EXPECT_EQ(u"Open", run.record.events.back().request.verb);
+        EXPECT_EQ(5, run.record.events.back().request.show);
+        EXPECT_EQ(linked.record.events.back().request.size, run.record.events.back().request.size);
+        EXPECT_GT(run.record.processor.instructions, 100u);
+        EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
+        EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
+    }
 }
 
 }  // namespace

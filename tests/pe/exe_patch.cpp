@@ -102,6 +102,17 @@ void ApplyVariant(const std::string& name, std::string& exe) {
             throw std::runtime_error("the module's name has no suffix");
         }
         exe[dot] = '\0';
+    } else if (name == "lower-case") {
+        const size_t at = FileAt(exe, U32(exe, ImportDirectory(exe) + 12));
+        for (size_t i = at; exe[i] != '\0'; ++i) {
+            exe[i] = static_cast<char>(exe[i] >= 'A' && exe[i] <= 'Z' ? exe[i] + 32 : exe[i]);
+        }
+    } else if (name == "wrong-hints") {
+        // Hints that index nothing the name matches: the unit searches by name instead.
+        const size_t lookup = FileAt(exe, U32(exe, ImportDirectory(exe)));
+        for (size_t i = 0; U32(exe, lookup + 4 * i) != 0; ++i) {
+            Put16(exe, FileAt(exe, U32(exe, lookup + 4 * i)), static_cast<uint16_t>(0x7000 + i));
+        }
     } else if (name == "optional-header-240") {
         Put16(exe, Coff(exe) + 16, 240);
     } else if (name == "stack-16mib") {

@@ -29,7 +29,8 @@ size_t ImportDirectory(const std::string& exe);
 // import libraries write them; throws std::runtime_error for a name COREDLL does not export.
 void BindByOrdinal(std::string& exe);
 
-// A variant by name: "no-dll-suffix" (the module named COREDLL), "optional-header-240" (the
+// A variant by name: "no-dll-suffix" (the module named COREDLL), "lower-case" (coredll.dll),
+// "wrong-hints" (every hint pointing elsewhere), "optional-header-240" (the
 // header claiming 240 bytes), "stack-16mib" (a 16 MiB stack reserve), "by-ordinal". Throws
 // std::invalid_argument for another name.
 void ApplyVariant(const std::string& name, std::string& exe);

@@ -4,14 +4,15 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 #include "tests/pe/exe_patch.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::cerr << "usage: make_exe_variant no-dll-suffix|optional-header-240|stack-16mib|"
-                     "by-ordinal IN OUT\n";
+        std::cerr << "usage: make_exe_variant no-dll-suffix|lower-case|wrong-hints|"
+                     "optional-header-240|stack-16mib|by-ordinal IN OUT\n";
         return 2;
     }
     std::ifstream in(argv[2], std::ios::binary);
@@ -20,8 +21,12 @@ int main(int argc, char** argv) {
         std::cerr << "make_exe_variant: " << argv[2] << ": cannot be read\n";
         return 2;
     }
+    const std::string original = exe;
     try {
         exepatch::ApplyVariant(argv[1], exe);
+        if (exe == original) {
+            throw std::runtime_error(std::string("the variant ") + argv[1] + " changes nothing");
+        }
     } catch (const std::exception& error) {
         std::cerr << "make_exe_variant: " << argv[2] << ": " << error.what() << "\n";
         return 2;
