@@ -193,6 +193,10 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
         {"imports by ordinal", BindByOrdinal, nullptr},
         {"an ordinal COREDLL lacks", [](std::string& e) { SetFirstImport(e, 0x80000000u | 999); },
          "does not offer: COREDLL.dll's ordinal 999"},
+        // The whole 31 bits are the ordinal, as the unit reads them: not FindClose's 180.
+        {"an ordinal past 16 bits",
+         [](std::string& e) { SetFirstImport(e, 0x80000000u | 0x10000u | 180u); },
+         "does not offer: COREDLL.dll's ordinal 65716"},
         {"every ordinal the device lacks",
          [](std::string& e) {
              BindByOrdinal(e);
