@@ -111,7 +111,10 @@ void ApplyVariant(const std::string& name, std::string& exe) {
         // Hints that index nothing the name matches: the unit searches by name instead.
         const size_t lookup = FileAt(exe, U32(exe, ImportDirectory(exe)));
         for (size_t i = 0; U32(exe, lookup + 4 * i) != 0; ++i) {
-            Put16(exe, FileAt(exe, U32(exe, lookup + 4 * i)), static_cast<uint16_t>(0x7000 + i));
+            const uint32_t entry = U32(exe, lookup + 4 * i);
+            if ((entry & 0x80000000u) == 0) {
+                Put16(exe, FileAt(exe, entry), static_cast<uint16_t>(0x7000 + i));
+            }
         }
     } else if (name == "optional-header-240") {
         Put16(exe, Coff(exe) + 16, 240);
