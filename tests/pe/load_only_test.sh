@@ -32,19 +32,27 @@ for name in microsoft cegcc lacking high-base; do
 done
 
 # The programs that bind call Sleep(5) and end with 7; the one that lacks imports is refused in
-# one line naming each of them.
-for name in microsoft cegcc high-base; do
+# one line naming each of them. A kelbrun-sim without the ARM processor describes but cannot run.
+if "$sim" --exe "$scratch/microsoft.exe" 2>&1 | grep -q 'built without the ARM processor'; then
+    names=()
+    echo "kelbrun-sim has no ARM processor: the programs are described, not run"
+else
+    names=(microsoft cegcc high-base)
+fi
+for name in "${names[@]}"; do
     status=0
     "$sim" --no-wait --exe "$scratch/$name.exe" > "$scratch/out" 2> "$scratch/err" || status=$?
     [[ $status -eq 7 ]] || fail "--exe $name: exit status $status, expected 7: $(cat "$scratch/err")"
     grep -qx 'sim: sleep 5 ms' "$scratch/err" || fail "--exe $name: no 5 ms sleep in the report: $(cat "$scratch/err")"
 done
-status=0
-"$sim" --no-wait --exe "$scratch/lacking.exe" > "$scratch/out" 2> "$scratch/err" || status=$?
-[[ $status -eq 2 ]] || fail "--exe lacking: exit status $status, expected 2"
-[[ $(wc -l < "$scratch/err") -eq 1 ]] || fail "--exe lacking: not a one-line refusal: $(cat "$scratch/err")"
-want="lacking.exe: imports what the simulated device does not offer: COREDLL.dll's ordinal 9999, COREDLL.dll's Sleeq, AYGSHELL.dll's SHFullScreen"
-grep -qF "$want" "$scratch/err" || fail "--exe lacking: $(cat "$scratch/err")"
+if [[ ${#names[@]} -ne 0 ]]; then
+    status=0
+    "$sim" --no-wait --exe "$scratch/lacking.exe" > "$scratch/out" 2> "$scratch/err" || status=$?
+    [[ $status -eq 2 ]] || fail "--exe lacking: exit status $status, expected 2"
+    [[ $(wc -l < "$scratch/err") -eq 1 ]] || fail "--exe lacking: not a one-line refusal: $(cat "$scratch/err")"
+    want="lacking.exe: imports what the simulated device does not offer: COREDLL.dll's ordinal 9999, COREDLL.dll's Sleeq, AYGSHELL.dll's SHFullScreen"
+    grep -qF "$want" "$scratch/err" || fail "--exe lacking: $(cat "$scratch/err")"
+fi
 
 if [[ $failures -ne 0 ]]; then
     echo "$failures load-only check(s) failed"
