@@ -6,13 +6,16 @@
 #                                                prefix, then every installed example dry-runs
 #                                                as expected with the installed kelbrun-sim, run
 #                                                under EMULATOR in a cross build)
-#        check_release.sh archive ZIP           (the win64 release archive)
+#        check_release.sh archive ZIP           (the win64 release archive: the launcher,
+#                                                debug-capture, the README and its pages, the
+#                                                examples)
 #        check_release.sh device-archive ZIP    (the device's release archive: the launcher with
-#                                                a checksum that holds, the README, the examples
-#                                                and the OS image fragments)
+#                                                a checksum that holds, the README and its pages,
+#                                                the examples and the OS image fragments)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 examples=$(cd "$here/../examples" && ls -d */ | tr -d /)
+pages=$(cd "$here/.." && ls docs/*.md)
 
 failures=0
 fail() {
@@ -45,7 +48,7 @@ case ${1:-} in
         [[ -f $2 ]] || { echo "release: no archive at $2" >&2; exit 1; }
         listing=$(cmake -E tar tf "$2")
         top=$(basename "$2" .zip)
-        for entry in Kelbrun.EXE debug-capture.exe README.md \
+        for entry in Kelbrun.EXE debug-capture.exe README.md $pages \
             $(for example in $examples; do echo "examples/$example/expected.out"; done); do
             grep -qxF "$top/$entry" <<< "$listing" || fail "$2 lacks $top/$entry"
         done
@@ -54,7 +57,7 @@ case ${1:-} in
         [[ -f $2 ]] || { echo "release: no archive at $2" >&2; exit 1; }
         listing=$(cmake -E tar tf "$2")
         top=$(basename "$2" .zip)
-        for entry in Kelbrun.EXE Kelbrun.EXE.sha256 README.md platform-builder/Kelbrun.bib \
+        for entry in Kelbrun.EXE Kelbrun.EXE.sha256 README.md $pages platform-builder/Kelbrun.bib \
             platform-builder/Kelbrun.reg \
             $(for example in $examples; do echo "examples/$example/expected.out"; done); do
             grep -qxF "$top/$entry" <<< "$listing" || fail "$2 lacks $top/$entry"
