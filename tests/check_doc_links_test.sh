@@ -15,7 +15,8 @@ make_project() {
         "$scratch/p/docs"
     touch "$scratch/p/tools/run-tests" "$scratch/p/launcher/a.cpp" "$scratch/p/launcher/b.cpp"
     printf '# Kelbrun\n\n## Two commands\n\n## Two commands\n' > "$scratch/p/README.md"
-    printf '# Page\n\n## Running `kelbrun-sim --exe`: the loader\n\ntext\n' > "$scratch/p/docs/page.md"
+    printf '# Page\n\n## Running `kelbrun-sim --exe`: the loader\n\ntext\n' \
+        > "$scratch/p/docs/page.md"
 }
 
 failures=0
@@ -43,27 +44,38 @@ check README.md '# K\n\n## Two commands\n\n## Two commands\n\n[a](#two-commands-
 check docs/page.md '# P\n\n## Here\n\n[up](../README.md#two-commands) [h](#here)\n' 0 ''
 check README.md '[w](https://example.org/x.md) [m](mailto:a@example.org)\n' 0 ''
 # Links that do not.
-check README.md 'line one\n[p](docs/pages.md)\n' 1 'README.md:2: link docs/pages.md: no such file or folder'
-check README.md '[p](docs/page.md#running)\n' 1 'README.md:1: link docs/page.md#running: no heading #running in docs/page.md'
-check README.md '# K\n\n## Two commands\n\n## Two commands\n\n[a](#two-commands-2)\n' 1 'README.md:7: link #two-commands-2: no heading #two-commands-2 in README.md'
+check README.md 'line one\n[p](docs/pages.md)\n' \
+    1 'README.md:2: link docs/pages.md: no such file or folder'
+check README.md '[p](docs/page.md#running)\n' \
+    1 'README.md:1: link docs/page.md#running: no heading #running in docs/page.md'
+check README.md '# K\n\n## Two commands\n\n## Two commands\n\n[a](#two-commands-2)\n' \
+    1 'README.md:7: link #two-commands-2: no heading #two-commands-2 in README.md'
 check docs/page.md '[r](README.md)\n' 1 'docs/page.md:1: link README.md: no such file or folder'
-check docs/page.md '[r](../../outside.md)\n' 1 'docs/page.md:1: link ../../outside.md leads out of the project'
-check README.md '[t](tools/run-tests#x)\n' 1 'README.md:1: link tools/run-tests#x: an anchor into something that is not a page'
-check README.md '[fine](docs/page.md) and [broken](docs/gone.md)\n' 1 'README.md:1: link docs/gone.md: no such file or folder'
+check docs/page.md '[r](../../outside.md)\n' \
+    1 'docs/page.md:1: link ../../outside.md leads out of the project'
+check README.md '[t](tools/run-tests#x)\n' \
+    1 'README.md:1: link tools/run-tests#x: an anchor into something that is not a page'
+check README.md '[fine](docs/page.md) and [broken](docs/gone.md)\n' \
+    1 'README.md:1: link docs/gone.md: no such file or folder'
 # Files named in code: in spans, in indented and fenced blocks, as commands with arguments,
 # with a trailing folder slash or punctuation, and as patterns.
 check README.md 'Run `tools/run-tests`, or `tools/run-tests --no-install`.\n' 0 ''
 check README.md 'Text:\n\n    tools/run-tests examples/card-update\n' 0 ''
 check README.md '`launcher/*.cpp` and `examples/` (`examples/card-update`).\n' 0 ''
 check README.md 'Run `tools/run-test`.\n' 1 'README.md:1: tools/run-test: no such file or folder'
-check README.md 'Text:\n\n    tools/dry-run examples/card-update\n' 1 'README.md:3: tools/dry-run: no such file or folder'
-check README.md 'Text:\n\n    tools/run-tests\n    tools/dry-run\n' 1 'README.md:4: tools/dry-run: no such file or folder'
-check README.md 'a\n\n```\ncd x\nexamples/card-updates\n```\n' 1 'README.md:5: examples/card-updates: no such file or folder'
+check README.md 'Text:\n\n    tools/dry-run examples/card-update\n' \
+    1 'README.md:3: tools/dry-run: no such file or folder'
+check README.md 'Text:\n\n    tools/run-tests\n    tools/dry-run\n' \
+    1 'README.md:4: tools/dry-run: no such file or folder'
+check README.md 'a\n\n```\ncd x\nexamples/card-updates\n```\n' \
+    1 'README.md:5: examples/card-updates: no such file or folder'
 check README.md 'In `tools/run-tests/` it is.\n' 1 'README.md:1: tools/run-tests/: no such folder'
 check README.md '`launcher/*.h` too.\n' 1 'README.md:1: launcher/*.h matches nothing'
-check docs/page.md 'From here: `tools/gone`.\n' 1 'docs/page.md:1: tools/gone: no such file or folder'
+check docs/page.md 'From here: `tools/gone`.\n' \
+    1 'docs/page.md:1: tools/gone: no such file or folder'
 # What is not a project file: build output, other roots, device paths, a link shown as code.
-check README.md '`build/wince/Kelbrun.EXE`, `bin/`, `~/kelbrun`, `\\SDMMC\\UPDATE`, `/usr/x/y`\n' 0 ''
+check README.md '`build/wince/Kelbrun.EXE`, `bin/`, `~/kelbrun`, `\\SDMMC\\UPDATE`, `/usr/x/y`\n' \
+    0 ''
 check README.md 'Write `[p](docs/gone.md)` for a link.\n' 0 ''
 # Bad use of the checker itself.
 status=0

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by tools/run-tests and tools/dry-run: brings in the Debian packages a script found
 # missing, so that a fresh machine needs nothing but the script itself.
 #
