@@ -22,8 +22,9 @@ import os
 import re
 import sys
 
-LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")
-CODE_SPAN = re.compile(r"(`+)(.+?)\1")
+# From the link text's end: a link's text may run over lines, its target does not.
+LINK = re.compile(r"\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")
+CODE_SPAN = re.compile(r"(`+)(.+?)\1", re.DOTALL)
 FENCE = re.compile(r"^\s*(```|~~~)")
 SCHEME = re.compile(r"^[A-Za-z][A-Za-z0-9+.-]*:")
 # Folders of the project that a page may name but that a clean checkout does not hold.
@@ -125,22 +126,47 @@ def check_word(word, project):
     return None if os.path.exists(full) else "%s: no such file or folder" % word
 
 
+def paragraphs(text):
+    """The page as pieces to read: (first line number, text, is code). Code comes a line at a
+    time; prose a paragraph at a time, since a code span or a link's text may run over lines."""
+    pieces = []
+    prose = []
+    for number, line, code in split_lines(text) + [(0, "", False)]:
+        if prose and (code or line.strip() == ""):
+            pieces.append((prose[0][0], "\n".join(l for _, l in prose), False))
+            prose = []
+        if code:
+            pieces.append((number, line, True))
+        elif line.strip():
+            prose.append((number, line))
+    return pieces
+
+
 def check_page(page, project, top_folders, cache):
     problems = []
     with open(page, encoding="utf-8") as handle:
         text = handle.read()
-    for number, line, code in split_lines(text):
-        found = []
+    where = os.path.relpath(page, project)
+    for first, piece, code in paragraphs(text):
+        found = []  # (offset in the piece, problem)
         if code:
-            words = list(project_words(line, top_folders))
+            found += [(0, check_word(word, project)) for word in project_words(piece, top_folders)]
         else:
-            spans = [match.group(2) for match in CODE_SPAN.finditer(line)]
-            words = [w for span in spans for w in project_words(span, top_folders)]
-            prose = CODE_SPAN.sub("", line)
-            found += [check_link(page, m.group(1), project, cache) for m in LINK.finditer(prose)]
-        found += [check_word(word, project) for word in words]
-        where = os.path.relpath(page, project)
-        problems += ["%s:%d: %s" % (where, number, p) for p in found if p]
+            # Links are looked for outside code spans, which are blanked character for
+            # character, so that an offset in what is left is one in the piece.
+            prose = piece
+            for match in CODE_SPAN.finditer(piece):
+                inner = match.start(2)
+                for word in project_words(match.group(2), top_folders):
+                    at = inner + match.group(2).find(word)
+                    found.append((at, check_word(word, project)))
+                blank = " " * (match.end() - match.start())
+                prose = prose[:match.start()] + blank + prose[match.end():]
+            found += [(m.start(1), check_link(page, m.group(1), project, cache))
+                      for m in LINK.finditer(prose)]
+        found.sort(key=lambda item: item[0])
+        problems += ["%s:%d: %s" % (where, first + piece.count("\n", 0, at), problem)
+                     for at, problem in found if problem]
     return problems
 
 

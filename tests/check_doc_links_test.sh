@@ -55,6 +55,10 @@ check docs/page.md '[r](../../outside.md)\n' \
     1 'docs/page.md:1: link ../../outside.md leads out of the project'
 check README.md '[t](tools/run-tests#x)\n' \
     1 'README.md:1: link tools/run-tests#x: an anchor into something that is not a page'
+check README.md 'A [link over\ntwo lines](docs/gone.md).\n' \
+    1 'README.md:2: link docs/gone.md: no such file or folder'
+check README.md 'A `span\nover` lines, then [x](docs/gone.md).\n' \
+    1 'README.md:2: link docs/gone.md: no such file or folder'
 check README.md '[fine](docs/page.md) and [broken](docs/gone.md)\n' \
     1 'README.md:1: link docs/gone.md: no such file or folder'
 # Files named in code: in spans, in indented and fenced blocks, as commands with arguments,
@@ -70,6 +74,10 @@ check README.md 'Text:\n\n    tools/run-tests\n    tools/dry-run\n' \
 check README.md 'a\n\n```\ncd x\nexamples/card-updates\n```\n' \
     1 'README.md:5: examples/card-updates: no such file or folder'
 check README.md 'In `tools/run-tests/` it is.\n' 1 'README.md:1: tools/run-tests/: no such folder'
+check README.md 'A span `over\na` line, then `tools/gone`.\n' \
+    1 'README.md:2: tools/gone: no such file or folder'
+check README.md 'Run `--flag\ntools/gone` now.\n' \
+    1 'README.md:2: tools/gone: no such file or folder'
 check README.md '`launcher/*.h` too.\n' 1 'README.md:1: launcher/*.h matches nothing'
 check docs/page.md 'From here: `tools/gone`.\n' \
     1 'docs/page.md:1: tools/gone: no such file or folder'
