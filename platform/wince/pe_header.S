@@ -96,8 +96,9 @@ data_directories:
     .word 0, 0                                  // 15 reserved
 optional_header_end:
 
-// Code, then constants with the import tables, then (when the program has any) its writable
-// data: no section is both writable and executable. Fields of a section: name, VirtualSize,
+// Code, then constants with the import directory and lookup tables, then (when the program has
+// any) its writable data, the IAT first, then (in CeGCC's layout only) all of the import data:
+// no section is both writable and executable. Fields of a section: name, VirtualSize,
 // VirtualAddress, SizeOfRawData, PointerToRawData, relocations and line numbers (none),
 // characteristics.
 section_table:
@@ -129,5 +130,15 @@ section_table:
     .word 0, 0
     .short 0, 0
     .word __pe_rw_characteristics
+
+    // All of the import data, when the program has it in a section of its own; otherwise zeros.
+    .word __pe_idata_name_low, __pe_idata_name_high
+    .word __pe_idata_virtual_size
+    .word __pe_idata_virtual_address
+    .word __pe_idata_raw_size
+    .word __pe_idata_file_offset
+    .word 0, 0
+    .short 0, 0
+    .word __pe_idata_characteristics
 
     .section .note.GNU-stack, "", %progbits
