@@ -120,25 +120,25 @@ section_table:
     .short 0, 0
     .word IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ
 
-    // Present only when the program has writable data: then link.ld names and describes it,
-    // otherwise this entry stays zeros beyond __pe_section_count.
-    .word __pe_rw_name_low, __pe_rw_name_high
-    .word __pe_rw_virtual_size
-    .word __pe_rw_virtual_address
-    .word __pe_rw_raw_size
-    .word __pe_rw_file_offset
+    // Then, in this order, those of the writable data (when the program has any) and .idata
+    // (in CeGCC's layout) that are present: link.ld describes them, and zeros fill what is left
+    // beyond __pe_section_count.
+    .word __pe_section3_name_low, __pe_section3_name_high
+    .word __pe_section3_virtual_size
+    .word __pe_section3_virtual_address
+    .word __pe_section3_raw_size
+    .word __pe_section3_file_offset
     .word 0, 0
     .short 0, 0
-    .word __pe_rw_characteristics
+    .word __pe_section3_characteristics
 
-    // All of the import data, when the program has it in a section of its own; otherwise zeros.
-    .word __pe_idata_name_low, __pe_idata_name_high
-    .word __pe_idata_virtual_size
-    .word __pe_idata_virtual_address
-    .word __pe_idata_raw_size
-    .word __pe_idata_file_offset
+    .word __pe_section4_name_low, __pe_section4_name_high
+    .word __pe_section4_virtual_size
+    .word __pe_section4_virtual_address
+    .word __pe_section4_raw_size
+    .word __pe_section4_file_offset
     .word 0, 0
     .short 0, 0
-    .word __pe_idata_characteristics
+    .word __pe_section4_characteristics
 
     .section .note.GNU-stack, "", %progbits
