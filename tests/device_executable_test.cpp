@@ -133,8 +133,10 @@ struct Damage {
     const char* refusal;  // nullptr: the copy still loads
 };
 
+// The damages that rename an import need its name in the file: they start from the launcher
+// bound by name.
 TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
-    const std::string original = ReadFile(ArmBuild("Kelbrun.EXE"));
+    const std::string original = ReadFile(ArmBuild("Kelbrun-by-name.exe"));
     ASSERT_FALSE(original.empty());
     const Damage damages[] = {
         {"undamaged", [](std::string&) {}, nullptr},
@@ -262,8 +264,7 @@ bool OffersAllButRegCloseKey(std::string_view name) {
 // An ordinal COREDLL exports but the device does not offer is named by number and name, as an
 // integrator looks it up; its slot and name come from the lookup table.
 TEST(DeviceExecutable, OrdinalTheDeviceLacksIsNamedByNumberAndName) {
-    std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
-    BindByOrdinal(exe);
+    const std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
     const auto refused = sim::ReadPeImage(exe, OffersAllButRegCloseKey);
     ASSERT_TRUE(std::holds_alternative<std::string>(refused));
     EXPECT_EQ(
@@ -440,7 +441,8 @@ struct Variant {
     std::function<void(std::string&)> apply;
 };
 
-// Copies of the launcher that the unit treats as the same program run as the launcher does.
+// Copies of the launcher that the unit treats as the same program run as the launcher does; from
+// the launcher bound by name, so that the hints are there to change.
 TEST(DeviceExecutable, VariantsTheUnitTreatsAlikeRunAlike) {
     const Variant variants[] = {
         {"module name without .dll",
@@ -463,7 +465,7 @@ TEST(DeviceExecutable, VariantsTheUnitTreatsAlikeRunAlike) {
     };
     for (const bool thumb : {false, true}) {
         const std::string original =
-            ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE"));
+            ReadFile(thumb ? ThumbBuild("Kelbrun-by-name.exe") : ArmBuild("Kelbrun-by-name.exe"));
         LauncherDevice device;
         const sim::RunResult expected = device.Run(original);
         ASSERT_FALSE(expected.record.trail.empty());
@@ -516,13 +518,11 @@ TEST(DeviceExecutable, LauncherRunsAsTheLinkedInLauncherDoes) {
     };
     setUp();
     const sim::RunResult linked = sim::RunLauncher();
+    // The three bindings the device builds make: by ordinal, by name, CeGCC's.
     for (const bool thumb : {false, true})
-        for (const bool byOrdinal : {false, true}) {
-            SCOPED_TRACE(std::string(thumb ? "thumb" : "arm") + (byOrdinal ? ", by ordinal" : ""));
-            std::string exe = ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE"));
-            if (byOrdinal) {
-                BindByOrdinal(exe);
-            }
+        for (const char* file : {"Kelbrun.EXE", "Kelbrun-by-name.exe", "Kelbrun-cegcc.exe"}) {
+            SCOPED_TRACE(std::string(thumb ? "thumb: " : "arm: ") + file);
+            const std::string exe = ReadFile(thumb ? ThumbBuild(file) : ArmBuild(file));
             const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
             ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
             setUp();
