@@ -82,7 +82,7 @@ class Machine final : public ArmCall {
         WriteU32(initialSp_, image_.base);
         WriteU32(initialSp_ + 4, 0);
         WriteU32(initialSp_ + 8, 0);
-        SetRegister(UC_ARM_REG_R0, image_.base);
+        SetRegister(UC_ARM_REG_R0, kProcessHandle);
         SetRegister(UC_ARM_REG_R1, 0);
         SetRegister(UC_ARM_REG_R2, commandLine);
         SetRegister(UC_ARM_REG_R3, kShow);
