@@ -12,6 +12,7 @@
 #include "platform/sim/device.h"
 #include "platform/sim/emulator/arm_machine.h"
 #include "platform/sim/emulator/coredll.h"
+#include "platform/sim/emulator/coredll_exports.h"
 #include "platform/sim/emulator/pe_image.h"
 #include "tests/sim_test_support.h"
 
@@ -74,6 +75,51 @@ size_t DataEnd(const std::string& exe) {
     return end;
 }
 
+// Where an address inside the image lies in the file, through the section table.
+size_t FileAt(const std::string& exe, uint32_t rva) {
+    const auto count = static_cast<uint16_t>(U32(exe, Coff(exe) + 2));
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = SectionTable(exe) + 40 * i;
+        const uint32_t start = U32(exe, at + 12);
+        if (rva >= start && rva < start + U32(exe, at + 16)) {
+            return U32(exe, at + 20) + (rva - start);
+        }
+    }
+    ADD_FAILURE() << "address " << rva << " is not in the file";
+    return 0;
+}
+
+size_t ImportDirectory(const std::string& exe) {
+    return FileAt(exe, U32(exe, Optional(exe) + 104));
+}
+
+// Every import as COREDLL's ordinal, in the lookup table and the slots alike, as Microsoft's
+// import libraries write them.
+void BindByOrdinal(std::string& exe) {
+    for (size_t descriptor = ImportDirectory(exe); U32(exe, descriptor) != 0; descriptor += 20) {
+        for (size_t i = 0;; ++i) {
+            const size_t lookup = FileAt(exe, U32(exe, descriptor)) + 4 * i;
+            const uint32_t entry = U32(exe, lookup);
+            if (entry == 0) {
+                break;
+            }
+            const std::string name(exe.c_str() + FileAt(exe, entry + 2));
+            const sim::CoredllExport* known = sim::FindCoredllExport(name);
+            ASSERT_NE(nullptr, known) << name;
+            Put32(exe, lookup, 0x80000000u | known->ordinal);
+            Put32(exe, FileAt(exe, U32(exe, descriptor + 16)) + 4 * i,
+                  0x80000000u | known->ordinal);
+        }
+    }
+}
+
+// The first import's lookup entry and slot set to this entry.
+void SetFirstImport(std::string& exe, uint32_t entry) {
+    const size_t descriptor = ImportDirectory(exe);
+    Put32(exe, FileAt(exe, U32(exe, descriptor)), entry);
+    Put32(exe, FileAt(exe, U32(exe, descriptor + 16)), entry);
+}
+
 void Rename(std::string& exe, const std::string& from, const std::string& to) {
     ASSERT_EQ(from.size(), to.size());
     const size_t at = exe.find(from + '\0');
@@ -87,8 +133,10 @@ struct Damage {
     const char* refusal;  // nullptr: the copy still loads
 };
 
+// The damages that rename an import need its name in the file: they start from the launcher
+// bound by name.
 TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
-    const std::string original = ReadFile(ArmBuild("Kelbrun.EXE"));
+    const std::string original = ReadFile(ArmBuild("Kelbrun-by-name.exe"));
     ASSERT_FALSE(original.empty());
     const Damage damages[] = {
         {"undamaged", [](std::string&) {}, nullptr},
@@ -96,19 +144,26 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
         {"no PE signature", [](std::string& e) { e[Coff(e) - 4] = 'X'; }, "no PE signature"},
         {"x86 machine", [](std::string& e) { Put16(e, Coff(e), 0x014C); }, "machine 0x014C"},
         {"plain ARM machine", [](std::string& e) { Put16(e, Coff(e), 0x01C0); }, nullptr},
+        // The unit's loader does not look at the executable flag.
         {"not executable",
          [](std::string& e) {
              Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~2u));
          },
-         "not an executable image"},
+         nullptr},
         {"a DLL",
          [](std::string& e) {
              Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) | 0x2000u));
          },
          "a DLL"},
         {"PE32+", [](std::string& e) { Put16(e, Optional(e), 0x20B); }, "not a PE32 image"},
-        {"desktop GUI subsystem", [](std::string& e) { Put16(e, Optional(e) + 68, 2); },
-         "subsystem 2, not Windows CE GUI"},
+        // Another subsystem is taken for Windows CE 1.00, whatever version it gives.
+        {"desktop GUI subsystem", [](std::string& e) { Put16(e, Optional(e) + 68, 2); }, nullptr},
+        {"desktop GUI subsystem 6.00",
+         [](std::string& e) {
+             Put16(e, Optional(e) + 68, 2);
+             Put16(e, Optional(e) + 48, 6);
+         },
+         nullptr},
         {"subsystem 5.01", [](std::string& e) { Put16(e, Optional(e) + 50, 1); },
          "asks for Windows CE 5.1 or later"},
         {"subsystem 6.00", [](std::string& e) { Put16(e, Optional(e) + 48, 6); },
@@ -119,8 +174,40 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
              Put16(e, Optional(e) + 50, 20);
          },
          nullptr},
-        {"image base elsewhere", [](std::string& e) { Put32(e, Optional(e) + 28, 0x20000); },
-         "image base 0x00020000"},
+        {"no relocations, base 0x400000",
+         [](std::string& e) { Put32(e, Optional(e) + 28, 0x400000); }, nullptr},
+        {"no relocations, base 0x410000",
+         [](std::string& e) { Put32(e, Optional(e) + 28, 0x410000); },
+         "image base 0x00410000 without relocations"},
+        {"no relocations, base 0xF000", [](std::string& e) { Put32(e, Optional(e) + 28, 0xF000); },
+         "image base 0x0000F000 without relocations"},
+        {"relocations to apply",
+         [](std::string& e) {
+             Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~1u));
+             Put32(e, Optional(e) + 28, 0x20000);
+             Put32(e, Optional(e) + 96 + 5 * 8 + 4, 12);
+         },
+         "applies its relocations, which is not simulated"},
+        {"relocatable, nothing to apply",
+         [](std::string& e) {
+             Put16(e, Coff(e) + 18, static_cast<uint16_t>(U32(e, Coff(e) + 18) & ~1u));
+         },
+         nullptr},
+        {"a COM descriptor", [](std::string& e) { Put32(e, Optional(e) + 96 + 14 * 8, 0x2000); },
+         "a .NET Compact Framework program"},
+        {"a COM descriptor and an x86 machine",
+         [](std::string& e) {
+             Put32(e, Optional(e) + 96 + 14 * 8, 0x2000);
+             Put16(e, Coff(e), 0x014C);
+         },
+         "a .NET Compact Framework program"},
+        {"optional header claims 240 bytes", [](std::string& e) { Put16(e, Coff(e) + 16, 240); },
+         nullptr},
+        {"optional header claims 96 bytes", [](std::string& e) { Put16(e, Coff(e) + 16, 96); },
+         nullptr},
+        {"import slot outside every section",
+         [](std::string& e) { Put32(e, ImportDirectory(e) + 16, 0x100); },
+         "is not in a section of the image"},
         {"section past the image's end",
          [](std::string& e) { Put32(e, LastSection(e) + 12, U32(e, Optional(e) + 56)); },
          "lies outside the image"},
@@ -132,11 +219,27 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
         {"file ending right after the data", [](std::string& e) { e.resize(DataEnd(e)); }, nullptr},
         {"file cut inside the headers", [](std::string& e) { e.resize(0x80); }, "truncated"},
         {"import from another DLL", [](std::string& e) { Rename(e, "COREDLL.dll", "AYGSHEL.dll"); },
-         "imports from AYGSHEL.dll"},
+         "does not offer: AYGSHEL.dll's FindClose, AYGSHEL.dll's FindFirstFileW"},
         {"import the device lacks", [](std::string& e) { Rename(e, "Sleep", "Sleeq"); },
-         "imports COREDLL's Sleeq, which the simulated device does not offer"},
-        {"entry outside the code", [](std::string& e) { Put32(e, Optional(e) + 16, 0); },
-         "entry point 0x00000000 is not in a section of code"},
+         "does not offer: COREDLL.dll's Sleeq"},
+        {"every import the device lacks, in one line",
+         [](std::string& e) {
+             Rename(e, "Sleep", "Sleeq");
+             Rename(e, "wcsstr", "wcsstq");
+         },
+         "does not offer: COREDLL.dll's Sleeq, COREDLL.dll's wcsstq"},
+        {"imports by ordinal", BindByOrdinal, nullptr},
+        {"an ordinal COREDLL lacks", [](std::string& e) { SetFirstImport(e, 0x80000000u | 999); },
+         "does not offer: COREDLL.dll's ordinal 999"},
+        {"every ordinal the device lacks",
+         [](std::string& e) {
+             BindByOrdinal(e);
+             SetFirstImport(e, 0x80000000u | 2);
+             Put32(e, FileAt(e, U32(e, ImportDirectory(e))) + 4, 0x80000000u | 65535);
+         },
+         "does not offer: COREDLL.dll's ordinal 2, COREDLL.dll's ordinal 65535"},
+        // The unit starts the program there all the same.
+        {"entry outside the code", [](std::string& e) { Put32(e, Optional(e) + 16, 0); }, nullptr},
     };
     for (const Damage& damage : damages) {
         std::string copy = original;
@@ -152,6 +255,48 @@ TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
             ADD_FAILURE() << damage.what << ": loaded";
         }
     }
+}
+
+bool OffersAllButRegCloseKey(std::string_view name) {
+    return name != "RegCloseKey" && sim::CoredllOffers(name);
+}
+
+// An ordinal COREDLL exports but the device does not offer is named by number and name, as an
+// integrator looks it up; its slot and name come from the lookup table.
+TEST(DeviceExecutable, OrdinalTheDeviceLacksIsNamedByNumberAndName) {
+    const std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
+    const auto refused = sim::ReadPeImage(exe, OffersAllButRegCloseKey);
+    ASSERT_TRUE(std::holds_alternative<std::string>(refused));
+    EXPECT_EQ(
+        "imports what the simulated device does not offer: COREDLL.dll's ordinal 455 "
+        "(RegCloseKey)",
+        std::get<std::string>(refused));
+    const auto kept = sim::ReadPeImage(exe, OffersAllButRegCloseKey, sim::MissingImports::kKeep);
+    ASSERT_TRUE(std::holds_alternative<sim::PeImage>(kept));
+    size_t lacking = 0;
+    for (const sim::PeImport& import : std::get<sim::PeImage>(kept).imports) {
+        EXPECT_EQ("COREDLL.dll", import.dll);
+        EXPECT_EQ(sim::FindCoredllExport(import.name)->ordinal, import.ordinal) << import.name;
+        lacking += import.offered ? 0 : 1;
+        EXPECT_EQ(import.name != "RegCloseKey", import.offered) << import.name;
+    }
+    EXPECT_EQ(1u, lacking);
+}
+
+// Every function the simulated COREDLL binds is one COREDLL exports, so that an ordinal reaches
+// it; and the table holds each name and ordinal once.
+TEST(DeviceExecutable, SimulatedCoredllOffersOnlyExportsOfTheTable) {
+    ASSERT_GT(sim::kCoredllExportCount, 0u);
+    for (size_t i = 0; i < sim::kCoredllExportCount; ++i) {
+        const sim::CoredllExport& e = sim::kCoredllExports[i];
+        EXPECT_EQ(&e, sim::FindCoredllExport(std::string_view(e.name)));
+        EXPECT_EQ(&e, sim::FindCoredllExport(uint32_t{e.ordinal}));
+        EXPECT_TRUE(sim::CoredllOffers(e.name)) << e.name;
+    }
+    EXPECT_EQ(nullptr, sim::FindCoredllExport(std::string_view("sleep")));
+    EXPECT_EQ(nullptr, sim::FindCoredllExport(uint32_t{0}));
+    EXPECT_EQ(455u, sim::FindCoredllExport(std::string_view("RegCloseKey"))->ordinal);
+    EXPECT_STREQ("COREDLL_SHEXEC", sim::FindCoredllExport(uint32_t{480})->component);
 }
 
 sim::RunResult RunFile(const std::string& file, Processor processor) {
@@ -226,6 +371,136 @@ TEST(DeviceExecutable, ThumbCodeCallsCoredllThroughArmCodeAndReturns) {
     }
 }
 
+struct StackCase {
+    uint16_t subsystem;
+    uint16_t major;
+    uint16_t minor;
+    uint32_t reserve;
+    uint32_t expected;
+};
+
+// The unit's stack: the file's reserve from Windows CE 2.20 on, else 64 KiB; whole pages, from
+// 16 KiB to 1 MiB.
+TEST(DeviceExecutable, StackReserveIsSizedAsTheUnitSizesIt) {
+    const std::string original = ReadFile(ArmBuild("Kelbrun.EXE"));
+    const StackCase cases[] = {
+        {9, 5, 0, 0x10000, 0x10000},   {9, 5, 0, 0x1000000, 0x100000},
+        {9, 5, 0, 0x100000, 0x100000}, {9, 5, 0, 0x100001, 0x100000},
+        {9, 5, 0, 0xFFF01, 0x100000},  {9, 5, 0, 0x4000, 0x4000},
+        {9, 5, 0, 0x3FFF, 0x4000},     {9, 5, 0, 0, 0x4000},
+        {9, 5, 0, 0x4001, 0x5000},     {9, 2, 20, 0x20000, 0x20000},
+        {9, 2, 19, 0x20000, 0x10000},  {9, 1, 0, 0x4000, 0x10000},
+        {2, 5, 0, 0x20000, 0x10000},   {9, 4, 20, 0x200000, 0x100000},
+    };
+    for (const StackCase& c : cases) {
+        std::string exe = original;
+        Put16(exe, Optional(exe) + 68, c.subsystem);
+        Put16(exe, Optional(exe) + 48, c.major);
+        Put16(exe, Optional(exe) + 50, c.minor);
+        Put32(exe, Optional(exe) + 72, c.reserve);
+        const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+        SCOPED_TRACE(testing::Message() << "subsystem " << c.subsystem << " " << c.major << "."
+                                        << c.minor << ", reserve " << c.reserve);
+        ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+        EXPECT_EQ(c.expected, std::get<sim::PeImage>(image).stackReserve);
+    }
+}
+
+// One run of the launcher on a device where every COREDLL function it imports is called.
+struct LauncherDevice {
+    testing_support::ScratchRoot root;
+    LauncherDevice() {
+        root.AddFile("SDMMC/UPDATE/Kelbrun.EXE");
+    }
+    void SetUp() {
+        sim::ResetDevice();
+        sim::Device& device = sim::CurrentDevice();
+        device.waitForReal = false;
+        device.files.SetRoot(root.Path());
+        device.registry.SetString(testing_support::kPathsKey, u"SDMMC", u"\\SDMMC");
+        device.registry.SetString(testing_support::kPathsKey, u"DataStorage", u"\\SDMMC\\Data");
+        device.registry.SetString(testing_support::kPathsKey, u"User", u"\\ResidentFlash");
+    }
+    sim::RunResult Run(const std::string& exe) {
+        const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+        if (const auto* refusal = std::get_if<std::string>(&image)) {
+            ADD_FAILURE() << *refusal;
+            return sim::RunResult();
+        }
+        SetUp();
+        return sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
+    }
+};
+
+void WriteName(std::string& exe, size_t at, const std::string& name) {
+    exe.replace(at, name.size() + 1, name + '\0');
+}
+
+struct Variant {
+    const char* what;
+    std::function<void(std::string&)> apply;
+};
+
+// Copies of the launcher that the unit treats as the same program run as the launcher does; from
+// the launcher bound by name, so that the hints are there to change.
+TEST(DeviceExecutable, VariantsTheUnitTreatsAlikeRunAlike) {
+    const Variant variants[] = {
+        {"module name without .dll",
+         [](std::string& e) { WriteName(e, e.find("COREDLL.dll"), "COREDLL"); }},
+        {"module name in lower case",
+         [](std::string& e) { WriteName(e, e.find("COREDLL.dll"), "coredll.DLL"); }},
+        {"optional header claiming 240 bytes", [](std::string& e) { Put16(e, Coff(e) + 16, 240); }},
+        {"16 MiB stack reserve", [](std::string& e) { Put32(e, Optional(e) + 72, 0x1000000); }},
+        {"imports by ordinal", BindByOrdinal},
+        {"hints that match nothing",
+         [](std::string& e) {
+             for (size_t i = 0;; ++i) {
+                 const uint32_t entry = U32(e, FileAt(e, U32(e, ImportDirectory(e))) + 4 * i);
+                 if (entry == 0) {
+                     break;
+                 }
+                 Put16(e, FileAt(e, entry), static_cast<uint16_t>(0x7000 + i));
+             }
+         }},
+    };
+    for (const bool thumb : {false, true}) {
+        const std::string original =
+            ReadFile(thumb ? ThumbBuild("Kelbrun-by-name.exe") : ArmBuild("Kelbrun-by-name.exe"));
+        LauncherDevice device;
+        const sim::RunResult expected = device.Run(original);
+        ASSERT_FALSE(expected.record.trail.empty());
+        for (const Variant& variant : variants) {
+            SCOPED_TRACE(std::string(thumb ? "thumb: " : "arm: ") + variant.what);
+            std::string exe = original;
+            variant.apply(exe);
+            ASSERT_NE(original, exe);
+            const sim::RunResult run = device.Run(exe);
+            EXPECT_EQ("", run.record.fault);
+            EXPECT_EQ(expected.status, run.status);
+            EXPECT_EQ(expected.record.trail, run.record.trail);
+            EXPECT_EQ(expected.record.calls, run.record.calls);
+            ASSERT_EQ(expected.record.events.size(), run.record.events.size());
+            EXPECT_EQ(expected.record.events.back().request.file,
+                      run.record.events.back().request.file);
+        }
+    }
+}
+
+// A descriptor without a lookup table ends the list on the unit: the slots keep what the file
+// holds, and the first call through one goes astray and faults.
+TEST(DeviceExecutable, DescriptorWithoutLookupTableLeavesItsSlotsUnbound) {
+    std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
+    Put32(exe, ImportDirectory(exe), 0);
+    const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+    ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+    EXPECT_TRUE(std::get<sim::PeImage>(image).imports.empty());
+    LauncherDevice device;
+    const sim::RunResult run = device.Run(exe);
+    EXPECT_EQ(3, run.status);
+    EXPECT_NE(std::string::npos, run.record.fault.find("(instruction at 0x")) << run.record.fault;
+    EXPECT_TRUE(run.record.trail.empty());
+}
+
 // The launcher itself, run from the device executable, on a device where every COREDLL function
 // it imports is called: the processor's counts are there for the bench, and the records of both
 // runs agree with the linked-in launcher's.
@@ -243,27 +518,30 @@ TEST(DeviceExecutable, LauncherRunsAsTheLinkedInLauncherDoes) {
     };
     setUp();
     const sim::RunResult linked = sim::RunLauncher();
-    for (const bool thumb : {false, true}) {
-        const auto image =
-            sim::ReadPeImage(ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE")),
-                             sim::CoredllOffers);
-        ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
-        setUp();
-        const sim::RunResult run =
-            sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
-        EXPECT_EQ(linked.status, run.status);
-        EXPECT_EQ(linked.record.trail, run.record.trail);
-        EXPECT_EQ(linked.record.calls, run.record.calls);
-        EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
-        ASSERT_EQ(linked.record.events.size(), run.record.events.size());
-        EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
-        EXPECT_EQ(u"Open", run.record.events.back().request.verb);
-        EXPECT_EQ(5, run.record.events.back().request.show);
-        EXPECT_EQ(linked.record.events.back().request.size, run.record.events.back().request.size);
-        EXPECT_GT(run.record.processor.instructions, 100u);
-        EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
-        EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
-    }
+    // The three bindings the device builds make: by ordinal, by name, CeGCC's.
+    for (const bool thumb : {false, true})
+        for (const char* file : {"Kelbrun.EXE", "Kelbrun-by-name.exe", "Kelbrun-cegcc.exe"}) {
+            SCOPED_TRACE(std::string(thumb ? "thumb: " : "arm: ") + file);
+            const std::string exe = ReadFile(thumb ? ThumbBuild(file) : ArmBuild(file));
+            const auto image = sim::ReadPeImage(exe, sim::CoredllOffers);
+            ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+            setUp();
+            const sim::RunResult run =
+                sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
+            EXPECT_EQ(linked.status, run.status);
+            EXPECT_EQ(linked.record.trail, run.record.trail);
+            EXPECT_EQ(linked.record.calls, run.record.calls);
+            EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
+            ASSERT_EQ(linked.record.events.size(), run.record.events.size());
+            EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
+            EXPECT_EQ(u"Open", run.record.events.back().request.verb);
+            EXPECT_EQ(5, run.record.events.back().request.show);
+            EXPECT_EQ(linked.record.events.back().request.size,
+                      run.record.events.back().request.size);
+            EXPECT_GT(run.record.processor.instructions, 100u);
+            EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
+            EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
+        }
 }
 
 }  // namespace

@@ -53,6 +53,9 @@ expect 2 '^kelbrun-sim: --mount \\Card: not a folder under the root$' -- --root 
 expect 2 '^kelbrun-sim: --mount \\sdmmc: the same folder as \\SDMMC$' -- --root "$scratch/root" --mount '\SDMMC=5' --mount '\sdmmc=6'
 expect 2 '^kelbrun-sim: --mount \\SDMMC needs --root' -- --mount '\SDMMC=5'
 expect 2 '^kelbrun-sim: --cpu chooses the processor for --exe, and there is no --exe ' -- --cpu armv4t
+expect 2 '^kelbrun-sim: --load-only describes the loading of --exe, and there is no --exe ' -- --load-only
+expect 2 "^kelbrun-sim: $scratch/file: not a Windows executable" -- --exe "$scratch/file" --load-only
+expect 2 "^kelbrun-sim: $scratch/missing.exe: cannot be read" -- --load-only --exe "$scratch/missing.exe"
 expect 2 '^kelbrun-sim: --cpu takes armv4t or armv5te, not armv6 ' -- --exe "$scratch/file" --cpu armv6
 expect 2 "^kelbrun-sim: (--exe )?$scratch/file: (not a Windows executable|this kelbrun-sim was built without)" -- --exe "$scratch/file"
 expect 2 "^kelbrun-sim: (--exe )?$scratch/missing.exe: (cannot be read|this kelbrun-sim was built without)" -- --exe "$scratch/missing.exe"
@@ -100,6 +103,10 @@ for defines in "" "--define CARD"; do
         failures=$((failures + 1))
     fi
 done
+if ! "$sim" --help | grep -q -- '--load-only'; then
+    echo "FAIL: kelbrun-sim --help does not mention --load-only"
+    failures=$((failures + 1))
+fi
 if ! "$sim" --help | grep -q '^usage: kelbrun-sim '; then
     echo "FAIL: kelbrun-sim --help prints no usage"
     failures=$((failures + 1))

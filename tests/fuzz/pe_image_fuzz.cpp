@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     FUZZ_CHECK(entryInCode);
     for (const sim::PeImport& import : image.imports) {
-        FUZZ_CHECK(sim::CoredllOffers(import.name));
+        FUZZ_CHECK(import.offered && sim::CoredllOffers(import.name));
         FUZZ_CHECK(import.slotRva <= memory - 4);
     }
     return 0;

@@ -13,6 +13,7 @@
 #include "platform/sim/device.h"
 #include "platform/sim/startup.h"
 #include "platform/sim/text.h"
+#include "tools/kelbrun-sim/load_only.h"
 #include "tools/kelbrun-sim/options.h"
 #include "tools/kelbrun-sim/reg_export.h"
 #include "tools/kelbrun-sim/report.h"
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        if (options.loadOnly) {
+            return simloadonly::DescribeLoad(*options.exe, std::cout, std::cerr);
+        }
         sim::Device& device = sim::CurrentDevice();
         simoptions::Program program;
         if (auto error = simoptions::SetUpDevice(options, device)) {

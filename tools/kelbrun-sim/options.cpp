@@ -17,7 +17,7 @@ const char kUsage[] =
     "[--self PATH]\n"
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
-    "                   [--exe FILE [--cpu armv4t|armv5te]]\n";
+    "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]]\n";
 
 // An hour of device time: far beyond any boot, and well inside the device clock's range.
 constexpr uint32_t kLatestMountMs = 3600000;
@@ -114,6 +114,8 @@ Options ParseOptions(int argc, char** argv, int first) {
             } else {
                 throw UsageError{"--cpu takes armv4t or armv5te, not " + cpu};
             }
+        } else if (arg == "--load-only") {
+            options.loadOnly = true;
         } else if (arg == "--shell-fails") {
             options.shellFails = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -121,6 +123,9 @@ Options ParseOptions(int argc, char** argv, int first) {
         } else {
             throw UsageError{"unknown argument: " + arg};
         }
+    }
+    if (options.loadOnly && !options.exe) {
+        throw UsageError{"--load-only describes the loading of --exe, and there is no --exe"};
     }
     if (options.cpu && !options.exe) {
         throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};

@@ -38,6 +38,7 @@ struct Options {
     std::vector<MountOption> mounts;
     std::optional<std::string> exe;  // a device executable to run instead of the linked-in launcher
     std::optional<sim::Processor> cpu;
+    bool loadOnly = false;  // describe what the unit's loader makes of --exe, and run nothing
 };
 
 // A command line that cannot be read: what is wrong with it.

@@ -22,7 +22,7 @@ constexpr uint32_t kFirstFunction = kCoredllBase + 4;
 constexpr uint32_t kGuardSize = 0x10000;
 constexpr uint32_t kNullArea = 0x10000;
 constexpr uint32_t kLongestText = 32768;
-constexpr int kShowNormal = 5;
+constexpr int kShow = 5;  // SW_SHOW
 constexpr uint32_t kThumbState = 1u << 5;
 
 std::string Hex(uint64_t value) {
@@ -74,13 +74,18 @@ class Machine final : public ArmCall {
 
     Outcome Run() {
         // Windows CE starts a process's primary thread at the entry with WinMain's arguments.
+        // COREDLL calls the entry as WinMain with three more arguments on the stack: the image's
+        // base and its COM descriptor's address and size (none: such a program never gets here).
         const uint32_t commandLine = kStackTop - 4;  // an empty text at the top of the stack
-        initialSp_ = kStackTop - 8;
+        initialSp_ = kStackTop - 16;
         lowestSp_ = initialSp_;
-        SetRegister(UC_ARM_REG_R0, image_.base);
+        WriteU32(initialSp_, image_.base);
+        WriteU32(initialSp_ + 4, 0);
+        WriteU32(initialSp_ + 8, 0);
+        SetRegister(UC_ARM_REG_R0, kProcessHandle);
         SetRegister(UC_ARM_REG_R1, 0);
         SetRegister(UC_ARM_REG_R2, commandLine);
-        SetRegister(UC_ARM_REG_R3, kShowNormal);
+        SetRegister(UC_ARM_REG_R3, kShow);
         SetRegister(UC_ARM_REG_SP, initialSp_);
         SetRegister(UC_ARM_REG_LR, kProcessEnd);
         const uc_err error = uc_emu_start(uc_, image_.base + image_.entryRva, 0xFFFFFFFF, 0, 0);
@@ -193,25 +198,32 @@ class Machine final : public ArmCall {
         std::vector<uint8_t> memory = image_.memory;
         for (size_t i = 0; i < image_.imports.size(); ++i) {
             const PeImport& import = image_.imports[i];
+            const CoredllFunction* function = FindCoredllFunction(import.name);
+            if (!import.offered || function == nullptr) {
+                continue;  // left as the file has it: a call through it goes astray
+            }
             const uint32_t slot = kFirstFunction + 4 * static_cast<uint32_t>(i);
-            functions_[slot] = FindCoredllFunction(import.name);
+            functions_[slot] = function;
             for (int b = 0; b < 4; ++b) {
                 memory[import.slotRva + static_cast<uint32_t>(b)] =
                     static_cast<uint8_t>(slot >> (8 * b));
             }
         }
-        Map(image_.base, image_.headersSize, "the headers", UC_PROT_READ, memory.data());
+        // The unit's ARMv4T and ARMv5TE memory management has no execute-never bit, and its
+        // loader gives every section at least read access: all of the image can be executed.
+        Map(image_.base, image_.headersSize, "the headers", UC_PROT_READ | UC_PROT_EXEC,
+            memory.data());
         for (const PeSection& section : image_.sections) {
-            const uint32_t protection = (section.read ? UC_PROT_READ : 0) |
-                                        (section.write ? UC_PROT_WRITE : 0) |
-                                        (section.execute ? UC_PROT_EXEC : 0);
+            const uint32_t protection =
+                UC_PROT_READ | UC_PROT_EXEC | (section.write ? UC_PROT_WRITE : 0);
             Map(image_.base + section.rva, section.size, section.name, protection,
                 memory.data() + section.rva);
         }
         const std::vector<uint32_t> slots(kCoredllSize / 4, kReturnInstruction);
         Map(kCoredllBase, kCoredllSize, "COREDLL", UC_PROT_READ | UC_PROT_EXEC, slots.data());
         stackBottom_ = kStackTop - image_.stackReserve;
-        Map(stackBottom_, image_.stackReserve, "the stack", UC_PROT_READ | UC_PROT_WRITE, nullptr);
+        Map(stackBottom_, image_.stackReserve, "the stack",
+            UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC, nullptr);
     }
 
     const Region* RegionOf(uint32_t address, uint64_t size = 1) const {
@@ -333,7 +345,7 @@ class Machine final : public ArmCall {
                 Fault("write to code or constants at " + where, lastPc_);
                 break;
             case UC_MEM_FETCH_PROT:
-                Fault("execution of data at " + where, lastPc_);
+                Fault("execution of memory the program cannot read, at " + where, lastPc_);
                 break;
             default:
                 Fault("access to protected memory at " + where, lastPc_);

@@ -24,6 +24,9 @@ inline constexpr uint32_t kCoredllBase = 0x00F00000;
 inline constexpr uint32_t kCoredllSize = 0x10000;
 // The top of the stack; the stack reserve lies below it, and an unmapped guard below that.
 inline constexpr uint32_t kStackTop = 0x02000000;
+// What the entry gets as its hInstance: the process's handle, as the kernel gives it out, and
+// not the image's base, which comes on the stack.
+inline constexpr uint32_t kProcessHandle = 0x0C3E5002;
 // A run that takes more instructions than this is a runaway: the launcher needs a few
 // thousand.
 inline constexpr uint64_t kInstructionBudget = 20000000;

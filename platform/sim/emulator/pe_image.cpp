@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/sim/emulator/coredll_exports.h"
+
 namespace sim {
 namespace {
 
@@ -10,16 +12,25 @@ constexpr uint16_t kMachineArm = 0x01C0;
 constexpr uint16_t kMachineArmv4i = 0x01C2;
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kSubsystemWindowsCeGui = 9;
-constexpr uint16_t kFlagExecutable = 0x0002;
+constexpr uint16_t kFlagRelocsStripped = 0x0001;
 constexpr uint16_t kFlagDll = 0x2000;
+constexpr uint64_t kOptionalHeaderSize = 224;
+constexpr int kImportDirectory = 1;
+constexpr int kRelocationDirectory = 5;
+constexpr int kComDirectory = 14;
+constexpr uint32_t kLowestFixedBase = 0x10000;
+constexpr uint32_t kHighestFixedBase = 0x400000;
+constexpr uint32_t kScnDiscardable = 0x02000000;
 constexpr uint32_t kScnExecute = 0x20000000;
 constexpr uint32_t kScnRead = 0x40000000;
 constexpr uint32_t kScnWrite = 0x80000000;
 constexpr uint32_t kImportByOrdinal = 0x80000000;
-constexpr uint32_t kDefaultStackReserve = 0x10000;
-// The largest stack the simulated process slot has room for.
-constexpr uint32_t kLargestStackReserve = 0x00F00000;
+// What a program built for Windows CE before 2.20 gets, whatever it asks for.
+constexpr uint32_t kOldStackReserve = 0x10000;
+constexpr uint32_t kSmallestStackReserve = 0x4000;
+constexpr uint32_t kLargestStackReserve = 0x100000;
 constexpr size_t kLongestImportName = 256;
+constexpr size_t kLongestDllName = 31;
 
 struct Refusal {
     std::string reason;
@@ -89,6 +100,11 @@ class Bytes {
     const char* cut_;
 };
 
+// The stack the unit reserves: whole pages, within its smallest and largest.
+uint32_t StackReserve(uint32_t asked) {
+    return std::clamp(RoundUp(asked, kPageSize), kSmallestStackReserve, kLargestStackReserve);
+}
+
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         const auto fold = [](char c) {
@@ -110,47 +126,72 @@ std::string SectionName(const Bytes& file, uint64_t at) {
     return name;
 }
 
-void ReadImports(PeImage& image, uint32_t directoryRva, OffersFunction offers) {
+bool InSection(const PeImage& image, uint64_t rva) {
+    return std::any_of(image.sections.begin(), image.sections.end(), [&](const PeSection& s) {
+        return rva >= s.rva && rva + 4 <= uint64_t{s.rva} + s.size;
+    });
+}
+
+// COREDLL's names as the unit's loader matches a module name: any case, with or without ".dll".
+bool IsCoredll(std::string_view dll) {
+    return SameNameIgnoringCase(dll, "COREDLL") || SameNameIgnoringCase(dll, "COREDLL.dll");
+}
+
+void ReadImports(PeImage& image, uint32_t directoryRva, OffersFunction offers,
+                 MissingImports missing) {
     if (directoryRva == 0) {
         return;
     }
     const Bytes memory(image.memory.data(), image.memory.size(),
                        "the import table lies outside the image");
-    for (uint64_t descriptor = directoryRva;; descriptor += 20) {
+    std::string lacking;
+    // As on the unit, a descriptor without a lookup table ends the list: the slots name
+    // nothing, and whatever follows stays unbound.
+    for (uint64_t descriptor = directoryRva; memory.U32(descriptor) != 0; descriptor += 20) {
         const uint32_t lookupRva = memory.U32(descriptor);
         const uint32_t nameRva = memory.U32(descriptor + 12);
         const uint32_t slotsRva = memory.U32(descriptor + 16);
-        if (lookupRva == 0 && nameRva == 0 && slotsRva == 0) {
-            return;
-        }
-        const std::string dll = memory.Name(nameRva, kLongestImportName);
-        if (!SameNameIgnoringCase(dll, "COREDLL.dll")) {
-            Refuse("imports from " + dll + "; the device binds imports from COREDLL.dll only");
-        }
-        // Without a lookup table the slots themselves name the functions.
-        const uint32_t namesRva = lookupRva != 0 ? lookupRva : slotsRva;
+        // The unit reads at most this much of the module's name.
+        const std::string dll = memory.Name(nameRva, kLongestImportName).substr(0, kLongestDllName);
         for (uint64_t i = 0;; ++i) {
-            const uint32_t entry = memory.U32(namesRva + 4 * i);
+            const uint32_t entry = memory.U32(lookupRva + 4 * i);
             if (entry == 0) {
                 break;
             }
+            PeImport import;
+            import.dll = dll;
             if ((entry & kImportByOrdinal) != 0) {
-                Refuse("imports COREDLL's ordinal " + std::to_string(entry & 0xFFFF) +
-                       "; the simulated device binds imports by name only");
+                import.ordinal = entry & ~kImportByOrdinal;
+                const CoredllExport* known =
+                    IsCoredll(dll) ? FindCoredllExport(import.ordinal) : nullptr;
+                if (known != nullptr) {
+                    import.name = known->name;
+                }
+            } else {
+                // The hint only speeds the unit's search; what binds is the exact name.
+                import.hintNameRva = entry;
+                import.name = memory.Name(static_cast<uint64_t>(entry) + 2, kLongestImportName);
             }
-            const std::string name =
-                memory.Name(static_cast<uint64_t>(entry) + 2, kLongestImportName);
-            if (!offers(name)) {
-                Refuse("imports COREDLL's " + name + ", which the simulated device does not offer");
+            import.offered = IsCoredll(dll) && !import.name.empty() && offers(import.name);
+            import.slotRva = static_cast<uint32_t>(slotsRva + 4 * i);
+            // The unit binds a slot only inside a section it loaded; anywhere else the write
+            // fails and the program is refused.
+            if (!InSection(image, import.slotRva)) {
+                Refuse("the import address table slot for " + DescribeImport(import) + " at " +
+                       Hex(import.slotRva) + " is not in a section of the image");
             }
-            // Checked here, so that binding the slot later cannot write outside the image.
-            memory.U32(slotsRva + 4 * i);
-            image.imports.push_back(PeImport{name, static_cast<uint32_t>(slotsRva + 4 * i)});
+            if (!import.offered) {
+                lacking += (lacking.empty() ? "" : ", ") + DescribeImport(import);
+            }
+            image.imports.push_back(import);
         }
+    }
+    if (!lacking.empty() && missing == MissingImports::kRefuse) {
+        Refuse("imports what the simulated device does not offer: " + lacking);
     }
 }
 
-PeImage Read(std::string_view text, OffersFunction offers) {
+PeImage Read(std::string_view text, OffersFunction offers, MissingImports missing) {
     const Bytes file(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
                      "the file is truncated: its headers end early");
     if (text.size() < 2 || text[0] != 'M' || text[1] != 'Z') {
@@ -161,27 +202,18 @@ PeImage Read(std::string_view text, OffersFunction offers) {
         Refuse("not a PE image (no PE signature where the MZ header points)");
     }
     const uint64_t coff = static_cast<uint64_t>(pe) + 4;
+    const uint64_t optional = coff + 20;
+    // The unit's loader reads a whole 224-byte optional header, whatever size the file gives it.
+    file.U8(optional + kOptionalHeaderSize - 1);
     PeImage image;
     image.machine = file.U16(coff);
-    if (image.machine != kMachineArm && image.machine != kMachineArmv4i) {
-        Refuse("built for machine " + Hex(image.machine, 4) +
-               ", not ARM (0x01C0) or ARMV4I (0x01C2)");
-    }
     const uint16_t sectionCount = file.U16(coff + 2);
-    const uint16_t optionalSize = file.U16(coff + 16);
     const uint16_t flags = file.U16(coff + 18);
-    if ((flags & kFlagExecutable) == 0) {
-        Refuse("not an executable image (the image's executable flag is clear)");
-    }
-    if ((flags & kFlagDll) != 0) {
-        Refuse("a DLL, not a program");
-    }
-    const uint64_t optional = coff + 20;
-    if (optionalSize < 96 || file.U16(optional) != kPe32Magic) {
+    if (file.U16(optional) != kPe32Magic) {
         Refuse("not a PE32 image (its optional header is not the 32-bit one)");
     }
     const uint32_t entryRva = file.U32(optional + 16);
-    image.base = file.U32(optional + 28);
+    image.fileBase = file.U32(optional + 28);
     const uint32_t sectionAlignment = file.U32(optional + 32);
     const uint32_t fileAlignment = file.U32(optional + 36);
     const uint16_t subsystemMajor = file.U16(optional + 48);
@@ -189,19 +221,51 @@ PeImage Read(std::string_view text, OffersFunction offers) {
     const uint32_t imageSize = file.U32(optional + 56);
     const uint32_t headersSize = file.U32(optional + 60);
     const uint16_t subsystem = file.U16(optional + 68);
-    image.stackReserve = file.U32(optional + 72);
-    const uint32_t directoryCount = file.U32(optional + 92);
+    const uint32_t stackReserve = file.U32(optional + 72);
+    const uint32_t importRva = file.U32(optional + 96 + 8 * kImportDirectory);
+    const uint32_t importSize = file.U32(optional + 96 + 8 * kImportDirectory + 4);
+    const uint32_t relocationSize = file.U32(optional + 96 + 8 * kRelocationDirectory + 4);
+    const uint32_t comRva = file.U32(optional + 96 + 8 * kComDirectory);
 
-    if (subsystem != kSubsystemWindowsCeGui) {
-        Refuse("subsystem " + std::to_string(subsystem) + ", not Windows CE GUI (9)");
+    // A managed program: the unit starts mscoree.dll's _CorExeMain in its place, whatever
+    // processor the image names. The simulated device has no .NET Compact Framework.
+    if (comRva != 0) {
+        Refuse(
+            "a .NET Compact Framework program (it has a COM descriptor); the simulated "
+            "device has no mscoree.dll to start it");
     }
-    if (subsystemMajor > 5 || (subsystemMajor == 5 && subsystemMinor > 0)) {
-        Refuse("asks for Windows CE " + std::to_string(subsystemMajor) + "." +
-               std::to_string(subsystemMinor) + " or later; the device runs 5.00");
+    if (image.machine != kMachineArm && image.machine != kMachineArmv4i) {
+        Refuse("built for machine " + Hex(image.machine, 4) +
+               ", not ARM (0x01C0) or ARMV4I (0x01C2)");
     }
-    if (image.base != kProgramBase) {
-        Refuse("image base " + Hex(image.base) + ": the device places programs at " +
-               Hex(kProgramBase) + ", and relocating an image is not simulated");
+    // Only a Windows CE subsystem's version counts: the unit takes any other for 1.00.
+    image.subsystemMajor = subsystem == kSubsystemWindowsCeGui ? subsystemMajor : 1;
+    image.subsystemMinor = subsystem == kSubsystemWindowsCeGui ? subsystemMinor : 0;
+    const bool before220 =
+        image.subsystemMajor < 2 || (image.subsystemMajor == 2 && image.subsystemMinor < 20);
+    image.stackReserve = StackReserve(before220 ? kOldStackReserve : stackReserve);
+    if (image.subsystemMajor > 5 || (image.subsystemMajor == 5 && image.subsystemMinor > 0)) {
+        Refuse("asks for Windows CE " + std::to_string(image.subsystemMajor) + "." +
+               std::to_string(image.subsystemMinor) + " or later; the device runs 5.00");
+    }
+    if ((flags & kFlagDll) != 0) {
+        Refuse("a DLL, not a program");
+    }
+    image.relocationsStripped = (flags & kFlagRelocsStripped) != 0;
+    if (image.relocationsStripped) {
+        if (image.fileBase < kLowestFixedBase || image.fileBase > kHighestFixedBase) {
+            Refuse("image base " + Hex(image.fileBase) + " without relocations: the device " +
+                   "places such a program at its base only from " + Hex(kLowestFixedBase) + " to " +
+                   Hex(kHighestFixedBase));
+        }
+        image.base = image.fileBase;
+    } else {
+        // The unit places a program that can be relocated at 0x10000 and applies its fixups.
+        image.base = kProgramBase;
+        if (image.fileBase != kProgramBase && relocationSize != 0) {
+            Refuse("image base " + Hex(image.fileBase) + ": the device moves the program to " +
+                   Hex(kProgramBase) + " and applies its relocations, which is not simulated");
+        }
     }
     if (sectionAlignment % kPageSize != 0 || sectionAlignment == 0 ||
         (sectionAlignment & (sectionAlignment - 1)) != 0) {
@@ -213,32 +277,23 @@ PeImage Read(std::string_view text, OffersFunction offers) {
         Refuse("file alignment " + Hex(fileAlignment) +
                " is not a power of two from 0x200 to the section alignment");
     }
-    if (imageSize == 0 || imageSize > kProgramLimit - kProgramBase) {
-        Refuse("an image of " + std::to_string(imageSize) +
-               " bytes does not fit in a process slot");
+    if (imageSize == 0 || imageSize > kProgramLimit - image.base) {
+        Refuse("an image of " + std::to_string(imageSize) + " bytes at " + Hex(image.base) +
+               " does not fit in a process slot");
     }
-    if (headersSize == 0 || headersSize > imageSize || headersSize > text.size()) {
-        Refuse("the headers' size " + Hex(headersSize) + " does not fit in the file or the image");
+    const uint64_t table = optional + kOptionalHeaderSize;
+    if (sectionCount == 0 || sectionCount > 96) {
+        Refuse("a section count of " + std::to_string(sectionCount) + " is not between 1 and 96");
     }
-    if (image.stackReserve == 0) {
-        image.stackReserve = kDefaultStackReserve;
+    if (headersSize == 0 || headersSize > imageSize || headersSize > text.size() ||
+        table + 40ull * sectionCount > headersSize) {
+        Refuse("the headers' size " + Hex(headersSize) +
+               " does not hold the section table, or does not fit in the file or the image");
     }
-    if (image.stackReserve > kLargestStackReserve) {
-        Refuse("a stack reserve of " + std::to_string(image.stackReserve) +
-               " bytes does not fit in a process slot");
-    }
-    image.stackReserve = RoundUp(image.stackReserve, kPageSize);
     image.headersSize = RoundUp(headersSize, kPageSize);
     image.memory.assign(RoundUp(imageSize, kPageSize), 0);
     std::copy_n(text.begin(), headersSize, image.memory.begin());
 
-    const uint64_t table = optional + optionalSize;
-    if (sectionCount == 0 || sectionCount > 96) {
-        Refuse("a section count of " + std::to_string(sectionCount) + " is not between 1 and 96");
-    }
-    if (table + 40ull * sectionCount > headersSize) {
-        Refuse("the section table lies outside the headers");
-    }
     uint32_t nextFree = image.headersSize;  // sections must follow one another, page by page
     for (uint16_t i = 0; i < sectionCount; ++i) {
         const uint64_t at = table + 40ull * i;
@@ -256,40 +311,47 @@ PeImage Read(std::string_view text, OffersFunction offers) {
             Refuse(what + " at " + Hex(section.rva) + " (" + std::to_string(size) +
                    " bytes) lies outside the image or over another part of it");
         }
-        const uint32_t stored = std::min(rawSize, RoundUp(size, fileAlignment));
-        if (stored != 0 && static_cast<uint64_t>(rawAt) + stored > text.size()) {
+        // The unit checks the whole stored size against the file, and reads no more than fits.
+        if (rawSize != 0 && static_cast<uint64_t>(rawAt) + rawSize > text.size()) {
             Refuse("the file is truncated: " + what + "'s data ends at " +
-                   std::to_string(static_cast<uint64_t>(rawAt) + stored) + ", the file at " +
+                   std::to_string(static_cast<uint64_t>(rawAt) + rawSize) + ", the file at " +
                    std::to_string(text.size()));
         }
-        std::copy_n(text.begin() + rawAt, std::min(stored, size),
+        std::copy_n(text.begin() + rawAt, std::min(rawSize, size),
                     image.memory.begin() + section.rva);
         section.size = RoundUp(size, kPageSize);
         section.read = (characteristics & kScnRead) != 0;
         section.write = (characteristics & kScnWrite) != 0;
         section.execute = (characteristics & kScnExecute) != 0;
+        section.discardable = (characteristics & kScnDiscardable) != 0;
         nextFree = section.rva + section.size;
         image.sections.push_back(section);
     }
-    const auto entrySection =
-        std::find_if(image.sections.begin(), image.sections.end(), [&](const PeSection& s) {
-            return s.execute && entryRva >= s.rva && entryRva < s.rva + s.size;
-        });
-    if (entrySection == image.sections.end()) {
-        Refuse("its entry point " + Hex(entryRva) + " is not in a section of code");
-    }
+    // The unit starts the program at base + entry wherever that lies; what is there runs.
     image.entryRva = entryRva;
-    if (directoryCount >= 2 && optionalSize >= 96 + 16) {
-        ReadImports(image, file.U32(optional + 104), offers);
+    if (importSize != 0) {
+        ReadImports(image, importRva, offers, missing);
     }
     return image;
 }
 
 }  // namespace
 
-std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers) {
+std::string DescribeImport(const PeImport& import) {
+    if (import.hintNameRva != 0) {
+        return import.dll + "'s " + import.name;
+    }
+    std::string text = import.dll + "'s ordinal " + std::to_string(import.ordinal);
+    if (!import.name.empty()) {
+        text += " (" + import.name + ")";
+    }
+    return text;
+}
+
+std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers,
+                                               MissingImports missing) {
     try {
-        return Read(file, offers);
+        return Read(file, offers, missing);
     } catch (const Refusal& refusal) {
         return refusal.reason;
     }

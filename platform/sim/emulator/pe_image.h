@@ -11,8 +11,9 @@
 
 namespace sim {
 
-// Where every program is placed: Windows CE gives each process its own slot and loads the
-// program at the same address in it.
+// Where a program that can be relocated is placed: Windows CE gives each process its own slot
+// and loads such a program at the same address in it. One without relocations is placed at its
+// own base.
 inline constexpr uint32_t kProgramBase = 0x10000;
 // Programs must end below this address; the simulated COREDLL and the stack live above it.
 inline constexpr uint32_t kProgramLimit = 0x00E00000;
@@ -25,17 +26,26 @@ struct PeSection {
     bool read = false;
     bool write = false;
     bool execute = false;
+    bool discardable = false;
 };
 
-// One function imported from COREDLL, and the import-address-table slot the loader fills.
+// One imported function, and the import-address-table slot the loader fills.
 struct PeImport {
-    std::string name;
+    std::string dll;       // as the import directory names it
+    std::string name;      // by name, or for an ordinal the name COREDLL exports it under if known
+    uint32_t ordinal = 0;  // nonzero when imported by ordinal
+    uint32_t hintNameRva = 0;  // for an import by name: what the unit prints for it if missing
     uint32_t slotRva = 0;
+    bool offered = false;  // whether the simulated device has the function to bind
 };
 
 struct PeImage {
     uint16_t machine = 0;
-    uint32_t base = 0;
+    uint32_t base = 0;      // where the unit places it
+    uint32_t fileBase = 0;  // the base the file asks for
+    bool relocationsStripped = false;
+    uint16_t subsystemMajor = 0;  // the Windows CE version it asks for, as the unit reads it
+    uint16_t subsystemMinor = 0;
     uint32_t entryRva = 0;
     uint32_t stackReserve = 0;
     uint32_t headersSize = 0;  // in memory, rounded up to whole pages
@@ -49,9 +59,19 @@ struct PeImage {
 // Whether the simulated COREDLL offers a function of this name.
 typedef bool (*OffersFunction)(std::string_view name);
 
+enum class MissingImports {
+    kRefuse,  // refuse the image, naming every import the simulated device lacks
+    kKeep,    // keep them, marked not offered, to describe the image without running it
+};
+
 // Reads an executable from its file's bytes. Gives the loaded image, or why the device's loader
 // would refuse to start it.
-std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers);
+std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers,
+                                               MissingImports missing = MissingImports::kRefuse);
+
+// How an import is named to a user: "COREDLL.dll's ordinal 455 (RegCloseKey)",
+// "COREDLL.dll's ordinal 999", "COREDLL's Sleep".
+std::string DescribeImport(const PeImport& import);
 
 }  // namespace sim
 
