@@ -360,8 +360,11 @@ void CheckLauncherStarts(const sim::Device& device, const Report& report, bool h
             if (candidate.find_first_of(u"*?") != std::u16string::npos) {
                 continue;
             }
+            // The device runs the launcher from its own path, so its file is there even when
+            // the root folder leaves it out (as it leaves out the image's \Windows).
             const auto file = device.files.Find(candidate);
-            found = found || (file && !file->isFolder);
+            found = found || (file && !file->isFolder) ||
+                    sim::FoldCase(candidate) == sim::FoldCase(device.ownPath);
         }
         if (!found) {
             findings.push_back({Level::kError, "HKEY_LOCAL_MACHINE\\init, Launch" +
@@ -447,10 +450,18 @@ std::string FormatReport(const Report& report) {
         out += " no entries\n";
     } else {
         out += "\n";
+        size_t numberWidth = 0;
+        size_t programWidth = 0;
+        for (const bootorder::Entry& entry : report.order.entries) {
+            numberWidth = std::max(numberWidth, std::to_string(entry.number).size());
+            programWidth = std::max(programWidth, entry.program.size());
+        }
         for (size_t i = 0; i < report.order.entries.size(); ++i) {
             const bootorder::Entry& entry = report.order.entries[i];
-            std::string line =
-                "  " + std::to_string(entry.number) + "  " + sim::ToUtf8(entry.program);
+            const std::string number = std::to_string(entry.number);
+            std::string line = "  " + std::string(numberWidth - number.size(), ' ') + number +
+                               "  " + sim::ToUtf8(entry.program) +
+                               std::string(programWidth - entry.program.size(), ' ');
             if (!entry.waitsKnown) {
                 line += "  waits for what a malformed Depend" + sim::ToUtf8(entry.digits) + " says";
             } else if (!entry.waitsFor.empty()) {
@@ -465,6 +476,7 @@ std::string FormatReport(const Report& report) {
             if (i >= bootorder::kMostEntries) {
                 line += "  (beyond the " + std::to_string(bootorder::kMostEntries) + " kept)";
             }
+            line.erase(line.find_last_not_of(' ') + 1);
             out += line + "\n";
         }
     }
