@@ -56,8 +56,8 @@ std::u16string FileNameWithExe(std::u16string_view path) {
     const size_t slash = path.find_last_of(u"\\/");
     std::u16string name =
         sim::FoldCase(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-    if (!name.ends_with(u".exe")) {
-        name += u".exe";
+    if (!name.ends_with(u".EXE")) {
+        name += u".EXE";
     }
     return name;
 }
@@ -162,7 +162,7 @@ void ReadDepend(const sim::NamedValue& value, BootOrder& order, Findings& findin
 
 bool NamesLauncher(std::u16string_view program, std::u16string_view ownPath) {
     const std::u16string name = FileNameWithExe(program);
-    return name == u"kelbrun.exe" || (!ownPath.empty() && name == FileNameWithExe(ownPath));
+    return name == u"KELBRUN.EXE" || (!ownPath.empty() && name == FileNameWithExe(ownPath));
 }
 
 std::string Describe(const Entry& entry) {
@@ -189,7 +189,7 @@ BootOrder ReadBootOrder(const sim::Registry& registry, std::u16string_view ownPa
             ReadLaunch(value, order, findings);
         } else if (!value.name.starts_with(kDepend)) {
             const std::u16string folded = sim::FoldCase(value.name);
-            if (folded.starts_with(u"launch") || folded.starts_with(u"depend")) {
+            if (folded.starts_with(u"LAUNCH") || folded.starts_with(u"DEPEND")) {
                 Add(findings, Finding::Level::kWarning,
                     Where(value.name) +
                         "is not read: the kernel matches the names \"Launch\" and \"Depend\" "

@@ -307,7 +307,7 @@ std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
          it.increment(error)) {
         const auto name = sim::FromUtf8(it->path().filename().string());
         std::error_code typeError;
-        if (!name || !sim::FoldCase(*name).ends_with(u".lnk") ||
+        if (!name || !sim::FoldCase(*name).ends_with(u".LNK") ||
             it->symlink_status(typeError).type() != std::filesystem::file_type::regular) {
             continue;
         }
