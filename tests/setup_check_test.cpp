@@ -742,6 +742,13 @@ INSTANTIATE_TEST_SUITE_P(
                  1},
         CardCase{
             "TheDefaultName", {{u"SDMemory", u""}}, u"\\Mounted Volume", "", "", Level::kError, 0},
+        CardCase{"NotTheDefaultWhenTheProfileNamesOne",
+                 {{u"SDMemory", u"Storage Card"}},
+                 u"\\Mounted Volume",
+                 "",
+                 "",
+                 Level::kError,
+                 1},
         CardCase{"TheDefaultsFolder",
                  {{u"", u"Card"}, {u"SDMemory", u""}},
                  u"\\Card",
