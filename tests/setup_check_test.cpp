@@ -141,6 +141,7 @@ std::vector<uint8_t> Bytes(size_t count) {
 
 std::vector<InitValue> ManyEntries(int count) {
     std::vector<InitValue> values;
+    values.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count - 3; ++i) {
         values.push_back(Launch(100 + i, u"service.exe"));
     }

@@ -16,7 +16,7 @@ std::string Check(const sim::Registry& registry, std::u16string ownPath) {
     device.registry = registry;
     device.ownPath = std::move(ownPath);
     const setupcheck::Report report = setupcheck::CheckSetup(device, false);
-    const std::string text = setupcheck::FormatReport(report);
+    std::string text = setupcheck::FormatReport(report);
 
     size_t errors = 0;
     size_t warnings = 0;

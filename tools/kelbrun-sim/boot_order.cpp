@@ -231,7 +231,7 @@ void CheckWaits(const BootOrder& order, Findings& findings) {
             continue;
         }
         const std::string where = Where(u"Depend" + entry.digits) + Describe(entry) + " ";
-        const std::string never = ": it never starts";
+        constexpr char never[] = ": it never starts";
         for (uint32_t number : entry.waitsFor) {
             const Entry* other = FindEntry(order, number);
             std::string stuck;
