@@ -298,6 +298,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "it: it never starts; the launch loop waits there for ever, and the launcher "
                   "is never started, so no later entry starts either (60) (rests"},
                  0},
+        WaitCase{"AndThoseThatWaitForItInTurn",
+                 {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"a.exe"),
+                  Depend(60, {50}), Launch(70, u"b.exe"), Depend(70, {20}), Launch(80, u"c.exe"),
+                  Depend(80, {90}), Launch(90, u"d.exe"), Depend(90, {60})},
+                 {"entry 60 (a.exe) waits for entry 50 (Kelbrun.EXE), the launcher's own entry; "
+                  "the launcher never calls SignalStarted: it never starts; the launch loop "
+                  "waits there for ever, so no later entry starts either (70, 80, 90); 80, 90 "
+                  "wait for it through DependNN as well (rests",
+                  "entry 80 (c.exe) waits for entry 90 (d.exe), which starts only after it"},
+                 0},
         WaitCase{"OnANumberWithoutEntry",
                  {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Depend(50, {20, 45})},
                  {},

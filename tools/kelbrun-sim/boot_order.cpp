@@ -282,6 +282,34 @@ void CheckWaits(const BootOrder& order, Findings& findings) {
             text += ", the launcher among them";
         }
     }
+    // Those that wait for it through their own DependNN, directly or through another that
+    // does, wait for ever even on a loop that went on past it.
+    std::vector<uint32_t> waiting{order.entries[firstStuck].number};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const Entry& entry : order.entries) {
+            const bool known =
+                std::find(waiting.begin(), waiting.end(), entry.number) != waiting.end();
+            const bool waits =
+                entry.waitsKnown &&
+                std::any_of(entry.waitsFor.begin(), entry.waitsFor.end(), [&](uint32_t number) {
+                    return std::find(waiting.begin(), waiting.end(), number) != waiting.end();
+                });
+            if (!known && waits) {
+                waiting.push_back(entry.number);
+                grew = true;
+            }
+        }
+    }
+    if (waiting.size() > 1) {
+        std::sort(waiting.begin() + 1, waiting.end());
+        std::string through;
+        for (size_t i = 1; i < waiting.size(); ++i) {
+            through += (i == 1 ? "" : ", ") + std::to_string(waiting[i]);
+        }
+        text += "; " + through + (waiting.size() == 2 ? " waits" : " wait") +
+                " for it through DependNN as well";
+    }
     text += kOnCe3;
     for (size_t i = firstStuckFinding + 1; i < findings.size(); ++i) {
         if (findings[i].level == Finding::Level::kError) {
