@@ -844,7 +844,7 @@ TEST(SetupCheck, WritesTheBootOrderTheFindingsAndTheCounts) {
         "   20  device.exe              waits for what a malformed Depend20 says\n"
         "   30  gwes.exe                waits for 20\n"
         "   50  Kelbrun.EXE             waits for 20, 30  <- the launcher\n"
-        "  100  \\ResidentFlash\\svc.exe  waits for 50\n"
+        "  100  \\ResidentFlash\\svc.exe  waits for 50  (never starts)\n"
         "start-up shortcuts, \\Windows\\StartUp: not looked at (no --root)\n"
         "check: error: HKEY_LOCAL_MACHINE\\init, Depend20: holds 66 bytes, more than the 64 (32 "
         "launch numbers) the kernel reads: what entry 20 waits for is not what it says, and it "

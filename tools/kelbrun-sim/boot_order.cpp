@@ -222,7 +222,7 @@ BootOrder ReadBootOrder(const sim::Registry& registry, std::u16string_view ownPa
     return order;
 }
 
-void CheckWaits(const BootOrder& order, Findings& findings) {
+size_t CheckWaits(const BootOrder& order, Findings& findings) {
     size_t firstStuck = order.entries.size();
     size_t firstStuckFinding = 0;
     for (size_t i = 0; i < order.entries.size(); ++i) {
@@ -261,7 +261,7 @@ void CheckWaits(const BootOrder& order, Findings& findings) {
         }
     }
     if (firstStuck == order.entries.size()) {
-        return;
+        return firstStuck;
     }
     // The loop waits for each entry's dependencies before it goes on to the next entry, and
     // the wait has no time-out: the boot stops at the first entry that waits in vain.
@@ -316,6 +316,7 @@ void CheckWaits(const BootOrder& order, Findings& findings) {
             findings[i].text += kOnCe3;
         }
     }
+    return firstStuck;
 }
 
 }  // namespace bootorder

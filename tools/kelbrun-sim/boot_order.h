@@ -46,8 +46,9 @@ BootOrder ReadBootOrder(const sim::Registry& registry, std::u16string_view ownPa
                         setupcheck::Findings& findings);
 
 // Adds a finding for each entry that waits for something that never comes, and for each
-// dependency on a number that has no entry.
-void CheckWaits(const BootOrder& order, setupcheck::Findings& findings);
+// dependency on a number that has no entry. Gives the index of the first entry that waits in
+// vain, where the boot stops, or the number of entries when none does.
+size_t CheckWaits(const BootOrder& order, setupcheck::Findings& findings);
 
 // "entry 50 (\Windows\Kelbrun.EXE)", for the findings.
 std::string Describe(const Entry& entry);

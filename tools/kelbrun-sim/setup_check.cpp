@@ -416,7 +416,7 @@ void CheckOwnPath(const sim::Device& device, Findings& findings) {
 Report CheckSetup(const sim::Device& device, bool hasRoot) {
     Report report;
     report.order = bootorder::ReadBootOrder(device.registry, device.ownPath, report.findings);
-    bootorder::CheckWaits(report.order, report.findings);
+    report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
     report.shortcutsLookedAt = hasRoot;
     if (hasRoot) {
         report.shortcuts = ReadShortcuts(device);
@@ -472,6 +472,9 @@ std::string FormatReport(const Report& report) {
             }
             if (entry.launcher) {
                 line += "  <- the launcher";
+            }
+            if (i >= report.bootStopsAt) {
+                line += "  (never starts)";
             }
             if (i >= bootorder::kMostEntries) {
                 line += "  (beyond the " + std::to_string(bootorder::kMostEntries) + " kept)";

@@ -21,6 +21,7 @@ struct Shortcut {
 
 struct Report {
     bootorder::BootOrder order;
+    size_t bootStopsAt = 0;  // the first entry that waits in vain; the entries' count if none
     bool shortcutsLookedAt = false;  // only with a root folder
     std::vector<Shortcut> shortcuts;
     Findings findings;
