@@ -43,6 +43,8 @@ case ${1:-} in
                 fail "share/kelbrun/examples/$example is missing"
             elif [[ -x $sim ]]; then
                 "$here/run_device_case.sh" "$sim" "$installed" || fail "installed $example differs"
+                "$here/run_check_case.sh" "$sim" "$installed" ||
+                    fail "installed $example's --check differs"
             fi
         done
         ;;
