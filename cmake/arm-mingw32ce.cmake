@@ -1,5 +1,5 @@
 # Windows CE 5.0 on ARM (ARMV4I), with the CeGCC arm-mingw32ce cross toolchain. Not available
-# on Debian; see "The device build" in the README.
+# on Debian; see "Other routes" in docs/device-build.md.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_VERSION 5.0)
 set(CMAKE_SYSTEM_PROCESSOR arm)

@@ -84,11 +84,9 @@ struct Damage {
 };
 
 // The damages that rename an import need its name in the file: they start from the launcher
-// bound by name, where there is a build of it beside the shipped one.
+// bound by name.
 TEST(DeviceExecutable, LoaderRefusesDamagedCopies) {
-    const std::string original = std::ifstream(ArmBuild("Kelbrun-by-name.exe")).good()
-                                     ? ReadFile(ArmBuild("Kelbrun-by-name.exe"))
-                                     : ReadFile(ArmBuild("Kelbrun.EXE"));
+    const std::string original = ReadFile(ArmBuild("Kelbrun-by-name.exe"));
     ASSERT_FALSE(original.empty());
     const Damage damages[] = {
         {"undamaged", [](std::string&) {}, nullptr},
@@ -234,8 +232,7 @@ bool OffersAllButRegCloseKey(std::string_view name) {
 // An ordinal COREDLL exports but the device does not offer is named by number and name, as an
 // integrator looks it up; its slot and name come from the lookup table.
 TEST(DeviceExecutable, OrdinalTheDeviceLacksIsNamedByNumberAndName) {
-    std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
-    BindByOrdinal(exe);
+    const std::string exe = ReadFile(ArmBuild("Kelbrun.EXE"));
     const auto refused = sim::ReadPeImage(exe, OffersAllButRegCloseKey);
     ASSERT_TRUE(std::holds_alternative<std::string>(refused));
     EXPECT_EQ(
@@ -467,30 +464,30 @@ TEST(DeviceExecutable, ImportsTheUnitDoesNotBindStayUnboundAndFault) {
     }
 }
 
-// The launcher itself, run from the device executable, on a device where every COREDLL function
-// it imports is called: the processor's counts are there for the bench, and the records of both
-// runs agree with the linked-in launcher's.
 TEST(DeviceExecutable, LauncherRunsAsTheLinkedInLauncherDoes) {
     LauncherDevice device;
     device.SetUp();
     const sim::RunResult linked = sim::RunLauncher();
-    for (const bool thumb : {false, true}) {
-        SCOPED_TRACE(thumb ? "thumb" : "arm");
-        const sim::RunResult run =
-            device.Run(ReadFile(thumb ? ThumbBuild("Kelbrun.EXE") : ArmBuild("Kelbrun.EXE")));
-        EXPECT_EQ(linked.status, run.status);
-        EXPECT_EQ(linked.record.trail, run.record.trail);
-        EXPECT_EQ(linked.record.calls, run.record.calls);
-        EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
-        ASSERT_EQ(linked.record.events.size(), run.record.events.size());
-        EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
-        EXPECT_EQ(u"Open", run.record.events.back().request.verb);
-        EXPECT_EQ(5, run.record.events.back().request.show);
-        EXPECT_EQ(linked.record.events.back().request.size, run.record.events.back().request.size);
-        EXPECT_GT(run.record.processor.instructions, 100u);
-        EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
-        EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
-    }
+    // The three bindings the device builds make: by ordinal, by name, CeGCC's.
+    for (const bool thumb : {false, true})
+        for (const char* file : {"Kelbrun.EXE", "Kelbrun-by-name.exe", "Kelbrun-cegcc.exe"}) {
+            SCOPED_TRACE(std::string(thumb ? "thumb: " : "arm: ") + file);
+            const sim::RunResult run =
+                device.Run(ReadFile(thumb ? ThumbBuild(file) : ArmBuild(file)));
+            EXPECT_EQ(linked.status, run.status);
+            EXPECT_EQ(linked.record.trail, run.record.trail);
+            EXPECT_EQ(linked.record.calls, run.record.calls);
+            EXPECT_EQ(linked.record.keysLeftOpen, run.record.keysLeftOpen);
+            ASSERT_EQ(linked.record.events.size(), run.record.events.size());
+            EXPECT_EQ(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", run.record.events.back().request.file);
+            EXPECT_EQ(u"Open", run.record.events.back().request.verb);
+            EXPECT_EQ(5, run.record.events.back().request.show);
+            EXPECT_EQ(linked.record.events.back().request.size,
+                      run.record.events.back().request.size);
+            EXPECT_GT(run.record.processor.instructions, 100u);
+            EXPECT_GT(run.record.processor.deepestStack, 560u);  // the find data lives on the stack
+            EXPECT_EQ(thumb, run.record.processor.callsFromThumb > 0);
+        }
 }
 
 }  // namespace

@@ -107,6 +107,38 @@ if ! "$sim" --help | grep -q -- '--load-only'; then
     echo "FAIL: kelbrun-sim --help does not mention --load-only"
     failures=$((failures + 1))
 fi
+# --check: bad input as for a run; otherwise the report on standard output, nothing on standard
+# error, and exit status 1 only when the report counts an error.
+expect 2 '^kelbrun-sim: --check runs nothing and writes no registry; it takes no --exe ' -- --check --exe "$scratch/file"
+expect 2 '^kelbrun-sim: --check runs nothing and writes no registry; it takes no --export-registry ' -- --check --export-registry "$scratch/c.reg"
+expect 2 "^kelbrun-sim: $scratch/bad.reg:3: unknown escape" -- --check --registry "$scratch/bad.reg"
+expect 2 "^kelbrun-sim: $scratch/file: not a folder\$" -- --check --root "$scratch/file"
+expect 2 '^kelbrun-sim: --mount \\Card: not a folder under the root$' -- --check --root "$scratch/root" --mount '\Card=5'
+printf '[HKEY_LOCAL_MACHINE\\init]\r\n"Launch50"="Kelbrun.EXE"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n"SDMMC"="\\\\SDMMC"\r\n"DataStorage"="\\\\SDMMC\\\\Data"\r\n"User"="\\\\ResidentFlash"\r\n' > "$scratch/unit.reg"
+# expect_check STATUS LAST-LINE ARGS...
+expect_check() {
+    local want_status=$1 want_last=$2
+    shift 2
+    local status=0
+    "$sim" --check "$@" > "$scratch/out" 2> "$scratch/err" || status=$?
+    if [[ $status -ne $want_status || -s $scratch/err || $(tail -n 1 "$scratch/out") != "$want_last" ]]; then
+        echo "FAIL: kelbrun-sim --check $*: exit status $status (expected $want_status), last line $(tail -n 1 "$scratch/out")"
+        cat "$scratch/err"
+        failures=$((failures + 1))
+    fi
+}
+expect_check 0 'check: 0 errors, 0 warnings' --registry "$scratch/unit.reg"
+# The options of a run are taken and change nothing in the report.
+expect_check 0 'check: 0 errors, 0 warnings' --registry "$scratch/unit.reg" --no-wait --shell-fails --self '\Windows\Kelbrun.EXE'
+expect_check 0 'check: 0 errors, 0 warnings' --registry "$scratch/unit.reg" --root "$scratch/root" --mount '\SDMMC=100'
+expect_check 1 'check: 3 errors, 1 warning' --registry "$scratch/good.reg"
+expect_check 1 'check: 1 error, 0 warnings' --registry "$scratch/unit.reg" --self '\SDMMC\UPDATE\Kelbrun.EXE'
+# Installed elsewhere, the launcher is not the Kelbrun.EXE the kernel finds in \Windows.
+expect_check 1 'check: 1 error, 0 warnings' --registry "$scratch/unit.reg" --root "$scratch/root" --self '\Apps\Kelbrun.EXE'
+if ! "$sim" --help | grep -q -- '--check'; then
+    echo "FAIL: kelbrun-sim --help does not show --check"
+    failures=$((failures + 1))
+fi
 if ! "$sim" --help | grep -q '^usage: kelbrun-sim '; then
     echo "FAIL: kelbrun-sim --help prints no usage"
     failures=$((failures + 1))

@@ -96,8 +96,9 @@ data_directories:
     .word 0, 0                                  // 15 reserved
 optional_header_end:
 
-// Code, then constants with the import tables, then (when the program has any) its writable
-// data: no section is both writable and executable. Fields of a section: name, VirtualSize,
+// Code, then constants with the import directory and lookup tables, then (when the program has
+// any) its writable data, the IAT first, then (in CeGCC's layout only) all of the import data:
+// no section is both writable and executable. Fields of a section: name, VirtualSize,
 // VirtualAddress, SizeOfRawData, PointerToRawData, relocations and line numbers (none),
 // characteristics.
 section_table:
@@ -119,15 +120,25 @@ section_table:
     .short 0, 0
     .word IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ
 
-    // Present only when the program has writable data: then link.ld names and describes it,
-    // otherwise this entry stays zeros beyond __pe_section_count.
-    .word __pe_rw_name_low, __pe_rw_name_high
-    .word __pe_rw_virtual_size
-    .word __pe_rw_virtual_address
-    .word __pe_rw_raw_size
-    .word __pe_rw_file_offset
+    // Then, in this order, those of the writable data (when the program has any) and .idata
+    // (in CeGCC's layout) that are present: link.ld describes them, and zeros fill what is left
+    // beyond __pe_section_count.
+    .word __pe_section3_name_low, __pe_section3_name_high
+    .word __pe_section3_virtual_size
+    .word __pe_section3_virtual_address
+    .word __pe_section3_raw_size
+    .word __pe_section3_file_offset
     .word 0, 0
     .short 0, 0
-    .word __pe_rw_characteristics
+    .word __pe_section3_characteristics
+
+    .word __pe_section4_name_low, __pe_section4_name_high
+    .word __pe_section4_virtual_size
+    .word __pe_section4_virtual_address
+    .word __pe_section4_raw_size
+    .word __pe_section4_file_offset
+    .word 0, 0
+    .short 0, 0
+    .word __pe_section4_characteristics
 
     .section .note.GNU-stack, "", %progbits

@@ -2,14 +2,18 @@
 """Checks a Windows CE 5.0 ARMV4I executable built here, read with pefile (Debian's
 python3-pefile), independently of the assembly and linker script that wrote it.
 
-    check_pe.py EXE [--thumb] [--imports NAME,...]
+    check_pe.py EXE [--thumb] [--imports NAME,...] [--binding ordinal|name|cegcc]
+                [--exports TABLE]
 
---thumb: the device code is Thumb code (the Thumb build's size aim, and an entry that switches
-to Thumb state). --imports: the COREDLL functions the program calls (default: the launcher's;
-an empty value for a program that imports nothing). Prints every mismatch and exits 1 on any.
+--thumb: the device code is Thumb code (an entry that switches to Thumb state). --imports: the
+COREDLL functions the program calls (default: the launcher's; an empty value for a program that
+imports nothing). --binding: how the file imports them (default: by ordinal, as the device build
+ships; see platform/wince/make_imports.py). --exports: COREDLL's export table, by which every
+ordinal is checked (default: platform/coredll.exports). Prints every mismatch and exits 1 on any.
 """
 
 import argparse
+import os
 import struct
 import sys
 
@@ -26,8 +30,20 @@ LAUNCHER_IMPORTS = {
     "TerminateProcess", "memcpy", "memset", "wcsstr",
 }
 
-ARM_SIZE_AIM = 4608
-THUMB_SIZE_AIM = 4096
+# The launcher's size limit, ARM and Thumb alike. Bound by name, its 14 hint/name entries take
+# .rdata past one more file block.
+SIZE_AIM = {"ordinal": 3584, "cegcc": 3584, "name": 4096}
+
+EXPORTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "platform",
+                       "coredll.exports")
+
+# Where each binding puts the import directory, and the DLL name it imports from.
+DIRECTORY_SECTION = {"ordinal": ".rdata", "name": ".rdata", "cegcc": ".idata"}
+DLL_NAME = {"ordinal": "COREDLL.dll", "name": "COREDLL.dll", "cegcc": "COREDLL"}
+
+# Windows CE reads the section table right after a 224-byte optional header, whatever the file
+# header says: any other size would be read differently there and here.
+OPTIONAL_HEADER_SIZE = 224
 
 IMAGE_BASE = 0x10000
 SECTION_ALIGNMENT = 0x1000
@@ -73,9 +89,21 @@ def section_name(section):
     return section.Name.rstrip(b"\0").decode("ascii", "replace")
 
 
+def read_exports(path):
+    """{ordinal: name} from COREDLL's export table."""
+    ordinals = {}
+    with open(path, encoding="ascii") as listing:
+        for line in listing:
+            fields = line.split()
+            if len(fields) == 3 and not fields[0].startswith("#"):
+                ordinals[int(fields[1])] = fields[0]
+    return ordinals
+
+
 def check_headers(pe, check):
     header = pe.FILE_HEADER
     check.expect("Machine", header.Machine, 0x01C2)
+    check.expect("SizeOfOptionalHeader", header.SizeOfOptionalHeader, OPTIONAL_HEADER_SIZE)
     check.expect("TimeDateStamp", header.TimeDateStamp, 0)
     check.expect("PointerToSymbolTable", header.PointerToSymbolTable, 0)
     check.expect("NumberOfSymbols", header.NumberOfSymbols, 0)
@@ -114,12 +142,19 @@ def check_headers(pe, check):
             check.fail(f"data directory {index} ({directory.name}) is not empty")
 
 
-def check_sections(pe, check, file_size):
+def check_sections(pe, check, file_size, binding):
     sections = pe.sections
     names = [section_name(s) for s in sections]
-    if names[:2] != [".text", ".rdata"] or len(names) > 3 or (
-            len(names) == 3 and names[2] not in (".data", ".bss")):
-        check.fail(f"sections are {names}, expected .text, .rdata and at most one of .data/.bss")
+    if binding == "cegcc":
+        layout_ok = (len(names) == 4 and names[:2] == [".text", ".rdata"]
+                     and names[2] in (".data", ".bss") and names[3] == ".idata")
+        expected = ".text, .rdata, one of .data/.bss and .idata"
+    else:
+        layout_ok = names[:2] == [".text", ".rdata"] and len(names) <= 3 and (
+            len(names) == 2 or names[2] in (".data", ".bss"))
+        expected = ".text, .rdata and at most one of .data/.bss"
+    if not layout_ok:
+        check.fail(f"sections are {names}, expected {expected}")
         return None
     optional = pe.OPTIONAL_HEADER
 
@@ -158,7 +193,11 @@ def check_sections(pe, check, file_size):
                  SCN_CNT_CODE | SCN_MEM_EXECUTE | SCN_MEM_READ)
     check.expect(".rdata characteristics", rdata.Characteristics,
                  SCN_CNT_INITIALIZED_DATA | SCN_MEM_READ)
-    writable = sections[2] if len(sections) == 3 else None
+    writable = sections[2] if len(sections) >= 3 else None
+    idata = sections[3] if len(sections) == 4 else None
+    if idata is not None:
+        check.expect(".idata characteristics", idata.Characteristics,
+                     SCN_CNT_INITIALIZED_DATA | SCN_MEM_READ | SCN_MEM_WRITE)
     if writable is not None:
         kind = (SCN_CNT_INITIALIZED_DATA if section_name(writable) == ".data"
                 else SCN_CNT_UNINITIALIZED_DATA)
@@ -170,7 +209,7 @@ def check_sections(pe, check, file_size):
     check.expect("BaseOfCode", optional.BaseOfCode, text.VirtualAddress)
     check.expect("BaseOfData", optional.BaseOfData, rdata.VirtualAddress)
     check.expect("SizeOfCode", optional.SizeOfCode, text.SizeOfRawData)
-    initialized = rdata.SizeOfRawData + (writable.SizeOfRawData if writable else 0)
+    initialized = sum(s.SizeOfRawData for s in sections[1:])
     check.expect("SizeOfInitializedData", optional.SizeOfInitializedData, initialized)
     uninitialized = 0
     if writable is not None and writable.Misc_VirtualSize > writable.SizeOfRawData:
@@ -179,7 +218,7 @@ def check_sections(pe, check, file_size):
     if optional.SizeOfUninitializedData < uninitialized:
         check.fail(f"SizeOfUninitializedData {show(optional.SizeOfUninitializedData)} is less "
                    f"than the zeroed data, {show(uninitialized)}")
-    return text, rdata
+    return text, {name: section for name, section in zip(names, sections)}
 
 
 def inside(address, size, section):
@@ -211,16 +250,27 @@ def check_entry(pe, check, text, thumb):
         check.fail(f"entry jumps to {show(literal)}, not to ARM code")
 
 
-def check_imports(pe, check, rdata, wanted):
+def writable_section_holding(pe, address, size):
+    for section in pe.sections:
+        if section.Characteristics & SCN_MEM_WRITE and inside(address, size, section):
+            return section
+    return None
+
+
+def check_imports(pe, check, by_name, wanted, binding, ordinals):
     directories = pe.OPTIONAL_HEADER.DATA_DIRECTORY
     import_directory, iat_directory = directories[DIRECTORY_IMPORT], directories[DIRECTORY_IAT]
-    if not inside(import_directory.VirtualAddress, import_directory.Size, rdata):
-        check.fail("the import directory is not inside .rdata")
+    home = DIRECTORY_SECTION[binding]
     entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+    if entries and home not in by_name:
+        check.fail(f"no {home} section for the import directory")
+    elif not inside(import_directory.VirtualAddress, import_directory.Size,
+                    by_name[home if entries else ".rdata"]):
+        check.fail(f"the import directory is not inside {home if entries else '.rdata'}")
     # pefile lists no entry for a DLL that no function is imported from.
     dlls = [entry.dll.decode("ascii", "replace") for entry in entries]
-    if dlls not in ([], ["COREDLL.dll"]):
-        check.fail(f"imports from {dlls}, expected COREDLL.dll alone")
+    if dlls not in ([], [DLL_NAME[binding]]):
+        check.fail(f"imports from {dlls}, expected {DLL_NAME[binding]} alone")
     check.expect("import directory size", import_directory.Size, 20 * (len(entries) + 1))
 
     names = set()
@@ -228,29 +278,51 @@ def check_imports(pe, check, rdata, wanted):
         descriptor = entry.struct
         if descriptor.TimeDateStamp or descriptor.ForwarderChain:
             check.fail(f"{entry.dll!r} is bound or forwarded")
+        if not descriptor.OriginalFirstThunk:
+            # Windows CE ends the list at a descriptor without a lookup table.
+            check.fail(f"{entry.dll!r} has no lookup table (OriginalFirstThunk)")
         if descriptor.FirstThunk != iat_directory.VirtualAddress:
             check.fail("the IAT directory is not the imports' first thunk")
         for symbol in entry.imports:
-            if symbol.import_by_ordinal or symbol.name is None:
-                check.fail(f"an import by ordinal ({symbol.ordinal})")
-                continue
-            names.add(symbol.name.decode("ascii", "replace"))
+            if symbol.import_by_ordinal:
+                if binding != "ordinal":
+                    check.fail(f"an import by ordinal ({symbol.ordinal}) in the {binding} "
+                               "binding")
+                if symbol.ordinal not in ordinals:
+                    check.fail(f"imports ordinal {symbol.ordinal}, which COREDLL's export "
+                               "table does not list")
+                    continue
+                names.add(ordinals[symbol.ordinal])
+            elif symbol.name is None:
+                check.fail("an import with neither name nor ordinal")
+            else:
+                name = symbol.name.decode("ascii", "replace")
+                if binding == "ordinal":
+                    check.fail(f"imports {name} by name, not by its ordinal")
+                if name not in ordinals.values():
+                    check.fail(f"imports {name}, which COREDLL's export table does not list")
+                names.add(name)
         count = len(entry.imports)
-        lookup = pe.get_data(descriptor.OriginalFirstThunk, 4 * (count + 1))
-        iat = pe.get_data(descriptor.FirstThunk, 4 * (count + 1))
+        try:
+            lookup = pe.get_data(descriptor.OriginalFirstThunk, 4 * (count + 1))
+            iat = pe.get_data(descriptor.FirstThunk, 4 * (count + 1))
+        except pefile.PEFormatError:
+            check.fail("the lookup table or the IAT lies outside the sections' file data")
+            continue
         if lookup != iat:
             check.fail("the IAT on disk differs from the lookup table")
         check.expect("IAT size", iat_directory.Size, 4 * (count + 1))
     if not entries:
         check.expect("IAT directory", (iat_directory.VirtualAddress, iat_directory.Size), (0, 0))
-    elif not inside(iat_directory.VirtualAddress, iat_directory.Size, rdata):
-        check.fail("the IAT is not inside .rdata")
+    elif writable_section_holding(pe, iat_directory.VirtualAddress, iat_directory.Size) is None:
+        # The loader writes it; a unit that pages the program out keeps only writable pages.
+        check.fail("the IAT is not inside a writable section")
     if names != wanted:
         missing, extra = sorted(wanted - names), sorted(names - wanted)
         check.fail(f"imports differ: missing {missing}, unexpected {extra}")
 
 
-def check_file(path, thumb, wanted):
+def check_file(path, thumb, wanted, binding, ordinals):
     check = Checker(path)
     with open(path, "rb") as image:
         data = image.read()
@@ -264,17 +336,17 @@ def check_file(path, thumb, wanted):
         # in programs this small; everything it would hint at is checked below.
         if "makes up" not in warning:
             check.fail(f"pefile: {warning}")
-    aim = THUMB_SIZE_AIM if thumb else ARM_SIZE_AIM
+    aim = SIZE_AIM[binding]
     if len(data) > aim:
         check.fail(f"file size {len(data)} is above the aim of {aim} bytes")
     check_headers(pe, check)
     if any(section_name(s) == ".reloc" for s in pe.sections):
         check.fail("has a .reloc section")
-    sections = check_sections(pe, check, len(data))
+    sections = check_sections(pe, check, len(data), binding)
     if sections is not None:
-        text, rdata = sections
+        text, by_name = sections
         check_entry(pe, check, text, thumb)
-        check_imports(pe, check, rdata, wanted)
+        check_imports(pe, check, by_name, wanted, binding, ordinals)
     return check.problems
 
 
@@ -284,10 +356,13 @@ def main():
     parser.add_argument("exe")
     parser.add_argument("--thumb", action="store_true", help="the Thumb build")
     parser.add_argument("--imports", help="comma-separated COREDLL functions the program calls")
+    parser.add_argument("--binding", choices=sorted(SIZE_AIM), default="ordinal")
+    parser.add_argument("--exports", default=EXPORTS, help="COREDLL's export table")
     args = parser.parse_args()
+    ordinals = read_exports(args.exports)
     wanted = LAUNCHER_IMPORTS if args.imports is None else {
         name for name in args.imports.split(",") if name}
-    problems = check_file(args.exe, args.thumb, wanted)
+    problems = check_file(args.exe, args.thumb, wanted, args.binding, ordinals)
     for problem in problems:
         print(f"check_pe: {args.exe}: {problem}", file=sys.stderr)
     if problems:

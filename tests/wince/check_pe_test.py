@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """check_pe.py must pass a device build's Kelbrun.EXE and refuse each damaged copy of it,
-naming what is wrong; the size aim holds at exactly the aim and fails one file block above.
+naming what is wrong; the size aim holds at exactly the aim and fails one file block above, the
+IAT's writable section holds at exactly the IAT's end and fails a byte short of it.
 
     check_pe_test.py BUILD_DIR [--thumb]
 """
@@ -15,6 +16,9 @@ import pefile
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "check_pe.py")
 FILE_ALIGNMENT = 0x200
+SIZE_AIM = 3584
+SCN_MEM_WRITE = 0x80000000
+IMPORT_BY_ORDINAL = 0x80000000
 
 
 def set_machine(pe):
@@ -72,10 +76,73 @@ def rename_dll(pe):
     pe.set_bytes_at_rva(entry.struct.Name, b"COREDLX.dll")
 
 
-def rename_function(pe):
-    for symbol in pe.DIRECTORY_ENTRY_IMPORT[0].imports:
-        if symbol.name == b"Sleep":
-            pe.set_bytes_at_offset(symbol.name_offset, b"Sleeq")
+def both_tables(pe, index, value):
+    """Patches, made after pefile's write (which writes both tables back from what it parsed),
+    that set entry index of the lookup table and of the IAT to value."""
+    entry = pe.DIRECTORY_ENTRY_IMPORT[0].struct
+    return [(pe.get_offset_from_rva(table + 4 * index), struct.pack("<I", value))
+            for table in (entry.OriginalFirstThunk, entry.FirstThunk)]
+
+
+def set_ordinal(pe, old, new):
+    """The entries for ordinal old name ordinal new instead, in both tables."""
+    for index, symbol in enumerate(pe.DIRECTORY_ENTRY_IMPORT[0].imports):
+        if symbol.ordinal == old:
+            return both_tables(pe, index, IMPORT_BY_ORDINAL | new)
+    raise AssertionError(f"no import of ordinal {old}")
+
+
+def unknown_ordinal(pe):
+    # memcpy's 1044 one past: 1045 is no export of COREDLL's.
+    return set_ordinal(pe, 1044, 1045)
+
+
+def other_known_ordinal(pe):
+    # memcpy's 1044 two past: memmove's, which the launcher does not call.
+    return set_ordinal(pe, 1044, 1046)
+
+
+def by_name(pe):
+    # The top bit cleared: a hint/name RVA, in the build that binds by ordinal alone. It points
+    # at the DLL's name, which reads as a hint and a name.
+    return both_tables(pe, 0, pe.DIRECTORY_ENTRY_IMPORT[0].struct.Name - 2)
+
+
+def set_optional_header_size(size):
+    def damage(pe):
+        pe.FILE_HEADER.SizeOfOptionalHeader = size
+    damage.__name__ = f"optional_header_{size}"
+    return damage
+
+
+def iat_section(pe):
+    iat = pe.OPTIONAL_HEADER.DATA_DIRECTORY[12].VirtualAddress
+    for section in pe.sections:
+        if section.VirtualAddress <= iat < section.VirtualAddress + section.Misc_VirtualSize:
+            return section
+    raise AssertionError("the IAT is in no section")
+
+
+def read_only_iat_section(pe):
+    iat_section(pe).Characteristics &= ~SCN_MEM_WRITE
+
+
+def iat_in_rdata(pe):
+    # The lookup table doubling as the IAT, in read-only .rdata, where the launcher had it.
+    entry = pe.DIRECTORY_ENTRY_IMPORT[0].struct
+    pe.OPTIONAL_HEADER.DATA_DIRECTORY[12].VirtualAddress = entry.OriginalFirstThunk
+    entry.FirstThunk = entry.OriginalFirstThunk
+
+
+def writable_ending_at_iat(extra):
+    """The IAT's section shortened to end exactly at the IAT's end (extra 0) or a byte short."""
+    def damage(pe):
+        directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[12]
+        section = iat_section(pe)
+        section.Misc_VirtualSize = (directory.VirtualAddress + directory.Size
+                                    - section.VirtualAddress + extra)
+    damage.__name__ = f"writable_ending_at_iat{extra:+d}"
+    return damage
 
 
 def flip_entry_state(pe):
@@ -87,7 +154,7 @@ def flip_entry_state(pe):
 def differ_iat(pe):
     # pefile writes the IAT back from what it parsed: this patch is made after the write.
     iat = pe.OPTIONAL_HEADER.DATA_DIRECTORY[12].VirtualAddress
-    return pe.get_offset_from_rva(iat), struct.pack("<I", pe.get_dword_at_rva(iat) + 2)
+    return [(pe.get_offset_from_rva(iat), struct.pack("<I", pe.get_dword_at_rva(iat) + 2))]
 
 
 # Each damage, and a word that check_pe's complaint must contain.
@@ -105,20 +172,30 @@ DAMAGES = [
     (set_image_size, "SizeOfImage"),
     (misalign_entry, "not word-aligned"),
     (rename_dll, "COREDLL.dll alone"),
-    (rename_function, "unexpected ['Sleeq']"),
+    (unknown_ordinal, "ordinal 1045, which COREDLL's export table does not list"),
+    (other_known_ordinal, "unexpected ['memmove']"),
+    (by_name, "by name, not by its ordinal"),
+    (set_optional_header_size(0xE0 + 1), "SizeOfOptionalHeader is 0xe1, expected 0xe0"),
+    (set_optional_header_size(0xE0 - 8), "SizeOfOptionalHeader is 0xd8, expected 0xe0"),
+    (read_only_iat_section, "IAT is not inside a writable section"),
+    (iat_in_rdata, "IAT is not inside a writable section"),
+    (writable_ending_at_iat(-1), "IAT is not inside a writable section"),
     (flip_entry_state, "entry jumps to"),
     (differ_iat, "IAT on disk differs"),
 ]
 
 
 def grown(original, blocks):
-    """The image with its last block of file data, .rdata's, longer by some zero blocks: still a
+    """The image with the section last in the file longer there by some zero blocks: still a
     valid image, and a file that many blocks larger."""
     pe = pefile.PE(data=original)
-    rdata = pe.sections[1]
-    assert rdata.PointerToRawData + rdata.SizeOfRawData == len(original), "not last in the file"
-    rdata.SizeOfRawData += blocks * FILE_ALIGNMENT
-    rdata.Misc_VirtualSize = rdata.SizeOfRawData
+    last = max(pe.sections, key=lambda section: section.PointerToRawData)
+    assert last.PointerToRawData + last.SizeOfRawData == len(original), "not last in the file"
+    last.SizeOfRawData += blocks * FILE_ALIGNMENT
+    last.Misc_VirtualSize = max(last.Misc_VirtualSize, last.SizeOfRawData)
+    end = last.VirtualAddress + last.Misc_VirtualSize
+    pe.OPTIONAL_HEADER.SizeOfImage = max(pe.OPTIONAL_HEADER.SizeOfImage,
+                                         (end + 0xFFF) // 0x1000 * 0x1000)
     pe.OPTIONAL_HEADER.SizeOfInitializedData += blocks * FILE_ALIGNMENT
     return bytes(pe.write()) + bytes(blocks * FILE_ALIGNMENT)
 
@@ -146,17 +223,24 @@ def main():
 
         for damage, word in DAMAGES:
             pe = pefile.PE(data=original)
-            patch = damage(pe)
+            patches = damage(pe) or []
             data = bytearray(pe.write())
-            if patch is not None:
-                offset, patched = patch
+            for offset, patched in patches:
                 data[offset:offset + len(patched)] = patched
             status, complaint = run_check(folder, damage.__name__ + ".exe", bytes(data), thumb)
             if status != 1 or word not in complaint:
                 failures.append(f"{damage.__name__}: status {status}, expected 1 and a "
                                 f"complaint with {word!r}:\n{complaint}")
 
-        aim = 4096 if thumb else 4608
+        # Exactly at the IAT's end, the writable section still holds it.
+        pe = pefile.PE(data=original)
+        writable_ending_at_iat(0)(pe)
+        status, complaint = run_check(folder, "iat-at-end.exe", bytes(pe.write()), thumb)
+        if status != 0:
+            failures.append(f"a writable section ending exactly at the IAT's end fails:\n"
+                            f"{complaint}")
+
+        aim = SIZE_AIM
         blocks = (aim - len(original)) // FILE_ALIGNMENT
         if blocks < 0 or len(original) + blocks * FILE_ALIGNMENT != aim:
             failures.append(f"Kelbrun.EXE is {len(original)} bytes: no whole number of blocks "
@@ -172,7 +256,7 @@ def main():
 
     for failure in failures:
         print(f"check_pe_test: {failure}", file=sys.stderr)
-    total = len(DAMAGES) + 3
+    total = len(DAMAGES) + 4
     print(f"check_pe_test: {total - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 

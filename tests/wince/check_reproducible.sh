@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds a device preset twice from clean, in two build folders of different names, and compares
-# the executables byte for byte: nothing of the build folder, the time or the order of the build
-# may reach them.
+# the executables and the integrator's imports list byte for byte: nothing of the build folder,
+# the time or the order of the build may reach them.
 #   check_reproducible.sh PRESET SCRATCH
 # PRESET: wince or wince-thumb. SCRATCH: a folder for the two builds (emptied first).
 set -euo pipefail
@@ -35,13 +35,13 @@ while IFS= read -r -d '' exe; do
         echo "check_reproducible: $preset: $relative differs between two builds" >&2
         status=1
     fi
-done < <(find "$first" \( -name '*.exe' -o -name '*.EXE' \) -print0 | sort -z)
+done < <(find "$first" \( -name '*.exe' -o -name '*.EXE' -o -name IMPORTS.txt \) -print0 | sort -z)
 # Without the launcher among them, the comparison would prove little.
 if [[ ! -f $first/Kelbrun.EXE || $count -lt 2 ]]; then
     echo "check_reproducible: $preset: the builds made no Kelbrun.EXE or no test program" >&2
     exit 1
 fi
 if [[ $status -eq 0 ]]; then
-    echo "check_reproducible: $preset: $count executables identical in two builds"
+    echo "check_reproducible: $preset: $count files identical in two builds"
 fi
 exit $status

@@ -1,6 +1,7 @@
 // kelbrun-sim: a dry run of the launcher on a simulated device, described by .reg files and a
 // folder that stands for the device's root folder; or, with --export-registry, the registry
-// that those files give, written as one registry editor export.
+// that those files give, written as one registry editor export; or, with --check, what in the
+// setup would stop the launcher.
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -17,6 +18,7 @@
 #include "tools/kelbrun-sim/options.h"
 #include "tools/kelbrun-sim/reg_export.h"
 #include "tools/kelbrun-sim/report.h"
+#include "tools/kelbrun-sim/setup_check.h"
 
 namespace {
 
@@ -55,6 +57,12 @@ int main(int argc, char** argv) {
         simoptions::Program program;
         if (auto error = simoptions::SetUpDevice(options, device)) {
             return Fail(*error);
+        }
+        if (options.check) {
+            const setupcheck::Report report =
+                setupcheck::CheckSetup(device, options.root.has_value());
+            std::cout << setupcheck::FormatReport(report);
+            return setupcheck::CountErrors(report.findings) == 0 ? 0 : 1;
         }
         if (options.exportRegistry) {
             if (auto error = regfile::SaveExport(device.registry, *options.exportRegistry)) {

@@ -17,7 +17,9 @@ const char kUsage[] =
     "[--self PATH]\n"
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
-    "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]]\n";
+    "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]] [--check]\n"
+    "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
+    "        and runs nothing (exit status 1 when it finds an error)\n";
 
 // An hour of device time: far beyond any boot, and well inside the device clock's range.
 constexpr uint32_t kLatestMountMs = 3600000;
@@ -118,6 +120,8 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.loadOnly = true;
         } else if (arg == "--shell-fails") {
             options.shellFails = true;
+        } else if (arg == "--check") {
+            options.check = true;
         } else if (arg == "-h" || arg == "--help") {
             options.help = true;
         } else {
@@ -129,6 +133,10 @@ Options ParseOptions(int argc, char** argv, int first) {
     }
     if (options.cpu && !options.exe) {
         throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
+    }
+    if (options.check && (options.exe || options.exportRegistry)) {
+        throw UsageError{std::string("--check runs nothing and writes no registry; it takes no ") +
+                         (options.exe ? "--exe" : "--export-registry")};
     }
     return options;
 }

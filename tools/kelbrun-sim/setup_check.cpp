@@ -1,0 +1,508 @@
+#include "tools/kelbrun-sim/setup_check.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "config/path_buffer.h"
+#include "platform/sim/host_file.h"
+#include "platform/sim/text.h"
+
+namespace setupcheck {
+namespace {
+
+using Level = Finding::Level;
+
+constexpr char16_t kPathsKey[] = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths";
+constexpr char16_t kProfilesKey[] = u"HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles";
+constexpr char16_t kStartUpFolder[] = u"\\Windows\\StartUp";
+// The storage manager's name for a volume whose profile names no folder.
+constexpr char16_t kDefaultVolumeName[] = u"Mounted Volume";
+
+// What the launcher reads and composes (config/folder_setting.cpp, launcher/): a value of at
+// most 255 characters' bytes, and paths of at most 255 characters.
+constexpr size_t kValueBytes = 510;
+constexpr size_t kPathChars = kPathBufferChars - 1;
+constexpr std::u16string_view kUpdateSuffix = u"\\UPDATE\\Kelbrun.EXE";
+constexpr std::u16string_view kNavigatorSuffix = u"\\MNAV\\Navigon.exe";
+constexpr std::u16string_view kUpdateMarker = u"UPDATE";
+// The launcher asks for its own path with room for 127 characters and trusts only an answer
+// that did not fill it.
+constexpr size_t kOwnPathChars = 126;
+
+enum : uint32_t { kRegExpandSz = 2 };
+
+std::string Quoted(std::u16string_view text) {
+    std::u16string shown;
+    for (char16_t c : text) {
+        shown += c < 0x20 ? u'?' : c;
+    }
+    return "\"" + sim::ToUtf8(shown) + "\"";
+}
+
+std::string Plural(size_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// A folder value as the launcher gets it: nothing when the value is missing or too big for its
+// buffer, else its bytes taken as text up to the first NUL or the buffer's end.
+struct FolderRead {
+    const sim::RegistryValue* value = nullptr;
+    bool read = false;
+    std::u16string text;
+};
+
+FolderRead ReadAsLauncher(const sim::Registry& registry, std::u16string_view name) {
+    FolderRead result;
+    result.value = registry.FindValue(kPathsKey, name);
+    if (result.value == nullptr || result.value->bytes.size() > kValueBytes) {
+        return result;
+    }
+    result.read = true;
+    const std::vector<uint8_t>& bytes = result.value->bytes;
+    for (size_t i = 0; i < bytes.size() && result.text.size() < kPathChars; i += 2) {
+        const uint8_t high = i + 1 < bytes.size() ? bytes[i + 1] : 0;
+        const auto unit = static_cast<char16_t>(bytes[i] | (high << 8));
+        if (unit == 0) {
+            break;
+        }
+        result.text += unit;
+    }
+    return result;
+}
+
+struct FolderValue {
+    const char16_t* name;
+    bool required;               // the launcher starts nothing without it
+    std::u16string_view suffix;  // the program composed from it, if any
+    const char* program;         // what that program is, for the findings
+};
+
+constexpr FolderValue kFolderValues[] = {
+    {u"SDMMC", true, kUpdateSuffix, "the card's copy of the launcher"},
+    {u"DataStorage", true, {}, nullptr},
+    {u"User", false, kNavigatorSuffix, "the navigation application"},
+};
+
+void CheckFolderValue(const sim::Registry& registry, const FolderValue& folder,
+                      Findings& findings) {
+    const std::string where =
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, " + sim::ToUtf8(folder.name) + ": ";
+    const Level unusableLevel = folder.required ? Level::kError : Level::kWarning;
+    const std::string unusable =
+        folder.required ? "the launcher starts nothing"
+                        : "the launcher looks for \\MNAV\\Navigon.exe from the root folder";
+    const FolderRead read = ReadAsLauncher(registry, folder.name);
+    if (read.value == nullptr) {
+        findings.push_back({unusableLevel, where + "missing: " + unusable});
+        return;
+    }
+    if (!read.read) {
+        findings.push_back(
+            {unusableLevel, where + Plural(read.value->bytes.size(), "byte") + ", more than the " +
+                                std::to_string(kValueBytes) +
+                                " the launcher's buffer takes: its query fails and " + unusable});
+        return;
+    }
+    const uint32_t type = read.value->type;
+    if (type != sim::kRegSz) {
+        std::string how = "the launcher takes its bytes as text, which gives ";
+        if (type == kRegExpandSz) {
+            how = "the launcher does not expand it and takes ";
+        } else if (type == sim::kRegMultiSz) {
+            how = "the launcher takes its first string, ";
+        }
+        const std::string typeName = type == kRegExpandSz       ? "REG_EXPAND_SZ"
+                                     : type == sim::kRegMultiSz ? "REG_MULTI_SZ"
+                                     : type == sim::kRegBinary  ? "REG_BINARY"
+                                     : type == sim::kRegDword   ? "REG_DWORD"
+                                                                : "of type " + std::to_string(type);
+        findings.push_back({Level::kWarning, where + "is " + typeName + ", not REG_SZ: " + how +
+                                                 Quoted(read.text) + " as the folder"});
+    }
+    if (read.text.empty()) {
+        findings.push_back({unusableLevel, where + "empty, which counts as not set: " + unusable});
+        return;
+    }
+    if (folder.program != nullptr && read.text.size() + folder.suffix.size() > kPathChars) {
+        findings.push_back(
+            {Level::kError, where + Plural(read.text.size(), "character") + ", and with " +
+                                sim::ToUtf8(folder.suffix) + " after it " +
+                                std::to_string(read.text.size() + folder.suffix.size()) +
+                                ", more than the " + std::to_string(kPathChars) +
+                                " the launcher's path holds: it never looks for " +
+                                folder.program});
+    }
+}
+
+std::u16string TopName(std::u16string_view path) {
+    const size_t start = path.find_first_not_of(u"\\/");
+    if (start == std::u16string_view::npos) {
+        return {};
+    }
+    const size_t end = path.find_first_of(u"\\/", start);
+    return std::u16string(path.substr(start, end == std::u16string_view::npos ? end : end - start));
+}
+
+std::optional<std::u16string> StringOf(const sim::RegistryValue* value) {
+    if (value == nullptr || value->type != sim::kRegSz) {
+        return std::nullopt;
+    }
+    std::u16string text;
+    for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(value->bytes[i] | (value->bytes[i + 1] << 8));
+        if (unit == 0) {
+            break;
+        }
+        text += unit;
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The folder names the storage manager's profiles give volumes: each profile's Folder, or its
+// file-system or partition subkey's, else the profiles' default.
+std::vector<std::u16string> ProfileFolderNames(const sim::Registry& registry) {
+    const std::u16string prefix = sim::FoldCase(sim::Registry::Join(kProfilesKey, u"")) + u'\\';
+    const std::u16string fallback =
+        StringOf(registry.FindValue(kProfilesKey, u"Folder")).value_or(kDefaultVolumeName);
+    std::vector<std::u16string> profiles;  // folded profile names, in the registry's order
+    std::vector<std::vector<std::u16string>> named;
+    for (const sim::RegistryKey& key : registry.Keys()) {
+        const std::u16string folded = sim::FoldCase(key.path);
+        if (!folded.starts_with(prefix)) {
+            continue;
+        }
+        const std::u16string below = folded.substr(prefix.size());
+        const size_t slash = below.find(u'\\');
+        if (slash != std::u16string::npos && below.find(u'\\', slash + 1) != std::u16string::npos) {
+            continue;  // deeper than a profile's own subkeys
+        }
+        const std::u16string profile = below.substr(0, slash);
+        auto at = std::find(profiles.begin(), profiles.end(), profile);
+        if (at == profiles.end()) {
+            profiles.push_back(profile);
+            named.emplace_back();
+            at = profiles.end() - 1;
+        }
+        if (auto folder = StringOf(registry.FindValue(key.path, u"Folder"))) {
+            named[static_cast<size_t>(at - profiles.begin())].push_back(*folder);
+        }
+    }
+    std::vector<std::u16string> names;
+    for (std::vector<std::u16string>& given : named) {
+        if (given.empty()) {
+            given.push_back(fallback);
+        }
+        for (const std::u16string& name : given) {
+            if (std::find(names.begin(), names.end(), name) == names.end()) {
+                names.push_back(name);
+            }
+        }
+    }
+    return names;
+}
+
+// A volume's folder is its profile's name, or when that is taken the name with a digit from 2
+// to 9 after it.
+bool GivenName(std::u16string_view top, const std::vector<std::u16string>& names) {
+    const std::u16string folded = sim::FoldCase(top);
+    for (const std::u16string& name : names) {
+        const std::u16string given = sim::FoldCase(name);
+        if (folded == given) {
+            return true;
+        }
+        if (folded.size() == given.size() + 1 && folded.starts_with(given) &&
+            folded.back() >= u'2' && folded.back() <= u'9') {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CheckCardFolder(const sim::Device& device, bool hasRoot, Findings& findings) {
+    const std::vector<std::u16string> names = ProfileFolderNames(device.registry);
+    if (names.empty()) {
+        return;
+    }
+    const FolderRead card = ReadAsLauncher(device.registry, u"SDMMC");
+    const std::u16string top = card.read ? TopName(card.text) : u"";
+    if (top.empty() || GivenName(top, names)) {
+        return;
+    }
+    std::string given;
+    for (const std::u16string& name : names) {
+        given += (given.empty() ? "\\" : ", \\") + sim::ToUtf8(name);
+    }
+    const std::string what =
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\" +
+        sim::ToUtf8(top) +
+        " is no name the storage manager gives a card (its profiles under "
+        "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give " +
+        given + ")";
+    const std::u16string foldedTop = sim::FoldCase(top);
+    for (const sim::Mount& mount : device.files.Mounts()) {
+        if (sim::FoldCase(TopName(mount.folder)) == foldedTop) {
+            findings.push_back(
+                {Level::kWarning, what + "; --mount " + sim::ToUtf8(mount.folder) +
+                                      " mounts it here, but on the unit the card appears under "
+                                      "another name and the card's copy is never found"});
+            return;
+        }
+    }
+    if (hasRoot) {
+        const auto folder = device.files.Find(u"\\" + top);
+        if (folder && folder->isFolder) {
+            findings.push_back({Level::kWarning,
+                                what + "; --root has that folder, so it is found here, but on the "
+                                       "unit only if the image itself holds it"});
+            return;
+        }
+    }
+    findings.push_back({Level::kError, what + ", and no --mount or --root folder stands for it: "
+                                              "the card's copy of the launcher is never found"});
+}
+
+std::u16string TextOfFile(const std::string& bytes) {
+    if (auto text = sim::FromUtf8(bytes)) {
+        return *text;
+    }
+    std::u16string latin;
+    for (char c : bytes) {
+        latin += static_cast<char16_t>(static_cast<unsigned char>(c));
+    }
+    return latin;
+}
+
+// A shortcut's text is "COUNT#COMMAND LINE"; the program is the command line's first part,
+// quoted when it holds blanks.
+std::u16string ShortcutTarget(std::u16string_view text) {
+    const size_t hash = text.find(u'#');
+    std::u16string_view line = hash == std::u16string_view::npos ? text : text.substr(hash + 1);
+    line = line.substr(0, line.find_first_of(u"\r\n"));
+    const size_t start = line.find_first_not_of(u" \t");
+    if (start == std::u16string_view::npos) {
+        return {};
+    }
+    line = line.substr(start);
+    if (line.front() == u'"') {
+        line = line.substr(1);
+        return std::u16string(line.substr(0, line.find(u'"')));
+    }
+    const size_t end = line.find_last_not_of(u" \t");
+    return std::u16string(line.substr(0, end + 1));
+}
+
+std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
+    std::vector<Shortcut> shortcuts;
+    const auto folder = device.files.Find(kStartUpFolder);
+    if (!folder || !folder->isFolder) {
+        return shortcuts;
+    }
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder->hostPath, error), end; !error && it != end;
+         it.increment(error)) {
+        const auto name = sim::FromUtf8(it->path().filename().string());
+        std::error_code typeError;
+        if (!name || !sim::FoldCase(*name).ends_with(u".LNK") ||
+            it->symlink_status(typeError).type() != std::filesystem::file_type::regular) {
+            continue;
+        }
+        const auto bytes = sim::ReadHostFile(it->path());
+        Shortcut shortcut{*name, ShortcutTarget(TextOfFile(bytes.value_or(""))), false};
+        shortcut.launcher =
+            !shortcut.target.empty() && bootorder::NamesLauncher(shortcut.target, device.ownPath);
+        shortcuts.push_back(std::move(shortcut));
+    }
+    std::sort(shortcuts.begin(), shortcuts.end(),
+              [](const Shortcut& a, const Shortcut& b) { return a.name < b.name; });
+    return shortcuts;
+}
+
+// Where the kernel looks for a program: as named, then with ".exe" added; a name without a
+// folder in \Windows (which also shows the ROM's files) and then in the root folder.
+std::vector<std::u16string> ProgramCandidates(std::u16string_view program) {
+    std::vector<std::u16string> folders;
+    if (program.find_first_of(u"\\/") == std::u16string_view::npos) {
+        folders = {u"\\Windows\\", u"\\"};
+    } else {
+        folders = {u""};
+    }
+    std::vector<std::u16string> candidates;
+    for (const std::u16string& folder : folders) {
+        candidates.push_back(folder + std::u16string(program));
+        candidates.push_back(folder + std::u16string(program) + u".exe");
+    }
+    return candidates;
+}
+
+void CheckLauncherStarts(const sim::Device& device, const Report& report, bool hasRoot,
+                         Findings& findings) {
+    size_t ways = 0;
+    std::string how;
+    for (const bootorder::Entry& entry : report.order.entries) {
+        if (!entry.launcher) {
+            continue;
+        }
+        ++ways;
+        how += (how.empty() ? "" : ", ") + bootorder::Describe(entry);
+        if (!hasRoot) {
+            continue;
+        }
+        const std::vector<std::u16string> candidates = ProgramCandidates(entry.program);
+        bool found = false;
+        std::string tried;
+        for (const std::u16string& candidate : candidates) {
+            tried += (tried.empty() ? "" : ", ") + sim::ToUtf8(candidate);
+            if (candidate.find_first_of(u"*?") != std::u16string::npos) {
+                continue;
+            }
+            // The device runs the launcher from its own path, so its file is there even when
+            // the root folder leaves it out (as it leaves out the image's \Windows).
+            const auto file = device.files.Find(candidate);
+            found = found || (file && !file->isFolder) ||
+                    sim::FoldCase(candidate) == sim::FoldCase(device.ownPath);
+        }
+        if (!found) {
+            findings.push_back({Level::kError, "HKEY_LOCAL_MACHINE\\init, Launch" +
+                                                   sim::ToUtf8(entry.digits) + ": " +
+                                                   Quoted(entry.program) +
+                                                   " is no file under --root (tried " + tried +
+                                                   "): the kernel cannot start the launcher"});
+        }
+    }
+    for (const Shortcut& shortcut : report.shortcuts) {
+        if (shortcut.launcher) {
+            ++ways;
+            how += (how.empty() ? "" : ", ") + std::string("\\Windows\\StartUp\\") +
+                   sim::ToUtf8(shortcut.name);
+        }
+    }
+    if (ways == 0) {
+        findings.push_back(
+            {Level::kError,
+             std::string("HKEY_LOCAL_MACHINE\\init: no LaunchNN names the launcher (Kelbrun.EXE, "
+                         "or the file name of --self)") +
+                 (report.shortcutsLookedAt ? ", nor does a shortcut in \\Windows\\StartUp"
+                                           : " (start-up shortcuts are looked at with --root)") +
+                 ": the launcher is never started at boot"});
+    } else if (ways > 1) {
+        findings.push_back({Level::kWarning, "the launcher is started " + std::to_string(ways) +
+                                                 " times at boot (" + how +
+                                                 "): each copy hands over on its own, so what "
+                                                 "it starts is started more than once"});
+    }
+}
+
+void CheckOwnPath(const sim::Device& device, Findings& findings) {
+    const std::string self = "--self " + sim::ToUtf8(device.ownPath) + ": ";
+    if (device.ownPath.size() > kOwnPathChars) {
+        findings.push_back({Level::kError, self + Plural(device.ownPath.size(), "character") +
+                                               ", more than the " + std::to_string(kOwnPathChars) +
+                                               " the launcher trusts of its own path: it cannot "
+                                               "tell where it runs from and starts nothing"});
+    } else if (device.ownPath.find(kUpdateMarker) != std::u16string::npos) {
+        findings.push_back(
+            {Level::kError, self + "holds \"UPDATE\": the launcher takes itself for the card's "
+                                   "copy, which must not start itself again, and starts nothing"});
+    }
+}
+
+}  // namespace
+
+Report CheckSetup(const sim::Device& device, bool hasRoot) {
+    Report report;
+    report.order = bootorder::ReadBootOrder(device.registry, device.ownPath, report.findings);
+    report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
+    report.shortcutsLookedAt = hasRoot;
+    if (hasRoot) {
+        report.shortcuts = ReadShortcuts(device);
+    }
+    CheckLauncherStarts(device, report, hasRoot, report.findings);
+    CheckOwnPath(device, report.findings);
+    if (!device.registry.HasKey(kPathsKey)) {
+        report.findings.push_back({Level::kError,
+                                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths: missing: the "
+                                   "launcher reads no folder and starts nothing"});
+    } else {
+        for (const FolderValue& folder : kFolderValues) {
+            CheckFolderValue(device.registry, folder, report.findings);
+        }
+        CheckCardFolder(device, hasRoot, report.findings);
+    }
+    return report;
+}
+
+size_t CountErrors(const Findings& findings) {
+    return static_cast<size_t>(
+        std::count_if(findings.begin(), findings.end(),
+                      [](const Finding& f) { return f.level == Level::kError; }));
+}
+
+std::string FormatReport(const Report& report) {
+    std::string out = "boot order, HKEY_LOCAL_MACHINE\\init:";
+    if (!report.order.hasKey) {
+        out += " no such key\n";
+    } else if (report.order.entries.empty()) {
+        out += " no entries\n";
+    } else {
+        out += "\n";
+        size_t numberWidth = 0;
+        size_t programWidth = 0;
+        for (const bootorder::Entry& entry : report.order.entries) {
+            numberWidth = std::max(numberWidth, std::to_string(entry.number).size());
+            programWidth = std::max(programWidth, entry.program.size());
+        }
+        for (size_t i = 0; i < report.order.entries.size(); ++i) {
+            const bootorder::Entry& entry = report.order.entries[i];
+            const std::string number = std::to_string(entry.number);
+            std::string line = "  " + std::string(numberWidth - number.size(), ' ') + number +
+                               "  " + sim::ToUtf8(entry.program) +
+                               std::string(programWidth - entry.program.size(), ' ');
+            if (!entry.waitsKnown) {
+                line += "  waits for what a malformed Depend" + sim::ToUtf8(entry.digits) + " says";
+            } else if (!entry.waitsFor.empty()) {
+                line += "  waits for";
+                for (size_t w = 0; w < entry.waitsFor.size(); ++w) {
+                    line += (w == 0 ? " " : ", ") + std::to_string(entry.waitsFor[w]);
+                }
+            }
+            if (entry.launcher) {
+                line += "  <- the launcher";
+            }
+            if (i >= report.bootStopsAt) {
+                line += "  (never starts)";
+            }
+            if (i >= bootorder::kMostEntries) {
+                line += "  (beyond the " + std::to_string(bootorder::kMostEntries) + " kept)";
+            }
+            line.erase(line.find_last_not_of(' ') + 1);
+            out += line + "\n";
+        }
+    }
+    out += "start-up shortcuts, \\Windows\\StartUp:";
+    if (!report.shortcutsLookedAt) {
+        out += " not looked at (no --root)\n";
+    } else if (report.shortcuts.empty()) {
+        out += " none\n";
+    } else {
+        out += "\n";
+        for (const Shortcut& shortcut : report.shortcuts) {
+            out += "  " + sim::ToUtf8(shortcut.name) + " -> " + sim::ToUtf8(shortcut.target) +
+                   (shortcut.launcher ? "  <- the launcher" : "") + "\n";
+        }
+    }
+    for (const Finding& finding : report.findings) {
+        out += std::string("check: ") + (finding.level == Level::kError ? "error: " : "warning: ") +
+               finding.text + "\n";
+    }
+    const size_t errors = CountErrors(report.findings);
+    out += "check: " + Plural(errors, "error") + ", " +
+           Plural(report.findings.size() - errors, "warning") + "\n";
+    return out;
+}
+
+}  // namespace setupcheck

@@ -1,0 +1,41 @@
+// kelbrun-sim --check: what in a unit's setup would stop the launcher, or what it should start,
+// read from the simulated device before anything runs on it.
+#ifndef KELBRUN_TOOLS_KELBRUN_SIM_SETUP_CHECK_H
+#define KELBRUN_TOOLS_KELBRUN_SIM_SETUP_CHECK_H
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/device.h"
+#include "tools/kelbrun-sim/boot_order.h"
+#include "tools/kelbrun-sim/finding.h"
+
+namespace setupcheck {
+
+// A start-up shortcut in \Windows\StartUp, which the shell opens once it runs.
+struct Shortcut {
+    std::u16string name;    // the .lnk file's name
+    std::u16string target;  // the program it opens
+    bool launcher = false;
+};
+
+struct Report {
+    bootorder::BootOrder order;
+    size_t bootStopsAt = 0;  // the first entry that waits in vain; the entries' count if none
+    bool shortcutsLookedAt = false;  // only with a root folder
+    std::vector<Shortcut> shortcuts;
+    Findings findings;
+};
+
+// Checks the device as set up for a run. hasRoot: a root folder was given, so that the files
+// the registry names can be looked for.
+Report CheckSetup(const sim::Device& device, bool hasRoot);
+
+// The boot order, then one line per finding, then the counts.
+std::string FormatReport(const Report& report);
+
+size_t CountErrors(const Findings& findings);
+
+}  // namespace setupcheck
+
+#endif  // KELBRUN_TOOLS_KELBRUN_SIM_SETUP_CHECK_H
