@@ -179,15 +179,28 @@ INSTANTIATE_TEST_SUITE_P(
                  "Depend50: holds an odd number of bytes (3)"},
         InitCase{"DependNotBinary",
                  {Raw(u"Depend50", Bytes(2), sim::kRegDword)},
+                 0,
+                 1,
+                 "Depend50: is REG_DWORD, not REG_BINARY: the kernel reads its bytes"},
+        // The kernel reads both names' digits as numbers, and a DependNN alone makes an entry.
+        InitCase{"DependPairedByNumber",
+                 {Launch(60, u"svc.exe"), {u"Depend060", {}, {50}, {}, sim::kRegBinary}},
                  1,
                  0,
-                 "Depend50: is REG_DWORD, not REG_BINARY"},
+                 "entry 60 (svc.exe) waits for entry 50 (Kelbrun.EXE)"},
+        InitCase{"DependAloneWaitsForTheLauncher",
+                 {Depend(60, {50})},
+                 1,
+                 1,
+                 "entry 60 ((no program)) waits for entry 50 (Kelbrun.EXE)"},
+        InitCase{"AZeroEndsTheDependList", {Launch(60, u"svc.exe"), Depend(60, {0, 50})}, 0, 0, ""},
         InitCase{"DependWithoutItsLaunch", {Depend(60, {20})}, 0, 1, "no Launch60 beside it"},
         InitCase{"LaunchNotString",
                  {Raw(u"Launch60", Bytes(4), sim::kRegBinary)},
-                 1,
                  0,
-                 "Launch60: is REG_BINARY, not REG_SZ"},
+                 1,
+                 "Launch60: is REG_BINARY, not REG_SZ: the kernel takes its bytes as the "
+                 "program's name all the same"},
         InitCase{"LaunchWithoutDigits",
                  {Raw(u"LaunchX", Bytes(4), sim::kRegSz)},
                  1,
@@ -841,14 +854,14 @@ TEST(SetupCheck, WritesTheBootOrderTheFindingsAndTheCounts) {
     const std::string text = setupcheck::FormatReport(setupcheck::CheckSetup(device, false));
     EXPECT_EQ(
         "boot order, HKEY_LOCAL_MACHINE\\init:\n"
-        "   20  device.exe              waits for what a malformed Depend20 says\n"
+        "   20  device.exe\n"
         "   30  gwes.exe                waits for 20\n"
         "   50  Kelbrun.EXE             waits for 20, 30  <- the launcher\n"
         "  100  \\ResidentFlash\\svc.exe  waits for 50  (never starts)\n"
         "start-up shortcuts, \\Windows\\StartUp: not looked at (no --root)\n"
         "check: error: HKEY_LOCAL_MACHINE\\init, Depend20: holds 66 bytes, more than the 64 (32 "
-        "launch numbers) the kernel reads: what entry 20 waits for is not what it says, and it "
-        "may start too early or never (rests on CE 3.0's launch loop)\n"
+        "launch numbers) the kernel reads: the kernel skips it, and entry 20 starts without "
+        "waiting for anything (rests on CE 3.0's launch loop)\n"
         "check: error: HKEY_LOCAL_MACHINE\\init, Depend100: entry 100 (\\ResidentFlash\\svc.exe) "
         "waits for entry 50 (Kelbrun.EXE), the launcher's own entry; the launcher never calls "
         "SignalStarted: it never starts; the launch loop waits there for ever (rests on CE 3.0's "

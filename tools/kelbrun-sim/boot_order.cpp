@@ -90,12 +90,13 @@ void ReadLaunch(const sim::NamedValue& value, BootOrder& order, Findings& findin
                 kOnCe3);
         return;
     }
+    // The launch loop does not look at the type: whatever the bytes are, they are the name.
     if (value.value.type != sim::kRegSz) {
-        Add(findings, Finding::Level::kError,
+        Add(findings, Finding::Level::kWarning,
             where + "is " + TypeName(value.value.type) +
-                ", not REG_SZ: the kernel takes no program name from it, and entry " +
-                std::to_string(number) + " is never started" + kOnCe3);
-        return;
+                ", not REG_SZ: the kernel takes its bytes as the program's name all the same, "
+                "which starts entry " +
+                std::to_string(number) + " only if they spell one" + kOnCe3);
     }
     Entry entry;
     entry.number = number;
@@ -125,40 +126,69 @@ void ReadLaunch(const sim::NamedValue& value, BootOrder& order, Findings& findin
 void ReadDepend(const sim::NamedValue& value, BootOrder& order, Findings& findings) {
     const std::u16string digits = value.name.substr(kDepend.size());
     const std::string where = Where(value.name);
-    const auto entry = std::find_if(order.entries.begin(), order.entries.end(),
-                                    [&](const Entry& e) { return e.digits == digits; });
-    if (entry == order.entries.end()) {
-        Add(findings, Finding::Level::kWarning,
-            where + "there is no Launch" + sim::ToUtf8(digits) +
-                " beside it: the kernel reads a DependNN only for the LaunchNN of the same "
-                "NN, so this one holds nothing back" +
+    uint32_t number = 0;
+    if (!ParseNumber(digits, number)) {
+        Add(findings, Finding::Level::kError,
+            where + "\"" + sim::ToUtf8(digits) +
+                "\" after \"Depend\" is no launch number (decimal digits): which entry it "
+                "holds back is undefined" +
                 kOnCe3);
         return;
     }
     const std::vector<uint8_t>& bytes = value.value.bytes;
     std::string wrong;
-    if (value.value.type != sim::kRegBinary) {
-        wrong = "is " + TypeName(value.value.type) + ", not REG_BINARY";
-    } else if (bytes.size() > kMostDependBytes) {
+    if (bytes.size() > kMostDependBytes) {
         wrong = "holds " + std::to_string(bytes.size()) + " bytes, more than the " +
                 std::to_string(kMostDependBytes) + " (32 launch numbers) the kernel reads";
     } else if (bytes.size() % 2 != 0) {
         wrong = "holds an odd number of bytes (" + std::to_string(bytes.size()) +
                 "), not whole 16-bit launch numbers";
     }
-    const size_t readable = std::min(bytes.size(), kMostDependBytes) / 2 * 2;
-    for (size_t i = 0; i < readable; i += 2) {
-        entry->waitsFor.push_back(static_cast<uint32_t>(bytes[i] | (bytes[i + 1] << 8)));
-    }
     if (!wrong.empty()) {
-        entry->waitsKnown = false;
         Add(findings, Finding::Level::kError,
-            where + wrong + ": what entry " + std::to_string(entry->number) +
-                " waits for is not what it says, and it may start too early or never" + kOnCe3);
+            where + wrong + ": the kernel skips it, and entry " + std::to_string(number) +
+                " starts without waiting for anything" + kOnCe3);
+        return;
+    }
+    if (value.value.type != sim::kRegBinary) {
+        Add(findings, Finding::Level::kWarning,
+            where + "is " + TypeName(value.value.type) +
+                ", not REG_BINARY: the kernel reads its bytes as the launch numbers all the same" +
+                kOnCe3);
+    }
+    // Paired by number, as the kernel reads both names' digits: Depend050 is Launch50's.
+    auto entry = std::find_if(order.entries.begin(), order.entries.end(),
+                              [&](const Entry& e) { return e.number == number; });
+    if (entry == order.entries.end()) {
+        // The launch loop makes an entry of a DependNN alone too: at its place in the order it
+        // waits for what it lists, and then its start, of no program, fails, which counts as
+        // started.
+        Add(findings, Finding::Level::kWarning,
+            where + "there is no Launch" + sim::ToUtf8(digits) + " beside it: entry " +
+                std::to_string(number) +
+                " starts no program, but the boot still waits there for what it lists" + kOnCe3);
+        Entry alone;
+        alone.number = number;
+        alone.digits = digits;
+        order.entries.push_back(std::move(alone));
+        entry = order.entries.end() - 1;
+    }
+    // A zero ends the list, as it does where the list is shorter than 32 numbers.
+    entry->waitsFor.clear();
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto waited = static_cast<uint32_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (waited == 0) {
+            break;
+        }
+        entry->waitsFor.push_back(waited);
     }
 }
 
 }  // namespace
+
+std::u16string ShownProgram(const Entry& entry) {
+    return entry.program.empty() ? u"(no program)" : entry.program;
+}
 
 bool NamesLauncher(std::u16string_view program, std::u16string_view ownPath) {
     const std::u16string name = FileNameWithExe(program);
@@ -166,7 +196,7 @@ bool NamesLauncher(std::u16string_view program, std::u16string_view ownPath) {
 }
 
 std::string Describe(const Entry& entry) {
-    return "entry " + std::to_string(entry.number) + " (" + sim::ToUtf8(entry.program) + ")";
+    return "entry " + std::to_string(entry.number) + " (" + sim::ToUtf8(ShownProgram(entry)) + ")";
 }
 
 BootOrder ReadBootOrder(const sim::Registry& registry, std::u16string_view ownPath,
@@ -227,9 +257,6 @@ size_t CheckWaits(const BootOrder& order, Findings& findings) {
     size_t firstStuckFinding = 0;
     for (size_t i = 0; i < order.entries.size(); ++i) {
         const Entry& entry = order.entries[i];
-        if (!entry.waitsKnown) {
-            continue;
-        }
         const std::string where = Where(u"Depend" + entry.digits) + Describe(entry) + " ";
         constexpr char never[] = ": it never starts";
         for (uint32_t number : entry.waitsFor) {
@@ -291,7 +318,6 @@ size_t CheckWaits(const BootOrder& order, Findings& findings) {
             const bool known =
                 std::find(waiting.begin(), waiting.end(), entry.number) != waiting.end();
             const bool waits =
-                entry.waitsKnown &&
                 std::any_of(entry.waitsFor.begin(), entry.waitsFor.end(), [&](uint32_t number) {
                     return std::find(waiting.begin(), waiting.end(), number) != waiting.end();
                 });

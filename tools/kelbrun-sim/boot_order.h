@@ -26,8 +26,7 @@ struct Entry {
     std::u16string digits;   // the number as written after "Launch"
     std::u16string program;  // the LaunchNN text
     std::vector<uint32_t> waitsFor;
-    bool waitsKnown = true;  // false: its DependNN is malformed, so what it waits for is unsure
-    bool launcher = false;   // the launcher's own entry
+    bool launcher = false;  // the launcher's own entry
 };
 
 struct BootOrder {
@@ -52,6 +51,9 @@ size_t CheckWaits(const BootOrder& order, setupcheck::Findings& findings);
 
 // "entry 50 (\Windows\Kelbrun.EXE)", for the findings.
 std::string Describe(const Entry& entry);
+
+// The entry's program as the boot order shows it: a DependNN alone starts none.
+std::u16string ShownProgram(const Entry& entry);
 
 }  // namespace bootorder
 

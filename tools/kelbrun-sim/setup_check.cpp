@@ -454,17 +454,16 @@ std::string FormatReport(const Report& report) {
         size_t programWidth = 0;
         for (const bootorder::Entry& entry : report.order.entries) {
             numberWidth = std::max(numberWidth, std::to_string(entry.number).size());
-            programWidth = std::max(programWidth, entry.program.size());
+            programWidth = std::max(programWidth, bootorder::ShownProgram(entry).size());
         }
         for (size_t i = 0; i < report.order.entries.size(); ++i) {
             const bootorder::Entry& entry = report.order.entries[i];
             const std::string number = std::to_string(entry.number);
+            const std::u16string program = bootorder::ShownProgram(entry);
             std::string line = "  " + std::string(numberWidth - number.size(), ' ') + number +
-                               "  " + sim::ToUtf8(entry.program) +
-                               std::string(programWidth - entry.program.size(), ' ');
-            if (!entry.waitsKnown) {
-                line += "  waits for what a malformed Depend" + sim::ToUtf8(entry.digits) + " says";
-            } else if (!entry.waitsFor.empty()) {
+                               "  " + sim::ToUtf8(program) +
+                               std::string(programWidth - program.size(), ' ');
+            if (!entry.waitsFor.empty()) {
                 line += "  waits for";
                 for (size_t w = 0; w < entry.waitsFor.size(); ++w) {
                     line += (w == 0 ? " " : ", ") + std::to_string(entry.waitsFor[w]);
