@@ -78,16 +78,28 @@ const Entry* FindEntry(const BootOrder& order, uint32_t number) {
     return nullptr;
 }
 
+// The launch number in a LaunchNN's or DependNN's name, after its prefix; when the name holds
+// none, a finding that says what that leads to.
+bool ReadLaunchNumber(const sim::NamedValue& value, std::u16string_view prefix,
+                      const char* consequence, uint32_t& number, Findings& findings) {
+    const std::u16string_view digits = std::u16string_view(value.name).substr(prefix.size());
+    if (ParseNumber(digits, number)) {
+        return true;
+    }
+    Add(findings, Finding::Level::kError,
+        Where(value.name) + "\"" + sim::ToUtf8(digits) + "\" after \"" + sim::ToUtf8(prefix) +
+            "\" is no launch number (decimal digits): " + consequence + kOnCe3);
+    return false;
+}
+
 void ReadLaunch(const sim::NamedValue& value, BootOrder& order, Findings& findings) {
     const std::u16string digits = value.name.substr(kLaunch.size());
     const std::string where = Where(value.name);
     uint32_t number = 0;
-    if (!ParseNumber(digits, number)) {
-        Add(findings, Finding::Level::kError,
-            where + "\"" + sim::ToUtf8(digits) +
-                "\" after \"Launch\" is no launch number (decimal digits): no DependNN can "
-                "name it, and whether the kernel starts it at all is undefined" +
-                kOnCe3);
+    if (!ReadLaunchNumber(value, kLaunch,
+                          "no DependNN can name it, and whether the kernel starts it at all is "
+                          "undefined",
+                          number, findings)) {
         return;
     }
     // The launch loop does not look at the type: whatever the bytes are, they are the name.
@@ -127,12 +139,8 @@ void ReadDepend(const sim::NamedValue& value, BootOrder& order, Findings& findin
     const std::u16string digits = value.name.substr(kDepend.size());
     const std::string where = Where(value.name);
     uint32_t number = 0;
-    if (!ParseNumber(digits, number)) {
-        Add(findings, Finding::Level::kError,
-            where + "\"" + sim::ToUtf8(digits) +
-                "\" after \"Depend\" is no launch number (decimal digits): which entry it "
-                "holds back is undefined" +
-                kOnCe3);
+    if (!ReadLaunchNumber(value, kDepend, "which entry it holds back is undefined", number,
+                          findings)) {
         return;
     }
     const std::vector<uint8_t>& bytes = value.value.bytes;
