@@ -33,15 +33,6 @@ std::vector<std::u16string_view> Words(std::u16string_view text) {
 
 }  // namespace
 
-void Variables::Set(std::u16string_view name, std::u16string_view value) {
-    values_[sim::FoldCase(name)] = std::u16string(value);
-}
-
-const std::u16string* Variables::Find(std::u16string_view name) const {
-    const auto found = values_.find(sim::FoldCase(name));
-    return found == values_.end() ? nullptr : &found->second;
-}
-
 bool Conditions::IsConditionLine(std::u16string_view text) {
     return HasKeyword(text, u"IF") || HasKeyword(text, u"ENDIF");
 }

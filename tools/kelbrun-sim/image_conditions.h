@@ -3,26 +3,15 @@
 #ifndef KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_CONDITIONS_H
 #define KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_CONDITIONS_H
 
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/kelbrun-sim/image_files/build_variables.h"
+
 namespace regfile {
 
-// The build's variables (environment variables, in the build window). Names compare without
-// regard to case, as the build's environment does; values compare exactly. A variable not set
-// here is not set.
-class Variables {
-  public:
-    // Sets the variable; a later value replaces an earlier one.
-    void Set(std::u16string_view name, std::u16string_view value);
-    // The variable's value, or nothing when it is not set.
-    const std::u16string* Find(std::u16string_view name) const;
-
-  private:
-    std::map<std::u16string, std::u16string> values_;  // by folded name
-};
+using imagefiles::Variables;
 
 // The IF blocks open while a file is read, one reader per file: a block never goes on into
 // the next file.
