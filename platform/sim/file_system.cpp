@@ -138,8 +138,84 @@ std::optional<std::string> FileSystem::AddMount(std::u16string_view devicePath, 
     return std::nullopt;
 }
 
+std::optional<FoundEntry> FileSystem::FindInImage(const std::u16string& folder,
+                                                  std::u16string_view pattern,
+                                                  std::u16string* key) const {
+    const std::u16string prefix = folder.empty() ? folder : folder + u'\\';
+    auto give = [&](const std::u16string& at, const ImageEntry& entry) {
+        if (key != nullptr) {
+            *key = at;
+        }
+        return FoundEntry{entry.content.value_or(fs::path()), entry.name, entry.isFolder, true};
+    };
+    if (!HasWildcard(pattern)) {
+        const std::u16string at = prefix + FoldCase(pattern);
+        const auto found = image_.find(at);
+        return found == image_.end() ? std::nullopt : std::optional(give(at, found->second));
+    }
+    for (auto it = image_.lower_bound(prefix); it != image_.end() && it->first.starts_with(prefix);
+         ++it) {
+        if (it->first.find(u'\\', prefix.size()) == std::u16string::npos &&
+            NameMatches(pattern, it->second.name)) {
+            return give(it->first, it->second);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FileSystem::AddImageEntry(std::u16string_view devicePath, bool isFolder,
+                                                     std::optional<fs::path> content) {
+    std::vector<std::u16string> parts = SplitPath(devicePath);
+    std::erase_if(parts, [](const std::u16string& part) { return part.empty(); });
+    if (parts.empty()) {
+        return "names no file or folder below the root";
+    }
+    for (const std::u16string& part : parts) {
+        if (part == u"." || part == u".." || HasWildcard(part)) {
+            return "a path of the image is named without wildcards, \".\" or \"..\"";
+        }
+    }
+    // Everything is checked before anything is added.
+    std::vector<std::u16string> keys;
+    for (const std::u16string& part : parts) {
+        keys.push_back((keys.empty() ? u"" : keys.back() + u'\\') + FoldCase(part));
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto found = image_.find(keys[i]);
+        const bool wantsFolder = i + 1 < keys.size() || isFolder;
+        if (found != image_.end() && found->second.isFolder != wantsFolder) {
+            std::u16string shown;
+            for (size_t j = 0; j <= i; ++j) {
+                shown += u'\\' + parts[j];
+            }
+            return ToUtf8(shown) + " is already " +
+                   (found->second.isFolder ? "a folder" : "a file") + " of the image";
+        }
+    }
+    // The image's files are all in \Windows, which is there whatever else the image holds.
+    image_.try_emplace(u"WINDOWS", ImageEntry{u"Windows", true, std::nullopt});
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        image_.try_emplace(keys[i], ImageEntry{parts[i], true, std::nullopt});
+    }
+    if (!isFolder) {
+        image_[keys.back()] = ImageEntry{parts.back(), false, std::move(content)};
+    } else {
+        image_.try_emplace(keys.back(), ImageEntry{parts.back(), true, std::nullopt});
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FileSystem::AddImageFolder(std::u16string_view devicePath) {
+    return AddImageEntry(devicePath, true, std::nullopt);
+}
+
+std::optional<std::string> FileSystem::AddImageFile(std::u16string_view devicePath,
+                                                    std::optional<fs::path> content) {
+    return AddImageEntry(devicePath, false, std::move(content));
+}
+
 std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint32_t nowMs) const {
-    if (!root_) {
+    if (!root_ && image_.empty()) {
         return std::nullopt;
     }
     const std::vector<std::u16string> parts = SplitPath(devicePath);
@@ -148,7 +224,14 @@ std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint3
         return std::nullopt;
     }
 
-    std::vector<fs::path> trail;  // the folders walked below the root
+    // A folder walked below the root: the root folder's, and the image's of the same path,
+    // either of which may be missing.
+    struct Step {
+        std::optional<fs::path> host;
+        std::optional<std::u16string> image;  // its key
+    };
+    const Step top{root_, image_.empty() ? std::nullopt : std::optional<std::u16string>(u"")};
+    std::vector<Step> trail;
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
         const std::u16string& part = parts[i];
         if (part.empty() || part == u".") {
@@ -163,13 +246,35 @@ std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint3
         if (HasWildcard(part)) {
             return std::nullopt;
         }
-        const auto folder = FindInFolder(trail.empty() ? *root_ : trail.back(), part, nowMs);
-        if (!folder || !folder->isFolder) {
+        const Step& at = trail.empty() ? top : trail.back();
+        Step next;
+        if (at.host) {
+            if (const auto folder = FindInFolder(*at.host, part, nowMs)) {
+                if (!folder->isFolder) {
+                    return std::nullopt;  // the root's file shadows whatever the image has there
+                }
+                next.host = folder->hostPath;
+            }
+        }
+        std::u16string key;
+        if (at.image) {
+            const auto folder = FindInImage(*at.image, part, &key);
+            if (folder && folder->isFolder) {
+                next.image = key;
+            }
+        }
+        if (!next.host && !next.image) {
             return std::nullopt;
         }
-        trail.push_back(folder->hostPath);
+        trail.push_back(std::move(next));
     }
-    return FindInFolder(trail.empty() ? *root_ : trail.back(), last, nowMs);
+    const Step& at = trail.empty() ? top : trail.back();
+    if (at.host) {
+        if (auto found = FindInFolder(*at.host, last, nowMs)) {
+            return found;
+        }
+    }
+    return at.image ? FindInImage(*at.image, last, nullptr) : std::nullopt;
 }
 
 }  // namespace sim

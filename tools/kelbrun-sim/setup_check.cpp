@@ -322,23 +322,6 @@ std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
     return shortcuts;
 }
 
-// Where the kernel looks for a program: as named, then with ".exe" added; a name without a
-// folder in \Windows (which also shows the ROM's files) and then in the root folder.
-std::vector<std::u16string> ProgramCandidates(std::u16string_view program) {
-    std::vector<std::u16string> folders;
-    if (program.find_first_of(u"\\/") == std::u16string_view::npos) {
-        folders = {u"\\Windows\\", u"\\"};
-    } else {
-        folders = {u""};
-    }
-    std::vector<std::u16string> candidates;
-    for (const std::u16string& folder : folders) {
-        candidates.push_back(folder + std::u16string(program));
-        candidates.push_back(folder + std::u16string(program) + u".exe");
-    }
-    return candidates;
-}
-
 void CheckLauncherStarts(const sim::Device& device, const Report& report, bool hasRoot,
                          Findings& findings) {
     size_t ways = 0;
@@ -352,7 +335,7 @@ void CheckLauncherStarts(const sim::Device& device, const Report& report, bool h
         if (!hasRoot) {
             continue;
         }
-        const std::vector<std::u16string> candidates = ProgramCandidates(entry.program);
+        const std::vector<std::u16string> candidates = imagecheck::ProgramCandidates(entry.program);
         bool found = false;
         std::string tried;
         for (const std::u16string& candidate : candidates) {
@@ -413,7 +396,8 @@ void CheckOwnPath(const sim::Device& device, Findings& findings) {
 
 }  // namespace
 
-Report CheckSetup(const sim::Device& device, bool hasRoot) {
+Report CheckSetup(const sim::Device& device, bool hasRoot,
+                  const imagecheck::CheckContext& context) {
     Report report;
     report.order = bootorder::ReadBootOrder(device.registry, device.ownPath, report.findings);
     report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
@@ -421,7 +405,12 @@ Report CheckSetup(const sim::Device& device, bool hasRoot) {
     if (hasRoot) {
         report.shortcuts = ReadShortcuts(device);
     }
-    CheckLauncherStarts(device, report, hasRoot, report.findings);
+    // Where \Windows is described, the image's check looks for the launcher's file itself.
+    const bool describesWindows = imagecheck::DescribesWindows(device, context);
+    CheckLauncherStarts(device, report, hasRoot && !describesWindows, report.findings);
+    imagecheck::ImageReport image = imagecheck::CheckImage(device, report.order, hasRoot, context);
+    report.notInImage = std::move(image.notInImage);
+    report.findings.insert(report.findings.end(), image.findings.begin(), image.findings.end());
     CheckOwnPath(device, report.findings);
     if (!device.registry.HasKey(kPathsKey)) {
         report.findings.push_back({Level::kError,
@@ -471,6 +460,9 @@ std::string FormatReport(const Report& report) {
             }
             if (entry.launcher) {
                 line += "  <- the launcher";
+            }
+            if (report.notInImage.count(entry.number) != 0) {
+                line += "  (not in the image)";
             }
             if (i >= report.bootStopsAt) {
                 line += "  (never starts)";
