@@ -286,3 +286,46 @@ TEST(FileSystem, TheImageRefusesPathsItCannotHold) {
     EXPECT_EQ(u"GWES.exe", gwes->name);
     EXPECT_EQ(std::filesystem::path("/srv/gwes.exe"), gwes->hostPath);
 }
+
+TEST(FileSystem, AListingHoldsTheRootsEntriesAndTheImagesOthers) {
+    testing_support::ScratchRoot root;
+    root.AddFile("Windows/nav.exe");
+    root.AddFile("Windows/StartUp/a.lnk");
+    root.AddFile("SDMMC/x.txt");
+    sim::FileSystem files;
+    files.SetRoot(root.Path());
+    ASSERT_FALSE(files.AddMount(u"\\SDMMC", 1000));
+    ASSERT_FALSE(files.AddImageFile(u"\\Windows\\gwes.exe", std::nullopt));
+    ASSERT_FALSE(files.AddImageFile(u"\\Windows\\NAV.EXE", "/srv/nav.exe"));
+    ASSERT_FALSE(files.AddImageFile(u"\\Windows\\StartUp\\b.lnk", std::nullopt));
+    ASSERT_FALSE(files.AddImageFolder(u"\\Apps"));
+    struct ListCase {
+        std::u16string folder;
+        uint32_t nowMs;
+        std::vector<std::pair<std::u16string, bool>> entries;  // name, from the image
+    };
+    const ListCase cases[] = {
+        {u"\\Windows", 0, {{u"StartUp", false}, {u"gwes.exe", true}, {u"nav.exe", false}}},
+        {u"\\windows\\startup\\", 0, {{u"a.lnk", false}, {u"b.lnk", true}}},
+        {u"\\", 999, {{u"Apps", true}, {u"Windows", false}}},
+        {u"", 1000, {{u"Apps", true}, {u"SDMMC", false}, {u"Windows", false}}},
+        {u"\\SDMMC", 999, {}},
+        {u"\\SDMMC", 1000, {{u"x.txt", false}}},
+        {u"\\Windows\\gwes.exe", 0, {}},
+        {u"\\Apps", 0, {}},
+        {u"\\Missing", 0, {}},
+    };
+    for (const ListCase& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << std::string(c.folder.begin(), c.folder.end()) << " at " << c.nowMs);
+        std::vector<std::pair<std::u16string, bool>> listed;
+        for (const sim::FoundEntry& entry : files.List(c.folder, c.nowMs)) {
+            listed.emplace_back(entry.name, entry.fromImage);
+        }
+        EXPECT_EQ(c.entries, listed);
+    }
+    // Without the root, the image's alone; without either, nothing.
+    files.SetRoot(std::nullopt);
+    EXPECT_EQ(1u, files.List(u"\\Windows\\StartUp").size());
+    EXPECT_TRUE(sim::FileSystem().List(u"\\").empty());
+}

@@ -247,6 +247,38 @@ TEST(BootPrograms, TheBootOrderMarksThemAndTheImageAloneIsEnough) {
     EXPECT_NE(std::string::npos, text.find("  40  Kelbrun.EXE  <- the launcher\n")) << text;
 }
 
+// A start-up shortcut the image's .dat copies into \Windows\StartUp starts the launcher; one
+// whose content is not known does not count.
+TEST(BootPrograms, ShortcutsFromTheImage) {
+    ScratchRoot host;
+    std::ofstream(host.Path() / "Kelbrun.lnk") << "23#\\Windows\\Kelbrun.EXE\r\n";
+    for (const bool known : {true, false}) {
+        SCOPED_TRACE(known ? "content known" : "content not known");
+        sim::Device& device = SetUpDevice({u"device.exe"});
+        ImageContents image = SmallImage();
+        image.files.push_back(
+            RomFile(u"Kelbrun.lnk", 14,
+                    known ? std::optional<std::filesystem::path>(host.Path() / "Kelbrun.lnk")
+                          : std::nullopt));
+        image.folders = {{u"\\Windows\\StartUp", {"project.dat", 1}}};
+        image.copies = {Copy(u"\\Windows\\StartUp\\Kelbrun.lnk", u"\\Windows\\Kelbrun.lnk", 2)};
+        ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(image, device.files));
+        imagecheck::CheckContext context;
+        context.image = &image;
+        const setupcheck::Report report = setupcheck::CheckSetup(device, false, context);
+        ASSERT_TRUE(report.shortcutsLookedAt);
+        ASSERT_EQ(1u, report.shortcuts.size());
+        EXPECT_EQ(known, report.shortcuts[0].launcher);
+        EXPECT_EQ(known ? 0u : 1u, setupcheck::CountErrors(report.findings))
+            << Listing(report.findings);
+        const std::string text = setupcheck::FormatReport(report);
+        EXPECT_NE(std::string::npos,
+                  text.find(known ? "  Kelbrun.lnk -> \\Windows\\Kelbrun.EXE  <- the launcher\n"
+                                  : "  Kelbrun.lnk -> (its content is not known)\n"))
+            << text;
+    }
+}
+
 // --- the components of the launcher's imports ------------------------------------------------
 
 struct ComponentCase {

@@ -214,25 +214,11 @@ std::optional<std::string> FileSystem::AddImageFile(std::u16string_view devicePa
     return AddImageEntry(devicePath, false, std::move(content));
 }
 
-std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint32_t nowMs) const {
-    if (!root_ && image_.empty()) {
-        return std::nullopt;
-    }
-    const std::vector<std::u16string> parts = SplitPath(devicePath);
-    const std::u16string& last = parts.back();
-    if (last.empty() || last == u"." || last == u"..") {
-        return std::nullopt;
-    }
-
-    // A folder walked below the root: the root folder's, and the image's of the same path,
-    // either of which may be missing.
-    struct Step {
-        std::optional<fs::path> host;
-        std::optional<std::u16string> image;  // its key
-    };
-    const Step top{root_, image_.empty() ? std::nullopt : std::optional<std::u16string>(u"")};
-    std::vector<Step> trail;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+std::optional<FileSystem::Place> FileSystem::Walk(const std::vector<std::u16string>& parts,
+                                                  size_t count, uint32_t nowMs) const {
+    const Place top{root_, image_.empty() ? std::nullopt : std::optional<std::u16string>(u"")};
+    std::vector<Place> trail;  // the folders walked below the root
+    for (size_t i = 0; i < count; ++i) {
         const std::u16string& part = parts[i];
         if (part.empty() || part == u".") {
             continue;
@@ -246,8 +232,8 @@ std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint3
         if (HasWildcard(part)) {
             return std::nullopt;
         }
-        const Step& at = trail.empty() ? top : trail.back();
-        Step next;
+        const Place& at = trail.empty() ? top : trail.back();
+        Place next;
         if (at.host) {
             if (const auto folder = FindInFolder(*at.host, part, nowMs)) {
                 if (!folder->isFolder) {
@@ -268,13 +254,65 @@ std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint3
         }
         trail.push_back(std::move(next));
     }
-    const Step& at = trail.empty() ? top : trail.back();
-    if (at.host) {
-        if (auto found = FindInFolder(*at.host, last, nowMs)) {
+    return trail.empty() ? top : trail.back();
+}
+
+std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint32_t nowMs) const {
+    if (!root_ && image_.empty()) {
+        return std::nullopt;
+    }
+    const std::vector<std::u16string> parts = SplitPath(devicePath);
+    const std::u16string& last = parts.back();
+    if (last.empty() || last == u"." || last == u"..") {
+        return std::nullopt;
+    }
+    const std::optional<Place> at = Walk(parts, parts.size() - 1, nowMs);
+    if (!at) {
+        return std::nullopt;
+    }
+    if (at->host) {
+        if (auto found = FindInFolder(*at->host, last, nowMs)) {
             return found;
         }
     }
-    return at.image ? FindInImage(*at.image, last, nullptr) : std::nullopt;
+    return at->image ? FindInImage(*at->image, last, nullptr) : std::nullopt;
+}
+
+std::vector<FoundEntry> FileSystem::List(std::u16string_view devicePath, uint32_t nowMs) const {
+    std::vector<FoundEntry> entries;
+    if (!root_ && image_.empty()) {
+        return entries;
+    }
+    const std::vector<std::u16string> parts = SplitPath(devicePath);
+    const std::optional<Place> at = Walk(parts, parts.size(), nowMs);
+    if (!at) {
+        return entries;
+    }
+    if (at->host) {
+        entries = ListFolder(*at->host);
+        std::erase_if(entries,
+                      [&](const FoundEntry& entry) { return !Mounted(entry.hostPath, nowMs); });
+    }
+    if (at->image) {
+        std::vector<std::u16string> taken;
+        for (const FoundEntry& entry : entries) {
+            taken.push_back(FoldCase(entry.name));
+        }
+        const std::u16string prefix = at->image->empty() ? u"" : *at->image + u'\\';
+        for (auto it = image_.lower_bound(prefix);
+             it != image_.end() && it->first.starts_with(prefix); ++it) {
+            const std::u16string name = it->first.substr(prefix.size());
+            if (name.find(u'\\') == std::u16string::npos &&
+                std::find(taken.begin(), taken.end(), name) == taken.end()) {
+                const ImageEntry& entry = it->second;
+                entries.push_back(FoundEntry{entry.content.value_or(fs::path()), entry.name,
+                                             entry.isFolder, true});
+            }
+        }
+        std::sort(entries.begin(), entries.end(),
+                  [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
+    }
+    return entries;
 }
 
 }  // namespace sim

@@ -68,6 +68,11 @@ class FileSystem {
     std::optional<FoundEntry> Find(std::u16string_view devicePath,
                                    uint32_t nowMs = kEverythingMounted) const;
 
+    // The entries of the folder at devicePath at device time nowMs, sorted by name: the root
+    // folder's, and the image's that no entry of the root's names. Empty when it is no folder.
+    std::vector<FoundEntry> List(std::u16string_view devicePath,
+                                 uint32_t nowMs = kEverythingMounted) const;
+
     // Matches one name against a pattern of "*" and "?", without regard to case.
     static bool NameMatches(std::u16string_view pattern, std::u16string_view name);
 
@@ -78,7 +83,17 @@ class FileSystem {
         std::optional<std::filesystem::path> content;
     };
 
+    // A folder reached below the root: the root folder's, and the image's of the same path by
+    // its key, either of which may be missing.
+    struct Place {
+        std::optional<std::filesystem::path> host;
+        std::optional<std::u16string> image;
+    };
+
     bool Mounted(const std::filesystem::path& hostPath, uint32_t nowMs) const;
+    // The folder the first count parts of a path reach, or nothing when they reach none.
+    std::optional<Place> Walk(const std::vector<std::u16string>& parts, size_t count,
+                              uint32_t nowMs) const;
     std::optional<FoundEntry> FindInFolder(const std::filesystem::path& folder,
                                            std::u16string_view pattern, uint32_t nowMs) const;
     // The image's entry in the folder of that folded key ("" for the root folder), or nothing.

@@ -296,29 +296,27 @@ std::u16string ShortcutTarget(std::u16string_view text) {
     return std::u16string(line.substr(0, end + 1));
 }
 
+// The root's shortcuts and the image's, whose content is known only when its host file is.
 std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
     std::vector<Shortcut> shortcuts;
-    const auto folder = device.files.Find(kStartUpFolder);
-    if (!folder || !folder->isFolder) {
-        return shortcuts;
-    }
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder->hostPath, error), end; !error && it != end;
-         it.increment(error)) {
-        const auto name = sim::FromUtf8(it->path().filename().string());
+    for (const sim::FoundEntry& entry : device.files.List(kStartUpFolder)) {
         std::error_code typeError;
-        if (!name || !sim::FoldCase(*name).ends_with(u".LNK") ||
-            it->symlink_status(typeError).type() != std::filesystem::file_type::regular) {
+        if (entry.isFolder || !sim::FoldCase(entry.name).ends_with(u".LNK") ||
+            (!entry.fromImage &&
+             std::filesystem::symlink_status(entry.hostPath, typeError).type() !=
+                 std::filesystem::file_type::regular)) {
             continue;
         }
-        const auto bytes = sim::ReadHostFile(it->path());
-        Shortcut shortcut{*name, ShortcutTarget(TextOfFile(bytes.value_or(""))), false};
+        Shortcut shortcut{entry.name, {}, false};
+        shortcut.known = !entry.hostPath.empty();
+        if (shortcut.known) {
+            const auto bytes = sim::ReadHostFile(entry.hostPath);
+            shortcut.target = ShortcutTarget(TextOfFile(bytes.value_or("")));
+        }
         shortcut.launcher =
             !shortcut.target.empty() && bootorder::NamesLauncher(shortcut.target, device.ownPath);
         shortcuts.push_back(std::move(shortcut));
     }
-    std::sort(shortcuts.begin(), shortcuts.end(),
-              [](const Shortcut& a, const Shortcut& b) { return a.name < b.name; });
     return shortcuts;
 }
 
@@ -401,8 +399,8 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
     Report report;
     report.order = bootorder::ReadBootOrder(device.registry, device.ownPath, report.findings);
     report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
-    report.shortcutsLookedAt = hasRoot;
-    if (hasRoot) {
+    report.shortcutsLookedAt = hasRoot || context.image != nullptr;
+    if (report.shortcutsLookedAt) {
         report.shortcuts = ReadShortcuts(device);
     }
     // Where \Windows is described, the image's check looks for the launcher's file itself.
@@ -482,7 +480,8 @@ std::string FormatReport(const Report& report) {
     } else {
         out += "\n";
         for (const Shortcut& shortcut : report.shortcuts) {
-            out += "  " + sim::ToUtf8(shortcut.name) + " -> " + sim::ToUtf8(shortcut.target) +
+            out += "  " + sim::ToUtf8(shortcut.name) + " -> " +
+                   (shortcut.known ? sim::ToUtf8(shortcut.target) : "(its content is not known)") +
                    (shortcut.launcher ? "  <- the launcher" : "") + "\n";
         }
     }

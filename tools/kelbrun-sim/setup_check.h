@@ -20,13 +20,14 @@ struct Shortcut {
     std::u16string name;    // the .lnk file's name
     std::u16string target;  // the program it opens
     bool launcher = false;
+    bool known = true;  // its content: not for one of the image's whose host file is not known
 };
 
 struct Report {
     bootorder::BootOrder order;
     size_t bootStopsAt = 0;  // the first entry that waits in vain; the entries' count if none
     std::set<uint32_t> notInImage;   // the launch numbers whose program the image lacks
-    bool shortcutsLookedAt = false;  // only with a root folder
+    bool shortcutsLookedAt = false;  // only with a root folder or an image
     std::vector<Shortcut> shortcuts;
     Findings findings;
 };
