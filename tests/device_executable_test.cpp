@@ -378,18 +378,20 @@ struct StackCase {
     uint32_t expected;
 };
 
-// The unit's stack: the file's reserve from Windows CE 2.20 on, else 64 KiB; whole pages, from
+// The unit's stack: the file's reserve from Windows CE 2.02 on, else 64 KiB; whole pages, from
 // 16 KiB to 1 MiB.
 TEST(DeviceExecutable, StackReserveIsSizedAsTheUnitSizesIt) {
     const std::string original = ReadFile(ArmBuild("Kelbrun.EXE"));
     const StackCase cases[] = {
-        {9, 5, 0, 0x10000, 0x10000},   {9, 5, 0, 0x1000000, 0x100000},
-        {9, 5, 0, 0x100000, 0x100000}, {9, 5, 0, 0x100001, 0x100000},
-        {9, 5, 0, 0xFFF01, 0x100000},  {9, 5, 0, 0x4000, 0x4000},
-        {9, 5, 0, 0x3FFF, 0x4000},     {9, 5, 0, 0, 0x4000},
-        {9, 5, 0, 0x4001, 0x5000},     {9, 2, 20, 0x20000, 0x20000},
-        {9, 2, 19, 0x20000, 0x10000},  {9, 1, 0, 0x4000, 0x10000},
-        {2, 5, 0, 0x20000, 0x10000},   {9, 4, 20, 0x200000, 0x100000},
+        {9, 5, 0, 0x10000, 0x10000},    {9, 5, 0, 0x1000000, 0x100000},
+        {9, 5, 0, 0x100000, 0x100000},  {9, 5, 0, 0x100001, 0x100000},
+        {9, 5, 0, 0xFFF01, 0x100000},   {9, 5, 0, 0x4000, 0x4000},
+        {9, 5, 0, 0x3FFF, 0x4000},      {9, 5, 0, 0, 0x4000},
+        {9, 5, 0, 0x4001, 0x5000},      {9, 2, 20, 0x20000, 0x20000},
+        {9, 2, 19, 0x20000, 0x20000},   {9, 1, 0, 0x4000, 0x10000},
+        {9, 2, 2, 0x20000, 0x20000},    {9, 2, 1, 0x20000, 0x10000},
+        {9, 2, 11, 0x100000, 0x100000}, {2, 5, 0, 0x20000, 0x10000},
+        {9, 4, 20, 0x200000, 0x100000},
     };
     for (const StackCase& c : cases) {
         std::string exe = original;

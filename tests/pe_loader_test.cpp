@@ -201,6 +201,34 @@ TEST(PeLoader, AccessesInTheFirst64KiBFaultAsNullPointers) {
     }
 }
 
+struct StackReserveCase {
+    uint16_t major;
+    uint16_t minor;
+    uint32_t asked;
+    uint32_t given;
+};
+
+// As CE 5.0's loader reads a program outside the image's MODULES: its own reserve from Windows
+// CE 2.02 on, 64 KiB before; then whole pages from 16 KiB to 1 MiB either way.
+TEST(PeLoader, StackReserveFollowsTheProgramsWindowsCeVersion) {
+    const StackReserveCase cases[] = {
+        {2, 1, 0x100000, 0x10000}, {2, 2, 0x100000, 0x100000},  {2, 1, 0x4000, 0x10000},
+        {2, 2, 0x4000, 0x4000},    {2, 11, 0x100000, 0x100000}, {2, 19, 0x20000, 0x20000},
+        {1, 99, 0x20000, 0x10000}, {3, 0, 0x20000, 0x20000},    {2, 2, 0x100001, 0x100000},
+        {2, 0, 0x200000, 0x10000},
+    };
+    for (const StackReserveCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.major << "." << c.minor << ", asks " << c.asked);
+        testpe::Program program = testpe::MicrosoftProgram();
+        program.subsystemMajor = c.major;
+        program.subsystemMinor = c.minor;
+        program.stackReserve = c.asked;
+        const sim::PeImage image = Load(program);
+        EXPECT_EQ(c.given, image.stackReserve);
+        EXPECT_EQ(c.major, image.subsystemMajor);
+    }
+}
+
 struct StackEndCase {
     uint32_t reserve;
     uint32_t address;

@@ -425,9 +425,10 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   0,
                   "nor does a shortcut"},
+        // A root with a Windows folder describes \Windows: the launcher's file must be there.
         StartCase{"BothWays",
                   {Launch(50, u"Kelbrun.EXE")},
-                  {{kShortcut, "23#\\Windows\\Kelbrun.EXE"}},
+                  {{kShortcut, "23#\\Windows\\Kelbrun.EXE"}, {"Windows/Kelbrun.EXE", "x"}},
                   kDefaultSelf,
                   0,
                   1,

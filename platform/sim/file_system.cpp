@@ -138,18 +138,87 @@ std::optional<std::string> FileSystem::AddMount(std::u16string_view devicePath, 
     return std::nullopt;
 }
 
-std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint32_t nowMs) const {
-    if (!root_) {
-        return std::nullopt;
+std::optional<FoundEntry> FileSystem::FindInImage(const std::u16string& folder,
+                                                  std::u16string_view pattern,
+                                                  std::u16string* key) const {
+    const std::u16string prefix = folder.empty() ? folder : folder + u'\\';
+    auto give = [&](const std::u16string& at, const ImageEntry& entry) {
+        if (key != nullptr) {
+            *key = at;
+        }
+        return FoundEntry{entry.content.value_or(fs::path()), entry.name, entry.isFolder, true};
+    };
+    if (!HasWildcard(pattern)) {
+        const std::u16string at = prefix + FoldCase(pattern);
+        const auto found = image_.find(at);
+        return found == image_.end() ? std::nullopt : std::optional(give(at, found->second));
     }
-    const std::vector<std::u16string> parts = SplitPath(devicePath);
-    const std::u16string& last = parts.back();
-    if (last.empty() || last == u"." || last == u"..") {
-        return std::nullopt;
+    for (auto it = image_.lower_bound(prefix); it != image_.end() && it->first.starts_with(prefix);
+         ++it) {
+        if (it->first.find(u'\\', prefix.size()) == std::u16string::npos &&
+            NameMatches(pattern, it->second.name)) {
+            return give(it->first, it->second);
+        }
     }
+    return std::nullopt;
+}
 
-    std::vector<fs::path> trail;  // the folders walked below the root
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+std::optional<std::string> FileSystem::AddImageEntry(std::u16string_view devicePath, bool isFolder,
+                                                     std::optional<fs::path> content) {
+    std::vector<std::u16string> parts = SplitPath(devicePath);
+    std::erase_if(parts, [](const std::u16string& part) { return part.empty(); });
+    if (parts.empty()) {
+        return "names no file or folder below the root";
+    }
+    for (const std::u16string& part : parts) {
+        if (part == u"." || part == u".." || HasWildcard(part)) {
+            return "a path of the image is named without wildcards, \".\" or \"..\"";
+        }
+    }
+    // Everything is checked before anything is added.
+    std::vector<std::u16string> keys;
+    for (const std::u16string& part : parts) {
+        keys.push_back((keys.empty() ? u"" : keys.back() + u'\\') + FoldCase(part));
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto found = image_.find(keys[i]);
+        const bool wantsFolder = i + 1 < keys.size() || isFolder;
+        if (found != image_.end() && found->second.isFolder != wantsFolder) {
+            std::u16string shown;
+            for (size_t j = 0; j <= i; ++j) {
+                shown += u'\\' + parts[j];
+            }
+            return ToUtf8(shown) + " is already " +
+                   (found->second.isFolder ? "a folder" : "a file") + " of the image";
+        }
+    }
+    // The image's files are all in \Windows, which is there whatever else the image holds.
+    image_.try_emplace(u"WINDOWS", ImageEntry{u"Windows", true, std::nullopt});
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+        image_.try_emplace(keys[i], ImageEntry{parts[i], true, std::nullopt});
+    }
+    if (!isFolder) {
+        image_[keys.back()] = ImageEntry{parts.back(), false, std::move(content)};
+    } else {
+        image_.try_emplace(keys.back(), ImageEntry{parts.back(), true, std::nullopt});
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FileSystem::AddImageFolder(std::u16string_view devicePath) {
+    return AddImageEntry(devicePath, true, std::nullopt);
+}
+
+std::optional<std::string> FileSystem::AddImageFile(std::u16string_view devicePath,
+                                                    std::optional<fs::path> content) {
+    return AddImageEntry(devicePath, false, std::move(content));
+}
+
+std::optional<FileSystem::Place> FileSystem::Walk(const std::vector<std::u16string>& parts,
+                                                  size_t count, uint32_t nowMs) const {
+    const Place top{root_, image_.empty() ? std::nullopt : std::optional<std::u16string>(u"")};
+    std::vector<Place> trail;  // the folders walked below the root
+    for (size_t i = 0; i < count; ++i) {
         const std::u16string& part = parts[i];
         if (part.empty() || part == u".") {
             continue;
@@ -163,13 +232,87 @@ std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint3
         if (HasWildcard(part)) {
             return std::nullopt;
         }
-        const auto folder = FindInFolder(trail.empty() ? *root_ : trail.back(), part, nowMs);
-        if (!folder || !folder->isFolder) {
+        const Place& at = trail.empty() ? top : trail.back();
+        Place next;
+        if (at.host) {
+            if (const auto folder = FindInFolder(*at.host, part, nowMs)) {
+                if (!folder->isFolder) {
+                    return std::nullopt;  // the root's file shadows whatever the image has there
+                }
+                next.host = folder->hostPath;
+            }
+        }
+        std::u16string key;
+        if (at.image) {
+            const auto folder = FindInImage(*at.image, part, &key);
+            if (folder && folder->isFolder) {
+                next.image = key;
+            }
+        }
+        if (!next.host && !next.image) {
             return std::nullopt;
         }
-        trail.push_back(folder->hostPath);
+        trail.push_back(std::move(next));
     }
-    return FindInFolder(trail.empty() ? *root_ : trail.back(), last, nowMs);
+    return trail.empty() ? top : trail.back();
+}
+
+std::optional<FoundEntry> FileSystem::Find(std::u16string_view devicePath, uint32_t nowMs) const {
+    if (!root_ && image_.empty()) {
+        return std::nullopt;
+    }
+    const std::vector<std::u16string> parts = SplitPath(devicePath);
+    const std::u16string& last = parts.back();
+    if (last.empty() || last == u"." || last == u"..") {
+        return std::nullopt;
+    }
+    const std::optional<Place> at = Walk(parts, parts.size() - 1, nowMs);
+    if (!at) {
+        return std::nullopt;
+    }
+    if (at->host) {
+        if (auto found = FindInFolder(*at->host, last, nowMs)) {
+            return found;
+        }
+    }
+    return at->image ? FindInImage(*at->image, last, nullptr) : std::nullopt;
+}
+
+std::vector<FoundEntry> FileSystem::List(std::u16string_view devicePath, uint32_t nowMs) const {
+    std::vector<FoundEntry> entries;
+    if (!root_ && image_.empty()) {
+        return entries;
+    }
+    const std::vector<std::u16string> parts = SplitPath(devicePath);
+    const std::optional<Place> at = Walk(parts, parts.size(), nowMs);
+    if (!at) {
+        return entries;
+    }
+    if (at->host) {
+        entries = ListFolder(*at->host);
+        std::erase_if(entries,
+                      [&](const FoundEntry& entry) { return !Mounted(entry.hostPath, nowMs); });
+    }
+    if (at->image) {
+        std::vector<std::u16string> taken;
+        for (const FoundEntry& entry : entries) {
+            taken.push_back(FoldCase(entry.name));
+        }
+        const std::u16string prefix = at->image->empty() ? u"" : *at->image + u'\\';
+        for (auto it = image_.lower_bound(prefix);
+             it != image_.end() && it->first.starts_with(prefix); ++it) {
+            const std::u16string name = it->first.substr(prefix.size());
+            if (name.find(u'\\') == std::u16string::npos &&
+                std::find(taken.begin(), taken.end(), name) == taken.end()) {
+                const ImageEntry& entry = it->second;
+                entries.push_back(FoundEntry{entry.content.value_or(fs::path()), entry.name,
+                                             entry.isFolder, true});
+            }
+        }
+        std::sort(entries.begin(), entries.end(),
+                  [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
+    }
+    return entries;
 }
 
 }  // namespace sim

@@ -1,7 +1,9 @@
 // Fuzzes the simulated device's path mapping: no device path, whatever its dots, separators,
 // wildcards or length, resolves to anything outside the root folder or through a link, nor to
-// anything in a folder that has not mounted yet. An input of odd length gives, in its last
-// byte, the device time of the search; the folder \A mounts at 128 ms.
+// anything in a folder that has not mounted yet; the image's files behind the root's are found
+// with the content they were given, and a folder's listing holds what a search finds. An input
+// of odd length gives, in its last byte, the device time of the search; the folder \A mounts at
+// 128 ms.
 #include <filesystem>
 #include <string>
 
@@ -43,7 +45,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     constexpr uint32_t kMountMs = 128;
     FUZZ_CHECK(!files.AddMount(u"\\A", kMountMs).has_value());
     const uint32_t nowMs = size % 2 == 1 ? bytes[size - 1] : sim::FileSystem::kEverythingMounted;
+    // The image: a file the root shadows, one of its own, one in a folder of its own, and one in
+    // the folder that mounts.
+    const fs::path content = tree.outside / "secret.txt";
+    FUZZ_CHECK(!files.AddImageFile(u"\\SDMMC\\UPDATE\\Kelbrun.EXE", content));
+    FUZZ_CHECK(!files.AddImageFile(u"\\Windows\\gwes.exe", std::nullopt));
+    FUZZ_CHECK(!files.AddImageFile(u"\\Program Files\\nav.exe", content));
+    FUZZ_CHECK(!files.AddImageFile(u"\\A\\rom.txt", content));
     const auto found = files.Find(path, nowMs);
+    for (const sim::FoundEntry& entry : files.List(path, nowMs)) {
+        FUZZ_CHECK(entry.fromImage || fs::exists(fs::symlink_status(entry.hostPath)));
+    }
+    if (found && found->fromImage) {
+        FUZZ_CHECK(found->hostPath.empty() || found->hostPath == content);
+        FUZZ_CHECK(found->name != u"Kelbrun.EXE" || found->isFolder);
+        return 0;
+    }
     if (found && nowMs < kMountMs) {
         const fs::path relative = found->hostPath.lexically_relative(tree.root);
         FUZZ_CHECK(relative.empty() || *relative.begin() != "A");

@@ -22,13 +22,16 @@ try:
 except ImportError:
     sys.exit("check_pe: needs pefile: sudo apt-get install python3-pefile (Debian's python3)")
 
-# What the launcher calls in COREDLL: its own calls, the compiler's memset and memcpy, and
-# TerminateProcess for exit.
-LAUNCHER_IMPORTS = {
-    "FindClose", "FindFirstFileW", "GetLastError", "GetModuleFileNameW", "NKDbgPrintfW",
-    "RegCloseKey", "RegOpenKeyExW", "RegQueryValueExW", "ShellExecuteEx", "Sleep",
-    "TerminateProcess", "memcpy", "memset", "wcsstr",
-}
+# What the launcher calls in COREDLL, as platform/launcher.imports lists it for kelbrun-sim --check
+# too: one list, which the built launcher is held to here.
+LAUNCHER_IMPORTS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                     "platform", "launcher.imports")
+
+
+def read_launcher_imports(path):
+    with open(path, encoding="ascii") as listing:
+        return {line.strip() for line in listing if line.strip() and not line.startswith("#")}
+
 
 # The launcher's size limit, ARM and Thumb alike. Bound by name, its 14 hint/name entries take
 # .rdata past one more file block.
@@ -360,7 +363,7 @@ def main():
     parser.add_argument("--exports", default=EXPORTS, help="COREDLL's export table")
     args = parser.parse_args()
     ordinals = read_exports(args.exports)
-    wanted = LAUNCHER_IMPORTS if args.imports is None else {
+    wanted = read_launcher_imports(LAUNCHER_IMPORTS_FILE) if args.imports is None else {
         name for name in args.imports.split(",") if name}
     problems = check_file(args.exe, args.thumb, wanted, args.binding, ordinals)
     for problem in problems:

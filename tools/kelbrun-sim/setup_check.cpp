@@ -296,47 +296,28 @@ std::u16string ShortcutTarget(std::u16string_view text) {
     return std::u16string(line.substr(0, end + 1));
 }
 
+// The root's shortcuts and the image's, whose content is known only when its host file is.
 std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
     std::vector<Shortcut> shortcuts;
-    const auto folder = device.files.Find(kStartUpFolder);
-    if (!folder || !folder->isFolder) {
-        return shortcuts;
-    }
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder->hostPath, error), end; !error && it != end;
-         it.increment(error)) {
-        const auto name = sim::FromUtf8(it->path().filename().string());
+    for (const sim::FoundEntry& entry : device.files.List(kStartUpFolder)) {
         std::error_code typeError;
-        if (!name || !sim::FoldCase(*name).ends_with(u".LNK") ||
-            it->symlink_status(typeError).type() != std::filesystem::file_type::regular) {
+        if (entry.isFolder || !sim::FoldCase(entry.name).ends_with(u".LNK") ||
+            (!entry.fromImage &&
+             std::filesystem::symlink_status(entry.hostPath, typeError).type() !=
+                 std::filesystem::file_type::regular)) {
             continue;
         }
-        const auto bytes = sim::ReadHostFile(it->path());
-        Shortcut shortcut{*name, ShortcutTarget(TextOfFile(bytes.value_or(""))), false};
+        Shortcut shortcut{entry.name, {}, false};
+        shortcut.known = !entry.hostPath.empty();
+        if (shortcut.known) {
+            const auto bytes = sim::ReadHostFile(entry.hostPath);
+            shortcut.target = ShortcutTarget(TextOfFile(bytes.value_or("")));
+        }
         shortcut.launcher =
             !shortcut.target.empty() && bootorder::NamesLauncher(shortcut.target, device.ownPath);
         shortcuts.push_back(std::move(shortcut));
     }
-    std::sort(shortcuts.begin(), shortcuts.end(),
-              [](const Shortcut& a, const Shortcut& b) { return a.name < b.name; });
     return shortcuts;
-}
-
-// Where the kernel looks for a program: as named, then with ".exe" added; a name without a
-// folder in \Windows (which also shows the ROM's files) and then in the root folder.
-std::vector<std::u16string> ProgramCandidates(std::u16string_view program) {
-    std::vector<std::u16string> folders;
-    if (program.find_first_of(u"\\/") == std::u16string_view::npos) {
-        folders = {u"\\Windows\\", u"\\"};
-    } else {
-        folders = {u""};
-    }
-    std::vector<std::u16string> candidates;
-    for (const std::u16string& folder : folders) {
-        candidates.push_back(folder + std::u16string(program));
-        candidates.push_back(folder + std::u16string(program) + u".exe");
-    }
-    return candidates;
 }
 
 void CheckLauncherStarts(const sim::Device& device, const Report& report, bool hasRoot,
@@ -352,7 +333,7 @@ void CheckLauncherStarts(const sim::Device& device, const Report& report, bool h
         if (!hasRoot) {
             continue;
         }
-        const std::vector<std::u16string> candidates = ProgramCandidates(entry.program);
+        const std::vector<std::u16string> candidates = imagecheck::ProgramCandidates(entry.program);
         bool found = false;
         std::string tried;
         for (const std::u16string& candidate : candidates) {
@@ -413,15 +394,21 @@ void CheckOwnPath(const sim::Device& device, Findings& findings) {
 
 }  // namespace
 
-Report CheckSetup(const sim::Device& device, bool hasRoot) {
+Report CheckSetup(const sim::Device& device, bool hasRoot,
+                  const imagecheck::CheckContext& context) {
     Report report;
     report.order = bootorder::ReadBootOrder(device.registry, device.ownPath, report.findings);
     report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
-    report.shortcutsLookedAt = hasRoot;
-    if (hasRoot) {
+    report.shortcutsLookedAt = hasRoot || context.image != nullptr;
+    if (report.shortcutsLookedAt) {
         report.shortcuts = ReadShortcuts(device);
     }
-    CheckLauncherStarts(device, report, hasRoot, report.findings);
+    // Where \Windows is described, the image's check looks for the launcher's file itself.
+    const bool describesWindows = imagecheck::DescribesWindows(device, context);
+    CheckLauncherStarts(device, report, hasRoot && !describesWindows, report.findings);
+    imagecheck::ImageReport image = imagecheck::CheckImage(device, report.order, hasRoot, context);
+    report.notInImage = std::move(image.notInImage);
+    report.findings.insert(report.findings.end(), image.findings.begin(), image.findings.end());
     CheckOwnPath(device, report.findings);
     if (!device.registry.HasKey(kPathsKey)) {
         report.findings.push_back({Level::kError,
@@ -472,6 +459,9 @@ std::string FormatReport(const Report& report) {
             if (entry.launcher) {
                 line += "  <- the launcher";
             }
+            if (report.notInImage.count(entry.number) != 0) {
+                line += "  (not in the image)";
+            }
             if (i >= report.bootStopsAt) {
                 line += "  (never starts)";
             }
@@ -490,7 +480,8 @@ std::string FormatReport(const Report& report) {
     } else {
         out += "\n";
         for (const Shortcut& shortcut : report.shortcuts) {
-            out += "  " + sim::ToUtf8(shortcut.name) + " -> " + sim::ToUtf8(shortcut.target) +
+            out += "  " + sim::ToUtf8(shortcut.name) + " -> " +
+                   (shortcut.known ? sim::ToUtf8(shortcut.target) : "(its content is not known)") +
                    (shortcut.launcher ? "  <- the launcher" : "") + "\n";
         }
     }

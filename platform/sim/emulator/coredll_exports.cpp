@@ -20,4 +20,9 @@ const CoredllExport* FindCoredllExport(uint32_t ordinal) {
     return nullptr;
 }
 
+std::string LoaderMissingLine(uint32_t shownNumber) {
+    return "ERROR: function @ Ordinal " + std::to_string(shownNumber) +
+           " missing in Module 'coredll.dll'";
+}
+
 }  // namespace sim

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace sim {
@@ -22,6 +23,14 @@ extern const size_t kCoredllExportCount;
 // The export of that exact name (COREDLL's names are matched case-sensitively), or nullptr.
 const CoredllExport* FindCoredllExport(std::string_view name);
 const CoredllExport* FindCoredllExport(uint32_t ordinal);
+
+// The line a unit's loader prints, in any build of the kernel, before it refuses a program that
+// imports something COREDLL does not export, with the number it shows (for an import by name,
+// where its hint/name entry lies) and COREDLL's name as the unit keeps it (in lower case). The
+// loader prints a second line after it, kLoaderMissingAdvice, and stops at the first such
+// import.
+std::string LoaderMissingLine(uint32_t shownNumber);
+inline constexpr char kLoaderMissingAdvice[] = "!!! Please Check your SYSGEN variable !!!";
 
 }  // namespace sim
 

@@ -24,7 +24,7 @@ constexpr uint32_t kScnExecute = 0x20000000;
 constexpr uint32_t kScnRead = 0x40000000;
 constexpr uint32_t kScnWrite = 0x80000000;
 constexpr uint32_t kImportByOrdinal = 0x80000000;
-// What a program built for Windows CE before 2.20 gets, whatever it asks for.
+// What a program built for Windows CE before 2.02 gets, whatever it asks for.
 constexpr uint32_t kOldStackReserve = 0x10000;
 constexpr uint32_t kSmallestStackReserve = 0x4000;
 constexpr uint32_t kLargestStackReserve = 0x100000;
@@ -256,9 +256,10 @@ PeImage Read(std::string_view text, OffersFunction offers, MissingImports missin
     // Only a Windows CE subsystem's version counts: the unit takes any other for 1.00.
     image.subsystemMajor = subsystem == kSubsystemWindowsCeGui ? subsystemMajor : 1;
     image.subsystemMinor = subsystem == kSubsystemWindowsCeGui ? subsystemMinor : 0;
-    const bool before220 =
-        image.subsystemMajor < 2 || (image.subsystemMajor == 2 && image.subsystemMinor < 20);
-    image.stackReserve = StackReserve(before220 ? kOldStackReserve : stackReserve);
+    // A program outside the image's MODULES keeps its own reserve from Windows CE 2.02 on.
+    const bool before202 =
+        image.subsystemMajor < 2 || (image.subsystemMajor == 2 && image.subsystemMinor < 2);
+    image.stackReserve = StackReserve(before202 ? kOldStackReserve : stackReserve);
     if (image.subsystemMajor > 5 || (image.subsystemMajor == 5 && image.subsystemMinor > 0)) {
         Refuse("asks for Windows CE " + std::to_string(image.subsystemMajor) + "." +
                std::to_string(image.subsystemMinor) + " or later; the device runs 5.00");

@@ -1,0 +1,417 @@
+// kelbrun-sim --check with an OS image: its files, folders and copies applied to the simulated
+// device, the boot's programs and the launcher looked for among them, and the COREDLL
+// components the launcher's imports need, judged on the image build's variables.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/device.h"
+#include "platform/sim/text.h"
+#include "tests/sim_test_support.h"
+#include "tools/kelbrun-sim/image_check.h"
+#include "tools/kelbrun-sim/image_files/device_image.h"
+#include "tools/kelbrun-sim/setup_check.h"
+
+namespace {
+
+using imagefiles::ImageContents;
+using setupcheck::Finding;
+using Level = setupcheck::Finding::Level;
+using testing_support::kPathsKey;
+using testing_support::ScratchRoot;
+
+constexpr char16_t kInit[] = u"HKEY_LOCAL_MACHINE\\init";
+
+imagefiles::ImageFile RomFile(std::u16string name, int line,
+                              std::optional<std::filesystem::path> content = std::nullopt) {
+    return {std::move(name), std::move(content), true, {"platform.bib", line}};
+}
+
+imagefiles::StoreCopy Copy(std::u16string path, std::u16string source, int line) {
+    return {std::move(path), std::move(source), {"project.dat", line}};
+}
+
+// The kernel's own programs and the launcher, in the image.
+ImageContents SmallImage() {
+    ImageContents image;
+    image.files = {RomFile(u"device.exe", 10), RomFile(u"gwes.exe", 11),
+                   RomFile(u"Kelbrun.EXE", 12)};
+    return image;
+}
+
+sim::Device& SetUpDevice(const std::vector<std::u16string>& programs) {
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    int number = 20;
+    for (const std::u16string& program : programs) {
+        device.registry.SetString(kInit, u"Launch" + sim::FromUtf8(std::to_string(number)).value(),
+                                  program);
+        number += 10;
+    }
+    device.registry.SetString(kPathsKey, u"SDMMC", u"\\SDMMC");
+    device.registry.SetString(kPathsKey, u"DataStorage", u"\\SDMMC\\Data");
+    device.registry.SetString(kPathsKey, u"User", u"\\ResidentFlash");
+    return device;
+}
+
+std::string Listing(const setupcheck::Findings& findings) {
+    std::string listing;
+    for (const Finding& f : findings) {
+        listing += (f.level == Level::kError ? "error: " : "warning: ") + f.text + "\n";
+    }
+    return listing;
+}
+
+size_t Count(const setupcheck::Findings& findings, Level level) {
+    size_t count = 0;
+    for (const Finding& f : findings) {
+        count += f.level == level ? 1 : 0;
+    }
+    return count;
+}
+
+// --- the image on the device ------------------------------------------------------------------
+
+TEST(ApplyImage, PutsFilesFoldersAndCopiesOnTheDevice) {
+    ScratchRoot host;
+    host.AddFile("release/nav.exe");
+    ImageContents image = SmallImage();
+    image.files.push_back(RomFile(u"nav.exe", 13, host.Path() / "release/nav.exe"));
+    image.folders = {{u"\\Program Files\\Navigator", {"project.dat", 3}},
+                     {u"\\Empty", {"p.dat", 1}}};
+    image.copies = {Copy(u"\\Program Files\\Navigator\\nav.exe", u"\\Windows\\NAV.EXE", 4),
+                    Copy(u"\\Program Files\\gwes.exe", u"\\windows\\gwes.exe", 5),
+                    Copy(u"\\Program Files\\maps.exe", u"\\Windows\\maps.exe", 6),
+                    Copy(u"\\Program Files\\again.exe", u"\\Program Files\\gwes.exe", 7)};
+    sim::FileSystem files;
+    ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(image, files));
+
+    struct Expect {
+        std::u16string path;
+        bool found;
+        bool isFolder;
+        std::filesystem::path content;
+    };
+    const Expect expected[] = {
+        {u"\\Windows\\Kelbrun.EXE", true, false, {}},
+        {u"\\Windows\\nav.exe", true, false, host.Path() / "release/nav.exe"},
+        {u"\\Program Files\\Navigator", true, true, {}},
+        {u"\\Empty", true, true, {}},
+        {u"\\Program Files\\Navigator\\nav.exe", true, false, host.Path() / "release/nav.exe"},
+        {u"\\Program Files\\gwes.exe", true, false, {}},
+        // The image has no maps.exe, and a copy's source is a file of \Windows.
+        {u"\\Program Files\\maps.exe", false, false, {}},
+        {u"\\Program Files\\again.exe", false, false, {}},
+    };
+    for (const Expect& e : expected) {
+        SCOPED_TRACE(std::string(e.path.begin(), e.path.end()));
+        const auto found = files.Find(e.path);
+        ASSERT_EQ(e.found, found.has_value());
+        if (found) {
+            EXPECT_TRUE(found->fromImage);
+            EXPECT_EQ(e.isFolder, found->isFolder);
+            EXPECT_EQ(e.content, found->hostPath);
+        }
+    }
+}
+
+TEST(ApplyImage, ARefusedPathNamesItsLineAndChangesNothing) {
+    sim::FileSystem files;
+    ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(SmallImage(), files));
+    ImageContents second;
+    second.files = {RomFile(u"nav.exe", 20)};
+    second.folders = {{u"\\Windows\\gwes.exe", {"project.dat", 9}}};
+    EXPECT_EQ(
+        "project.dat:9: \\Windows\\gwes.exe: \\Windows\\gwes.exe is already a file of the "
+        "image",
+        imagefiles::ApplyImage(second, files).value_or(""));
+    EXPECT_FALSE(files.Find(u"\\Windows\\nav.exe").has_value());
+    EXPECT_TRUE(files.Find(u"\\Windows\\gwes.exe").has_value());
+    second.files = {RomFile(u"sub\\nav.exe", 21)};
+    second.folders.clear();
+    EXPECT_NE(std::nullopt, imagefiles::ApplyImage(second, files));
+    // An image that lists nothing still has its \Windows.
+    sim::FileSystem empty;
+    ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(ImageContents(), empty));
+    EXPECT_TRUE(empty.Find(u"\\Windows")->isFolder);
+}
+
+// --- the boot's programs and the launcher among the image's files ----------------------------
+
+struct BootCase {
+    const char* name;
+    std::vector<std::u16string> programs;  // Launch20, Launch30, ...
+    bool withImage;
+    std::vector<std::string> rootFiles;
+    std::vector<uint32_t> notInImage;
+    size_t errors;
+    std::string part;
+};
+
+void PrintTo(const BootCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BootPrograms : public ::testing::TestWithParam<BootCase> {};
+
+TEST_P(BootPrograms, AreLookedForWhereTheKernelLooks) {
+    const BootCase& c = GetParam();
+    sim::Device& device = SetUpDevice(c.programs);
+    ScratchRoot root;
+    root.AddFolder("SDMMC");
+    for (const std::string& file : c.rootFiles) {
+        root.AddFile(file);
+    }
+    device.files.SetRoot(root.Path());
+    ImageContents image = SmallImage();
+    image.copies = {Copy(u"\\Apps\\Kelbrun.EXE", u"\\Windows\\Kelbrun.EXE", 2),
+                    Copy(u"\\Apps\\Gone.exe", u"\\Windows\\Gone.exe", 3)};
+    imagecheck::CheckContext context;
+    if (c.withImage) {
+        ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(image, device.files));
+        context.image = &image;
+    }
+    const setupcheck::Report report = setupcheck::CheckSetup(device, true, context);
+    EXPECT_EQ(std::set<uint32_t>(c.notInImage.begin(), c.notInImage.end()), report.notInImage);
+    // The copy of a file the image lacks is a warning whenever the image is given.
+    EXPECT_EQ(c.withImage ? 1u : 0u, Count(report.findings, Level::kWarning))
+        << Listing(report.findings);
+    EXPECT_EQ(c.errors, Count(report.findings, Level::kError)) << Listing(report.findings);
+    EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part)) << Listing(report.findings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BootPrograms,
+    ::testing::Values(
+        BootCase{"AllInTheImage",
+                 {u"device.exe", u"gwes", u"Kelbrun.EXE"},
+                 true,
+                 {},
+                 {},
+                 0,
+                 "project.dat:3: the copy \\Apps\\Gone.exe of \\Windows\\Gone.exe: no .bib file "
+                 "puts that file in the image's \\Windows, so the object store has nothing to "
+                 "copy and makes no file there"},
+        BootCase{"ProgramsTheImageLacks",
+                 {u"device.exe", u"shell.exe", u"\\Windows\\explorer.exe", u"Kelbrun.EXE"},
+                 true,
+                 {},
+                 {30, 40},
+                 0,
+                 ""},
+        BootCase{"ARootFileCounts", {u"shell.exe", u"Kelbrun.EXE"}, true, {"shell.exe"}, {}, 0, ""},
+        BootCase{"TheLauncherTheImageLacks",
+                 {u"device.exe", u"\\SDMMC\\Kelbrun.EXE"},
+                 true,
+                 {},
+                 {30},
+                 1,
+                 "HKEY_LOCAL_MACHINE\\init, Launch30: \"\\SDMMC\\Kelbrun.EXE\" is not in the "
+                 "image and no file under --root (tried \\SDMMC\\Kelbrun.EXE, "
+                 "\\SDMMC\\Kelbrun.EXE.exe): the kernel cannot start the launcher"},
+        BootCase{"TheLauncherAsACopy", {u"\\apps\\kelbrun"}, true, {}, {}, 0, ""},
+        BootCase{"ACopyOfNothing", {u"\\Apps\\Gone.exe", u"Kelbrun.EXE"}, true, {}, {20}, 0, ""},
+        // No image: a root with a Windows folder stands for the image's \Windows.
+        BootCase{"ARootWindowsFolderWithoutTheLauncher",
+                 {u"Kelbrun.EXE"},
+                 false,
+                 {"Windows/gwes.exe"},
+                 {},
+                 1,
+                 "Launch20: \"Kelbrun.EXE\" is no file under --root, whose \\Windows stands for "
+                 "the image's (tried \\Windows\\Kelbrun.EXE"},
+        BootCase{"ARootWindowsFolderWithTheLauncher",
+                 {u"Kelbrun.EXE"},
+                 false,
+                 {"Windows/Kelbrun.EXE"},
+                 {},
+                 0,
+                 ""},
+        // Neither: the launcher's own path is taken as present, as the root leaves \Windows out.
+        BootCase{"NoWindowsAtAll", {u"Kelbrun.EXE", u"shell.exe"}, false, {}, {}, 0, ""}),
+    [](const ::testing::TestParamInfo<BootCase>& p) { return p.param.name; });
+
+TEST(BootPrograms, TheBootOrderMarksThemAndTheImageAloneIsEnough) {
+    sim::Device& device = SetUpDevice({u"device.exe", u"shell.exe", u"Kelbrun.EXE"});
+    const ImageContents image = SmallImage();
+    ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(image, device.files));
+    imagecheck::CheckContext context;
+    context.image = &image;
+    const setupcheck::Report report = setupcheck::CheckSetup(device, false, context);
+    EXPECT_EQ(0u, setupcheck::CountErrors(report.findings)) << Listing(report.findings);
+    const std::string text = setupcheck::FormatReport(report);
+    EXPECT_NE(std::string::npos, text.find("  20  device.exe\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("  30  shell.exe    (not in the image)\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("  40  Kelbrun.EXE  <- the launcher\n")) << text;
+}
+
+// A start-up shortcut the image's .dat copies into \Windows\StartUp starts the launcher; one
+// whose content is not known does not count.
+TEST(BootPrograms, ShortcutsFromTheImage) {
+    ScratchRoot host;
+    std::ofstream(host.Path() / "Kelbrun.lnk") << "23#\\Windows\\Kelbrun.EXE\r\n";
+    for (const bool known : {true, false}) {
+        SCOPED_TRACE(known ? "content known" : "content not known");
+        sim::Device& device = SetUpDevice({u"device.exe"});
+        ImageContents image = SmallImage();
+        image.files.push_back(
+            RomFile(u"Kelbrun.lnk", 14,
+                    known ? std::optional<std::filesystem::path>(host.Path() / "Kelbrun.lnk")
+                          : std::nullopt));
+        image.folders = {{u"\\Windows\\StartUp", {"project.dat", 1}}};
+        image.copies = {Copy(u"\\Windows\\StartUp\\Kelbrun.lnk", u"\\Windows\\Kelbrun.lnk", 2)};
+        ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(image, device.files));
+        imagecheck::CheckContext context;
+        context.image = &image;
+        const setupcheck::Report report = setupcheck::CheckSetup(device, false, context);
+        ASSERT_TRUE(report.shortcutsLookedAt);
+        ASSERT_EQ(1u, report.shortcuts.size());
+        EXPECT_EQ(known, report.shortcuts[0].launcher);
+        EXPECT_EQ(known ? 0u : 1u, setupcheck::CountErrors(report.findings))
+            << Listing(report.findings);
+        const std::string text = setupcheck::FormatReport(report);
+        EXPECT_NE(std::string::npos,
+                  text.find(known ? "  Kelbrun.lnk -> \\Windows\\Kelbrun.EXE  <- the launcher\n"
+                                  : "  Kelbrun.lnk -> (its content is not known)\n"))
+            << text;
+    }
+}
+
+// --- the components of the launcher's imports ------------------------------------------------
+
+struct ComponentCase {
+    const char* name;
+    std::vector<std::pair<std::u16string, std::u16string>> variables;
+    std::vector<uint32_t> missing;  // the ordinals reported, in the launcher's import order
+    std::vector<std::string> unjudged;
+};
+
+void PrintTo(const ComponentCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Components : public ::testing::TestWithParam<ComponentCase> {};
+
+TEST_P(Components, OfEachImportAreJudgedOnTheBuildsVariables) {
+    const ComponentCase& c = GetParam();
+    sim::Device& device = SetUpDevice({u"Kelbrun.EXE"});
+    imagefiles::Variables variables;
+    for (const auto& [name, value] : c.variables) {
+        variables.Set(name, value);
+    }
+    imagecheck::CheckContext context;
+    context.variables = &variables;
+    const setupcheck::Report report = setupcheck::CheckSetup(device, false, context);
+    std::vector<uint32_t> missing;
+    std::vector<std::string> unjudged;
+    for (const Finding& f : report.findings) {
+        const size_t at = f.text.find("\"ERROR: function @ Ordinal ");
+        if (f.level == Level::kError && at != std::string::npos) {
+            missing.push_back(static_cast<uint32_t>(std::stoul(f.text.substr(at + 27))));
+            EXPECT_TRUE(f.text.ends_with(" missing in Module 'coredll.dll'\"")) << f.text;
+        } else if (f.level == Level::kWarning) {
+            unjudged.push_back(f.text);
+        }
+    }
+    EXPECT_EQ(c.missing, missing) << Listing(report.findings);
+    ASSERT_EQ(c.unjudged.size(), unjudged.size()) << Listing(report.findings);
+    for (size_t i = 0; i < unjudged.size(); ++i) {
+        EXPECT_NE(std::string::npos, unjudged[i].find(c.unjudged[i])) << unjudged[i];
+    }
+}
+
+constexpr char16_t kAllComponents[] = u"coremain lmem shexec corecrt";
+constexpr char16_t kAllModules[] = u"coredll filesys nk device";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Components,
+    ::testing::Values(
+        ComponentCase{"NeitherKnown", {{u"COREDLL_SHEXEC", u"1"}}, {}, {}},
+        ComponentCase{"Everything",
+                      {{u"COREDLL_COMPONENTS", kAllComponents}, {u"CE_MODULES", kAllModules}},
+                      {},
+                      {}},
+        ComponentCase{"WithoutShexec",
+                      {{u"COREDLL_COMPONENTS", u"coremain corecrt"}, {u"CE_MODULES", kAllModules}},
+                      {480},
+                      {}},
+        ComponentCase{"WordsInAnyCaseAndTabs",
+                      {{u"coredll_components", u"CoreCrt\tSHEXEC"}, {u"CE_MODULES", u"\tFILESYS "}},
+                      {},
+                      {}},
+        ComponentCase{"OnlyWholeWords",
+                      {{u"COREDLL_COMPONENTS", u"shexecx corecrt2"}, {u"CE_MODULES", u"filesys"}},
+                      {480, 1044, 1047},
+                      {}},
+        ComponentCase{"WithoutFilesys",
+                      {{u"COREDLL_COMPONENTS", kAllComponents}, {u"CE_MODULES", u"coredll nk"}},
+                      {180, 167, 455, 461, 463},
+                      {}},
+        ComponentCase{"OnlyComponentsKnown",
+                      {{u"COREDLL_COMPONENTS", u"corecrt"}},
+                      {480},
+                      {"COREDLL: CE_MODULES is not known (--environment, --define): whether the "
+                       "image's COREDLL has the launcher's FindClose, FindFirstFileW, RegCloseKey, "
+                       "RegOpenKeyExW, RegQueryValueExW could not be judged"}},
+        ComponentCase{"OnlyModulesKnown",
+                      {{u"CE_MODULES", kAllModules}},
+                      {},
+                      {"COREDLL_COMPONENTS is not known (--environment, --define): whether the "
+                       "image's COREDLL has the launcher's ShellExecuteEx, memcpy, memset could "
+                       "not be judged"}}),
+    [](const ::testing::TestParamInfo<ComponentCase>& p) { return p.param.name; });
+
+TEST(Components, TheFindingSaysWhatTheUnitPrints) {
+    sim::Device& device = SetUpDevice({u"Kelbrun.EXE"});
+    imagefiles::Variables variables;
+    variables.Set(u"COREDLL_COMPONENTS", u"corecrt");
+    variables.Set(u"CE_MODULES", kAllModules);
+    imagecheck::CheckContext context;
+    context.variables = &variables;
+    const setupcheck::Report report = setupcheck::CheckSetup(device, false, context);
+    ASSERT_EQ(1u, report.findings.size()) << Listing(report.findings);
+    EXPECT_EQ(
+        "COREDLL: the launcher imports ShellExecuteEx (ordinal 480), which COREDLL exports "
+        "only with COREDLL_SHEXEC, and COREDLL_COMPONENTS has no \"shexec\": the unit's "
+        "loader refuses the launcher and prints \"ERROR: function @ Ordinal 480 missing in "
+        "Module 'coredll.dll'\"",
+        report.findings[0].text);
+}
+
+struct GateCase {
+    std::u16string gate;
+    std::optional<bool> holds;
+};
+
+TEST(Components, GatesByCefiltersRule) {
+    imagefiles::Variables variables;
+    variables.Set(u"CE_MODULES", u"coredll filesys");
+    variables.Set(u"COREDLL_COMPONENTS", u"shexec");
+    variables.Set(u"SHELL_MODULES", u"");
+    const GateCase cases[] = {
+        {u"always", true},
+        {u"ALWAYS", true},
+        {u"CE_MODULES_FILESYS", true},
+        {u"ce_modules_filesys", true},
+        {u"CE_MODULES_NK", false},
+        {u"COREDLL_SHEXEC", true},
+        {u"COREDLL_CORECRT", false},
+        {u"SHELL_MODULES_X", false},
+        {u"GWES_MODULES_WMBASE", {}},
+        {u"AYGSHELL_X", {}},
+        {u"NOUNDERSCORE", {}},
+        {u"_SHEXEC", {}},
+        {u"COREDLL_", {}},
+        {u"CE_MODULES_", {}},
+    };
+    for (const GateCase& c : cases) {
+        SCOPED_TRACE(std::string(c.gate.begin(), c.gate.end()));
+        EXPECT_EQ(c.holds, imagecheck::GateHolds(c.gate, variables));
+    }
+    // "always" holds with no variable known at all.
+    EXPECT_EQ(std::optional<bool>(true), imagecheck::GateHolds(u"always", imagefiles::Variables()));
+}
+
+}  // namespace

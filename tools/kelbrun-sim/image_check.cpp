@@ -1,0 +1,218 @@
+#include "tools/kelbrun-sim/image_check.h"
+
+#include <map>
+
+#include "platform/sim/emulator/coredll_exports.h"
+#include "platform/sim/text.h"
+#include "tools/kelbrun-sim/image_files/device_image.h"
+#include "tools/kelbrun-sim/launcher_imports.h"
+
+namespace imagecheck {
+namespace {
+
+using setupcheck::Finding;
+using setupcheck::Findings;
+using Level = Finding::Level;
+
+constexpr std::u16string_view kModules = u"_MODULES_";
+
+std::string Quoted(std::u16string_view text) {
+    return "\"" + sim::ToUtf8(text) + "\"";
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    }
+    return text;
+}
+
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+
+bool HasWord(std::u16string_view list, std::u16string_view word) {
+    const std::u16string wanted = sim::FoldCase(word);
+    size_t at = 0;
+    while (at < list.size()) {
+        while (at < list.size() && IsBlank(list[at])) {
+            ++at;
+        }
+        size_t end = at;
+        while (end < list.size() && !IsBlank(list[end])) {
+            ++end;
+        }
+        if (end > at && sim::FoldCase(list.substr(at, end - at)) == wanted) {
+            return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+// Whether the device has the program where the kernel looks for it.
+bool HasProgram(const sim::Device& device, std::u16string_view program) {
+    for (const std::u16string& candidate : ProgramCandidates(program)) {
+        if (candidate.find_first_of(u"*?") != std::u16string::npos) {
+            continue;
+        }
+        const auto file = device.files.Find(candidate);
+        if (file && !file->isFolder) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CheckLauncherFiles(const sim::Device& device, const bootorder::BootOrder& order, bool hasRoot,
+                        const CheckContext& context, Findings& findings) {
+    std::string where;
+    if (context.image != nullptr) {
+        where = hasRoot ? "is not in the image and no file under --root" : "is not in the image";
+    } else {
+        where = "is no file under --root, whose \\Windows stands for the image's";
+    }
+    for (const bootorder::Entry& entry : order.entries) {
+        if (!entry.launcher || HasProgram(device, entry.program)) {
+            continue;
+        }
+        std::string tried;
+        for (const std::u16string& candidate : ProgramCandidates(entry.program)) {
+            tried += (tried.empty() ? "" : ", ") + sim::ToUtf8(candidate);
+        }
+        findings.push_back({Level::kError, "HKEY_LOCAL_MACHINE\\init, Launch" +
+                                               sim::ToUtf8(entry.digits) + ": " +
+                                               Quoted(entry.program) + " " + where + " (tried " +
+                                               tried + "): the kernel cannot start the launcher"});
+    }
+}
+
+void CheckCopies(const imagefiles::ImageContents& image, Findings& findings) {
+    for (const imagefiles::StoreCopy& copy : image.copies) {
+        if (imagefiles::SourceOf(image, copy) != nullptr) {
+            continue;
+        }
+        findings.push_back(
+            {Level::kWarning, copy.where.file + ":" + std::to_string(copy.where.line) +
+                                  ": the copy " + sim::ToUtf8(copy.path) + " of " +
+                                  sim::ToUtf8(copy.source) +
+                                  ": no .bib file puts that file in the image's \\Windows, so "
+                                  "the object store has nothing to copy and makes no file there"});
+    }
+}
+
+void CheckComponents(const imagefiles::Variables& variables, Findings& findings) {
+    if (variables.Find(u"COREDLL_COMPONENTS") == nullptr &&
+        variables.Find(u"CE_MODULES") == nullptr) {
+        return;
+    }
+    std::map<std::string, std::string> unjudged;  // the variable: the imports resting on it
+    for (size_t i = 0; i < kLauncherImportCount; ++i) {
+        const sim::CoredllExport* known = sim::FindCoredllExport(kLauncherImports[i]);
+        if (known == nullptr) {
+            continue;  // configuring refuses such a name
+        }
+        const std::u16string gate = sim::FromUtf8(known->component).value_or(u"");
+        const std::optional<bool> holds = GateHolds(gate, variables);
+        const std::optional<Gate> read = ReadGate(gate);
+        const std::string name = known->name;
+        if (!holds) {
+            std::string& list = unjudged[read ? sim::ToUtf8(read->variable) : known->component];
+            list += (list.empty() ? "" : ", ") + name;
+        } else if (!*holds && read) {
+            findings.push_back(
+                {Level::kError, "COREDLL: the launcher imports " + name + " (ordinal " +
+                                    std::to_string(known->ordinal) +
+                                    "), which COREDLL exports only with " + known->component +
+                                    ", and " + sim::ToUtf8(read->variable) + " has no \"" +
+                                    Lower(sim::ToUtf8(read->word)) +
+                                    "\": the unit's loader refuses the launcher and prints \"" +
+                                    sim::LoaderMissingLine(known->ordinal) + "\""});
+        }
+    }
+    for (const auto& [variable, imports] : unjudged) {
+        findings.push_back(
+            {Level::kWarning, "COREDLL: " + variable +
+                                  " is not known (--environment, --define): whether the image's "
+                                  "COREDLL has the launcher's " +
+                                  imports + " could not be judged"});
+    }
+}
+
+}  // namespace
+
+bool DescribesWindows(const sim::Device& device, const CheckContext& context) {
+    if (context.image != nullptr) {
+        return true;
+    }
+    const auto windows = device.files.Find(u"\\Windows");
+    return windows && windows->isFolder;
+}
+
+std::vector<std::u16string> ProgramCandidates(std::u16string_view program) {
+    std::vector<std::u16string> folders;
+    if (program.find_first_of(u"\\/") == std::u16string_view::npos) {
+        folders = {u"\\Windows\\", u"\\"};
+    } else {
+        folders = {u""};
+    }
+    std::vector<std::u16string> candidates;
+    for (const std::u16string& folder : folders) {
+        candidates.push_back(folder + std::u16string(program));
+        candidates.push_back(folder + std::u16string(program) + u".exe");
+    }
+    return candidates;
+}
+
+std::optional<Gate> ReadGate(std::u16string_view gate) {
+    const std::u16string folded = sim::FoldCase(gate);
+    const size_t modules = folded.find(kModules);
+    Gate read;
+    if (modules != std::u16string::npos && modules > 0) {
+        read = {folded.substr(0, modules) + u"_MODULES", folded.substr(modules + kModules.size())};
+    } else {
+        const size_t cut = folded.find(u'_');
+        if (cut == std::u16string::npos || cut == 0) {
+            return std::nullopt;
+        }
+        read = {folded.substr(0, cut) + u"_COMPONENTS", folded.substr(cut + 1)};
+    }
+    if (read.word.empty()) {
+        return std::nullopt;
+    }
+    return read;
+}
+
+std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variables& variables) {
+    if (sim::FoldCase(gate) == u"ALWAYS") {
+        return true;
+    }
+    const std::optional<Gate> read = ReadGate(gate);
+    const std::u16string* value = read ? variables.Find(read->variable) : nullptr;
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return HasWord(*value, read->word);
+}
+
+ImageReport CheckImage(const sim::Device& device, const bootorder::BootOrder& order, bool hasRoot,
+                       const CheckContext& context) {
+    ImageReport report;
+    if (DescribesWindows(device, context)) {
+        CheckLauncherFiles(device, order, hasRoot, context, report.findings);
+    }
+    if (context.image != nullptr) {
+        for (const bootorder::Entry& entry : order.entries) {
+            if (!entry.program.empty() && !HasProgram(device, entry.program)) {
+                report.notInImage.insert(entry.number);
+            }
+        }
+        CheckCopies(*context.image, report.findings);
+    }
+    if (context.variables != nullptr) {
+        CheckComponents(*context.variables, report.findings);
+    }
+    return report;
+}
+
+}  // namespace imagecheck

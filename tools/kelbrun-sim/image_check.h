@@ -1,0 +1,66 @@
+// kelbrun-sim --check on what the OS image holds: the boot's programs and the launcher among
+// the image's files, the object store's copies, and the COREDLL components the launcher needs.
+#ifndef KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_CHECK_H
+#define KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_CHECK_H
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/device.h"
+#include "tools/kelbrun-sim/boot_order.h"
+#include "tools/kelbrun-sim/finding.h"
+#include "tools/kelbrun-sim/image_files/build_variables.h"
+#include "tools/kelbrun-sim/image_files/image_contents.h"
+
+namespace imagecheck {
+
+// What --check knows beyond the simulated device itself.
+struct CheckContext {
+    // The image's files, folders and copies from --bib and --dat, when any was given; already
+    // applied to the device (ApplyImage).
+    const imagefiles::ImageContents* image = nullptr;
+    // The image build's variables (--environment, --define), when any was given.
+    const imagefiles::Variables* variables = nullptr;
+};
+
+// Whether the device's \Windows is described, by the image or by a Windows folder under the
+// root, so that a file missing there is missing on the unit too.
+bool DescribesWindows(const sim::Device& device, const CheckContext& context);
+
+// Where the kernel looks for a program: as named, then with ".exe" added; a name without a
+// folder in \Windows (which also shows the ROM's files) and then in the root folder.
+std::vector<std::u16string> ProgramCandidates(std::u16string_view program);
+
+// The variable a component gate of COREDLL's exports (platform/coredll.exports) rests on, and
+// the word it looks for there, by Cefilter's rule: <TREE>_MODULES_<M> looks for M in
+// <TREE>_MODULES, <MODULE>_<C> for C in <MODULE>_COMPONENTS. Both in upper case; nothing for
+// "always" and for a gate of neither form.
+struct Gate {
+    std::u16string variable;
+    std::u16string word;
+};
+std::optional<Gate> ReadGate(std::u16string_view gate);
+
+// Whether the gate holds: "always" always, any other when its word is one of its variable's
+// blank-separated words, without regard to case. Nothing when the variable is not set.
+std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variables& variables);
+
+struct ImageReport {
+    std::set<uint32_t> notInImage;  // the launch numbers whose program the device lacks
+    setupcheck::Findings findings;
+};
+
+// The boot order's programs and the launcher's among the device's files (when \Windows is
+// described; the launcher's own path counts only when it is there), the image's copies whose
+// source it lacks, and the component of each of the launcher's imports (when COREDLL_COMPONENTS
+// or CE_MODULES is known).
+ImageReport CheckImage(const sim::Device& device, const bootorder::BootOrder& order, bool hasRoot,
+                       const CheckContext& context);
+
+}  // namespace imagecheck
+
+#endif  // KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_CHECK_H
