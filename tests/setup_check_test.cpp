@@ -117,24 +117,33 @@ TEST(SetupCheck, AWellSetUpUnitHasNoFinding) {
     EXPECT_EQ((std::vector<uint32_t>{20, 30}), report.order.entries[2].waitsFor);
 }
 
-// --- the init key, as the kernel reads it ------------------------------------------------
+// --- the init key, as CE 5.0's launch loop reads it ----------------------------------------
 
 struct InitCase {
     const char* name;
     std::vector<InitValue> values;  // set on top of the well set-up unit's
     size_t errors;
     size_t warnings;
-    std::string part;  // in the one finding there is, when there is one
+    std::string part;  // in one of the findings, when not empty
 };
 
 void PrintTo(const InitCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+// A DependNN's bytes: each 16-bit number 20 (device.exe, which starts first), no zero.
 std::vector<uint8_t> Bytes(size_t count) {
     std::vector<uint8_t> bytes(count, 0);
     for (size_t i = 0; i < count; i += 2) {
-        bytes[i] = 20;  // device.exe, which starts first
+        bytes[i] = 20;
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> Chars(std::u16string_view text, bool terminated = true) {
+    std::vector<uint8_t> bytes = sim::Utf16LeBytes(text);
+    if (terminated) {
+        bytes.insert(bytes.end(), {0, 0});
     }
     return bytes;
 }
@@ -150,7 +159,7 @@ std::vector<InitValue> ManyEntries(int count) {
 
 class InitValues : public ::testing::TestWithParam<InitCase> {};
 
-TEST_P(InitValues, FindWhatTheKernelWouldNotReadAsMeant) {
+TEST_P(InitValues, FindWhatTheLaunchLoopWouldNotReadAsMeant) {
     const InitCase& c = GetParam();
     sim::Device& device = WellSetUpDevice();
     SetInit(device, c.values);
@@ -163,26 +172,69 @@ TEST_P(InitValues, FindWhatTheKernelWouldNotReadAsMeant) {
     }
 }
 
+const std::u16string kSpaces120(120, u' ');
+
 INSTANTIATE_TEST_SUITE_P(
     Table, InitValues,
     ::testing::Values(
-        InitCase{"DependOf64Bytes", {Raw(u"Depend50", Bytes(64), sim::kRegBinary)}, 0, 0, ""},
+        InitCase{"DependOf62Bytes", {Raw(u"Depend50", Bytes(62), sim::kRegBinary)}, 0, 0, ""},
+        InitCase{"DependOf63Bytes",
+                 {Raw(u"Depend50", Bytes(63), sim::kRegBinary)},
+                 1,
+                 0,
+                 "Depend50: holds an odd number of bytes (63), not whole 16-bit launch numbers: "
+                 "the launch loop skips it whole, and entry 50 waits for nothing it lists (CE "
+                 "5.0's launch loop)"},
+        // 32 numbers and no zero: the list runs on into "Kelbrun.EXE".
+        InitCase{"DependOf64Bytes",
+                 {Raw(u"Depend50", Bytes(64), sim::kRegBinary)},
+                 1,
+                 0,
+                 "Depend50: 64 bytes, 32 launch numbers with no 0 among them to end the list: "
+                 "the launch loop reads on into entry 50's program name \"Kelbrun.EXE\" and "
+                 "waits for its characters as numbers too (75, 101, 108, 98, 114, 117, 110, 46, "
+                 "69, 88, 69)"},
+        InitCase{"DependOf64BytesEndedByAZero",
+                 {Raw(
+                     u"Depend50",
+                     [] {
+                         std::vector<uint8_t> b = Bytes(64);
+                         b[62] = 0;
+                         return b;
+                     }(),
+                     sim::kRegBinary)},
+                 0,
+                 0,
+                 ""},
+        InitCase{"DependOf65Bytes",
+                 {Raw(u"Depend50", Bytes(65), sim::kRegBinary)},
+                 1,
+                 0,
+                 "Depend50: holds 65 bytes, more than the 64 (32 launch numbers) the loop reads"},
         InitCase{"DependOf66Bytes",
                  {Raw(u"Depend50", Bytes(66), sim::kRegBinary)},
                  1,
                  0,
                  "Depend50: holds 66 bytes, more than the 64"},
-        InitCase{"DependOfOddLength",
-                 {Raw(u"Depend50", Bytes(3), sim::kRegBinary)},
+        InitCase{"DependOfOneByte",
+                 {Raw(u"Depend50", {20}, sim::kRegBinary)},
                  1,
                  0,
-                 "Depend50: holds an odd number of bytes (3)"},
+                 "Depend50: holds an odd number of bytes (1)"},
+        InitCase{"DependOfNoBytes", {Raw(u"Depend50", {}, sim::kRegBinary)}, 0, 0, ""},
         InitCase{"DependNotBinary",
                  {Raw(u"Depend50", Bytes(2), sim::kRegDword)},
                  0,
                  1,
-                 "Depend50: is REG_DWORD, not REG_BINARY: the kernel reads its bytes"},
-        // The kernel reads both names' digits as numbers, and a DependNN alone makes an entry.
+                 "Depend50: is REG_DWORD, not REG_BINARY: the launch loop reads its bytes as "
+                 "launch numbers all the same (20)"},
+        // "20" as text is the numbers 50 ('2') and 48 ('0'): entry 50 waits for itself.
+        InitCase{"DependAsText",
+                 {{u"Depend50", u"20", {}, {}, sim::kRegSz}},
+                 1,
+                 2,
+                 "is REG_SZ, not REG_BINARY: the launch loop reads its bytes as launch numbers "
+                 "all the same (50, 48)"},
         InitCase{"DependPairedByNumber",
                  {Launch(60, u"svc.exe"), {u"Depend060", {}, {50}, {}, sim::kRegBinary}},
                  1,
@@ -194,23 +246,32 @@ INSTANTIATE_TEST_SUITE_P(
                  1,
                  "entry 60 ((no program)) waits for entry 50 (Kelbrun.EXE)"},
         InitCase{"AZeroEndsTheDependList", {Launch(60, u"svc.exe"), Depend(60, {0, 50})}, 0, 0, ""},
-        InitCase{"DependWithoutItsLaunch", {Depend(60, {20})}, 0, 1, "no Launch60 beside it"},
+        InitCase{"DependWithoutItsLaunch",
+                 {Depend(60, {20})},
+                 0,
+                 1,
+                 "Depend60: no LaunchNN has number 60: entry 60 starts no program, but the boot "
+                 "still waits there for what it lists"},
         InitCase{"LaunchNotString",
                  {Raw(u"Launch60", Bytes(4), sim::kRegBinary)},
                  0,
                  1,
-                 "Launch60: is REG_BINARY, not REG_SZ: the kernel takes its bytes as the "
+                 "Launch60: is REG_BINARY, not REG_SZ: the launch loop takes its bytes as the "
                  "program's name all the same"},
-        InitCase{"LaunchWithoutDigits",
-                 {Raw(u"LaunchX", Bytes(4), sim::kRegSz)},
+        InitCase{"LaunchExpandSzWithPercent",
+                 {Raw(u"Launch60", Chars(u"%WINDIR%\\svc.exe"), 2)},
                  1,
                  0,
-                 "\"X\" after \"Launch\" is no launch number"},
-        InitCase{"DependWithoutDigits",
-                 {Raw(u"DependX", Bytes(2), sim::kRegBinary)},
-                 1,
+                 "Launch60: is REG_EXPAND_SZ: the launch loop does not expand it, and starts "
+                 "\"%WINDIR%\\svc.exe\" as it stands"},
+        InitCase{
+            "LaunchExpandSzWithoutPercent", {Raw(u"Launch60", Chars(u"svc.exe"), 2)}, 0, 0, ""},
+        InitCase{"LaunchMultiSz",
+                 {Raw(u"Launch60", Chars(std::u16string(u"a.exe\0b.exe\0", 12)), sim::kRegMultiSz)},
                  0,
-                 "\"X\" after \"Depend\" is no launch number"},
+                 1,
+                 "Launch60: is REG_MULTI_SZ: the launch loop takes its first string, \"a.exe\", "
+                 "as the program"},
         InitCase{"LaunchOtherCase",
                  {{u"launch60", u"service.exe", {}, {}, sim::kRegSz}},
                  0,
@@ -222,16 +283,67 @@ INSTANTIATE_TEST_SUITE_P(
                  {{u"Launch030", u"other.exe", {}, {}, sim::kRegSz}},
                  1,
                  0,
-                 "Launch30: has launch number 30, as Launch030 has"},
-        InitCase{
-            "NumberBeyond16Bits", {Launch(65536, u"late.exe")}, 0, 1, "does not fit the 16 bits"},
+                 "Launch030: entry 30, as Launch30 is: the launch loop keeps one program for each "
+                 "number, that of the value it enumerates last, so \"other.exe\" of Launch030 "
+                 "starts and \"gwes.exe\" of Launch30 does not"},
+        InitCase{"SameDependTwice",
+                 {{u"Depend050", {}, {20}, {}, sim::kRegBinary}},
+                 1,
+                 0,
+                 "Depend050: entry 50's list, as Depend50 is: the launch loop waits for the list "
+                 "of the value it enumerates last, Depend050 (20), not Depend50's"},
+        InitCase{"NumberBeyond16Bits",
+                 {Launch(65536, u"late.exe")},
+                 0,
+                 1,
+                 "does not fit the 16 bits of a DependNN: nothing can wait for it"},
         InitCase{"NumberOf16Bits", {Launch(65535, u"late.exe")}, 0, 0, ""},
+        // 259 characters and the terminator fill the 520 bytes; one more is cut.
+        InitCase{"ProgramOf259Characters",
+                 {Raw(u"Launch60", Chars(u"\\" + std::u16string(258, u'p')), sim::kRegSz)},
+                 0,
+                 0,
+                 ""},
+        InitCase{"ProgramOf260Characters",
+                 {Raw(u"Launch60", Chars(u"\\" + std::u16string(259, u'p')), sim::kRegSz)},
+                 1,
+                 0,
+                 "Launch60: 522 bytes, and the launch loop reads 520: the name is cut to 260 "
+                 "characters with no terminator, and entry 60's program fails to start"},
+        InitCase{"ProgramOf260CharactersUnterminated",
+                 {Raw(u"Launch60", Chars(u"\\" + std::u16string(259, u'p'), false), sim::kRegSz)},
+                 1,
+                 0,
+                 "Launch60: 520 bytes, and the launch loop reads 520: the name is cut"},
+        // A name is read in 128 characters with its terminator: a digit after 127 is lost.
+        InitCase{"NameOf127Characters",
+                 {{u"Launch" + kSpaces120 + u"7", u"svc.exe", {}, {}, sim::kRegSz}},
+                 0,
+                 1,
+                 "the launch loop reads \"" + std::string(120, ' ') + "7\" after \"Launch\" as 7"},
         InitCase{"ThirtyTwoEntries", ManyEntries(32), 0, 0, ""},
         InitCase{"ThirtyThreeEntries", ManyEntries(33), 1, 0,
-                 "33 entries, more than the 32 the kernel keeps: some are never started, "
-                 "likely the last ones (129)"}));
+                 "HKEY_LOCAL_MACHINE\\init: more than 32 launch numbers: the launch loop keeps "
+                 "the first 32 in the order it enumerates the values (the order they were set "
+                 "in) and skips every value of a further number, so Launch129 is never read"}));
 
-// DependOtherCase: "DEPEND50" is not "Depend50", so the kernel finds no dependencies for 50
+// The name of 127 characters above is read whole; one of 128 loses its last character, so
+// "Depend" and 120 blanks and "70" is read as entry 7's.
+TEST(SetupCheck, AValueNameIsCutToItsBuffer) {
+    sim::Device& device = WellSetUpDevice();
+    SetInit(device, {Launch(70, u"svc.exe"),
+                     {u"Depend" + kSpaces120 + u"70", {}, {20}, {}, sim::kRegBinary}});
+    setupcheck::Findings findings;
+    const bootorder::BootOrder order =
+        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+    ASSERT_EQ(5u, order.entries.size()) << Listing(findings);
+    EXPECT_EQ(7u, order.entries[0].number);
+    EXPECT_TRUE(order.entries[0].launchName.empty());
+    EXPECT_EQ((std::vector<uint32_t>{20}), order.entries[0].waitsFor);
+    EXPECT_TRUE(order.entries[4].waitsFor.empty());  // entry 70 got no list
+}
+
+// DependOtherCase: "DEPEND50" is not "Depend50", so the loop finds no dependencies for 50
 // and the launcher's entry waits for nothing. The value itself is reported.
 TEST(SetupCheck, ADependInAnotherCaseIsNotRead) {
     sim::Device& device = WellSetUpDevice();
@@ -242,6 +354,257 @@ TEST(SetupCheck, ADependInAnotherCaseIsNotRead) {
         << Listing(report.findings);
     EXPECT_TRUE(report.order.entries[2].waitsFor.empty());
 }
+
+// A DependNN the loop skips makes no entry and gives no list; one it reads does both, even
+// when it holds nothing.
+struct DependReadCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    size_t entries;  // with Launch20 and this Depend60 alone
+    std::vector<uint32_t> waitsFor;
+};
+
+void PrintTo(const DependReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DependReads : public ::testing::TestWithParam<DependReadCase> {};
+
+TEST_P(DependReads, MakeAnEntryOnlyWhenRead) {
+    const DependReadCase& c = GetParam();
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    SetInit(device, {Launch(20, u"device.exe"), Raw(u"Depend60", c.bytes, sim::kRegBinary)});
+    setupcheck::Findings findings;
+    const bootorder::BootOrder order =
+        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+    ASSERT_EQ(c.entries, order.entries.size()) << Listing(findings);
+    if (c.entries == 2) {
+        EXPECT_EQ(c.waitsFor, order.entries[1].waitsFor);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DependReads,
+                         ::testing::Values(DependReadCase{"OneByte", {20}, 1, {}},
+                                           DependReadCase{"TwoBytes", {20, 0}, 2, {20}},
+                                           DependReadCase{"ThreeBytes", {20, 0, 30}, 1, {}},
+                                           DependReadCase{"NoBytes", {}, 2, {}},
+                                           DependReadCase{"SixtyFourBytes", Bytes(64), 2,
+                                                          std::vector<uint32_t>(32, 20)},
+                                           DependReadCase{"SixtyFiveBytes", Bytes(65), 1, {}}));
+
+// --- the number in a value's name, as COREDLL's _wtol reads it ------------------------------
+
+struct NumberCase {
+    const char* name;
+    std::u16string text;  // after "Launch"
+    uint32_t number;
+    bool plain;  // read as it looks: no warning
+};
+
+void PrintTo(const NumberCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NameNumbers : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(NameNumbers, AreTheEntryTheLoopMakes) {
+    const NumberCase& c = GetParam();
+    EXPECT_EQ(c.number, bootorder::ReadNumber(c.text));
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    SetInit(device, {{u"Launch" + c.text, u"nav.exe", {}, {}, sim::kRegSz}});
+    setupcheck::Findings findings;
+    const bootorder::BootOrder order =
+        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+    ASSERT_EQ(1u, order.entries.size());
+    EXPECT_EQ(c.number, order.entries[0].number);
+    const bool warned =
+        Has(findings, Level::kWarning, "this value is entry " + std::to_string(c.number) + "'s");
+    EXPECT_EQ(!c.plain, warned) << Listing(findings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NameNumbers,
+    ::testing::Values(NumberCase{"Digits", u"5", 5, true},
+                      NumberCase{"LeadingZero", u"05", 5, true}, NumberCase{"Zero", u"0", 0, true},
+                      NumberCase{"Nothing", u"", 0, false}, NumberCase{"Letters", u"Foo", 0, false},
+                      NumberCase{"DigitsThenALetter", u"5a", 5, false},
+                      NumberCase{"Hexadecimal", u"0x10", 16, false},
+                      NumberCase{"HexadecimalCapitalX", u"0X1f", 31, false},
+                      NumberCase{"HexadecimalWithoutItsZero", u"x10", 16, false},
+                      NumberCase{"HexadecimalAfterTwoZeros", u"00x10", 0, false},
+                      NumberCase{"Negative", u"-1", 4294967295u, false},
+                      NumberCase{"SignAfterTheZero", u"0-5", 4294967291u, false},
+                      NumberCase{"Plus", u"+7", 7, false}, NumberCase{"Blank", u" 7", 7, false},
+                      NumberCase{"Tab", u"\t7", 7, false},
+                      NumberCase{"BlankAfterTheZero", u"0 7", 0, false},
+                      NumberCase{"Largest", u"4294967295", 4294967295u, true},
+                      NumberCase{"OnePastTheLargest", u"4294967296", 0, false},
+                      NumberCase{"HexadecimalWraps", u"0x100000010", 16, false}));
+
+// Launch5 and Launch05 are one entry: the value enumerated last gives its program, whichever
+// of the two that is.
+TEST(SetupCheck, OfTwoValuesOfOneNumberTheOneSetLastStarts) {
+    for (const bool shortFirst : {true, false}) {
+        sim::ResetDevice();
+        sim::Device& device = sim::CurrentDevice();
+        const InitValue five{u"Launch5", u"five.exe", {}, {}, sim::kRegSz};
+        const InitValue zeroFive{u"Launch05", u"zerofive.exe", {}, {}, sim::kRegSz};
+        SetInit(device, shortFirst ? std::vector<InitValue>{five, zeroFive}
+                                   : std::vector<InitValue>{zeroFive, five});
+        setupcheck::Findings findings;
+        const bootorder::BootOrder order =
+            bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(shortFirst ? u"zerofive.exe" : u"five.exe", order.entries[0].program);
+        EXPECT_TRUE(Has(
+            findings, Level::kError,
+            shortFirst ? "Launch05: entry 5, as Launch5 is" : "Launch5: entry 5, as Launch05 is"))
+            << Listing(findings);
+    }
+}
+
+// --- the 32 entries, counted in the order the values were set ------------------------------
+
+// 31 numbers, then a 32nd and a 33rd new number set in a chosen order, then values of numbers
+// already kept, which still count.
+struct LimitCase {
+    const char* name;
+    std::vector<InitValue> after;   // set after the 31 (100..130)
+    std::vector<uint32_t> numbers;  // of the entries kept beyond the 31, ascending
+    std::string dropped;            // the values named as never read, "" for no error
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EntryLimit : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(EntryLimit, DropsTheNewNumbersSetLast) {
+    const LimitCase& c = GetParam();
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    std::vector<InitValue> values;
+    for (int i = 0; i < 31; ++i) {
+        values.push_back(Launch(100 + i, u"svc.exe"));
+    }
+    values.insert(values.end(), c.after.begin(), c.after.end());
+    SetInit(device, values);
+    setupcheck::Findings findings;
+    const bootorder::BootOrder order =
+        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+    std::vector<uint32_t> beyond;
+    for (const bootorder::Entry& entry : order.entries) {
+        if (entry.number < 100 || entry.number > 130) {
+            beyond.push_back(entry.number);
+        }
+    }
+    EXPECT_EQ(c.numbers, beyond);
+    if (c.dropped.empty()) {
+        EXPECT_EQ(0u, Count(findings, Level::kError)) << Listing(findings);
+    } else {
+        EXPECT_TRUE(Has(findings, Level::kError, "so " + c.dropped + " never read"))
+            << Listing(findings);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EntryLimit,
+    ::testing::Values(
+        LimitCase{"TheThirtySecond", {Launch(500, u"a.exe")}, {500}, ""},
+        // The 33rd new number is dropped though it is the lowest, and its DependNN with it.
+        LimitCase{"TheThirtyThirdIsTheLowest",
+                  {Launch(500, u"a.exe"), Launch(5, u"b.exe"), Depend(5, {100})},
+                  {500},
+                  "Launch5, Depend5 are"},
+        LimitCase{"TheThirtyThirdIsTheHighest",
+                  {Launch(5, u"b.exe"), Launch(500, u"a.exe")},
+                  {5},
+                  "Launch500 is"},
+        // A DependNN alone takes a place as a LaunchNN does.
+        LimitCase{"ADependAloneTakesTheThirtySecond",
+                  {Depend(7, {100}), Launch(8, u"c.exe")},
+                  {7},
+                  "Launch8 is"},
+        // Values of a number already kept are read, however late.
+        LimitCase{"AKnownNumberStillUpdates",
+                  {Launch(500, u"a.exe"), Launch(600, u"d.exe"), Depend(500, {100})},
+                  {500},
+                  "Launch600 is"}));
+
+// The order the values were set, not their names' order: the same values set the other way
+// round drop the other number.
+TEST(SetupCheck, TheLimitFollowsTheOrderValuesWereSet) {
+    for (const bool lowFirst : {true, false}) {
+        sim::ResetDevice();
+        sim::Device& device = sim::CurrentDevice();
+        std::vector<InitValue> values;
+        for (int i = 0; i < 31; ++i) {
+            values.push_back(Launch(100 + i, u"svc.exe"));
+        }
+        const std::vector<InitValue> two{Launch(7, u"low.exe"), Launch(900, u"high.exe")};
+        values.push_back(lowFirst ? two[0] : two[1]);
+        values.push_back(lowFirst ? two[1] : two[0]);
+        SetInit(device, values);
+        setupcheck::Findings findings;
+        const bootorder::BootOrder order =
+            bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+        ASSERT_EQ(32u, order.entries.size());
+        EXPECT_EQ(lowFirst ? 7u : 100u, order.entries.front().number);
+        EXPECT_EQ(lowFirst ? 130u : 900u, order.entries.back().number);
+        ASSERT_EQ(1u, order.dropped.size());
+        EXPECT_EQ(lowFirst ? u"Launch900" : u"Launch7", order.dropped[0]);
+    }
+}
+
+// --- device.exe started early -----------------------------------------------------------------
+
+struct EarlyCase {
+    const char* name;
+    std::vector<uint8_t> startDevMgr;  // REG_DWORD bytes; empty: not set
+    std::u16string program;            // of Launch20
+    bool set;                          // device.exe starts before the entries
+    bool early;                        // and entry 20 is that start
+};
+
+void PrintTo(const EarlyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DeviceManagerEarly : public ::testing::TestWithParam<EarlyCase> {};
+
+TEST_P(DeviceManagerEarly, IsNotStartedAgain) {
+    const EarlyCase& c = GetParam();
+    sim::Device& device = WellSetUpDevice();
+    device.registry.SetString(kInit, u"Launch20", c.program);
+    if (!c.startDevMgr.empty()) {
+        device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\init\\BootVars", u"Start DevMgr",
+                                 sim::RegistryValue{sim::kRegDword, c.startDevMgr});
+    }
+    ScratchRoot root;
+    root.AddFile("Windows/gwes.exe");
+    device.files.SetRoot(root.Path());
+    const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+    EXPECT_EQ(c.early, report.order.entries[0].startedEarly);
+    const std::string text = setupcheck::FormatReport(report);
+    EXPECT_EQ(c.set, text.find("  -  device.exe, started before the entries (init\\BootVars "
+                               "\"Start DevMgr\")\n") != std::string::npos)
+        << text;
+    EXPECT_EQ(c.early, text.find("(already started, not again)") != std::string::npos) << text;
+    // Started early, it is not looked for; the loop looks for every other name.
+    EXPECT_EQ(c.early ? 0u : 1u, Count(report.findings, Level::kError)) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DeviceManagerEarly,
+    ::testing::Values(EarlyCase{"Set", {1, 0, 0, 0}, u"device.exe", true, true},
+                      EarlyCase{"InOtherCase", {1, 0, 0, 0}, u"DEVICE.EXE", true, true},
+                      EarlyCase{"NotSet", {}, u"device.exe", false, false},
+                      EarlyCase{"SetToZero", {0, 0, 0, 0}, u"device.exe", false, false},
+                      EarlyCase{"WithAFolder", {1, 0, 0, 0}, u"\\Windows\\device.exe", true, false},
+                      EarlyCase{"WithoutExe", {1, 0, 0, 0}, u"device", true, false}));
 
 // --- what the entries wait for -------------------------------------------------------------
 
@@ -288,13 +651,23 @@ INSTANTIATE_TEST_SUITE_P(
                  {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Depend(50, {20})},
                  {},
                  0},
+        WaitCase{"OnTheNumberJustBelow",
+                 {Launch(20, u"device.exe"), Launch(21, u"b.exe"), Depend(21, {20})},
+                 {},
+                 0},
+        WaitCase{"OnTheNextNumberUp",
+                 {Launch(20, u"device.exe"), Depend(20, {21}), Launch(21, u"b.exe")},
+                 {"Depend20: entry 20 (device.exe) waits for entry 21 (b.exe), which starts only "
+                  "after it: it never starts; the launch loop waits there for ever, so no later "
+                  "entry starts either (21) (CE 5.0's launch loop)"},
+                 0},
         WaitCase{"OnTheLauncher",
                  {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"svc.exe"),
                   Depend(60, {50}), Launch(70, u"ui.exe")},
                  {"Depend60: entry 60 (svc.exe) waits for entry 50 (Kelbrun.EXE), the "
                   "launcher's own entry; the launcher never calls SignalStarted: it never "
                   "starts; the launch loop waits there for ever, so no later entry starts "
-                  "either (70) (rests on CE 3.0's launch loop)"},
+                  "either (70) (CE 5.0's launch loop)"},
                  0},
         WaitCase{"OnItself",
                  {Launch(20, u"device.exe"), Depend(20, {20}), Launch(50, u"Kelbrun.EXE")},
@@ -314,7 +687,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Launch(60, u"svc.exe")},
                  {"entry 50 (Kelbrun.EXE) waits for entry 60 (svc.exe), which starts only after "
                   "it: it never starts; the launch loop waits there for ever, and the launcher "
-                  "is never started, so no later entry starts either (60) (rests"},
+                  "is never started, so no later entry starts either (60) (CE 5.0's"},
                  0},
         WaitCase{"AndThoseThatWaitForItInTurn",
                  {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"a.exe"),
@@ -323,7 +696,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"entry 60 (a.exe) waits for entry 50 (Kelbrun.EXE), the launcher's own entry; "
                   "the launcher never calls SignalStarted: it never starts; the launch loop "
                   "waits there for ever, so no later entry starts either (70, 80, 90); 80, 90 "
-                  "wait for it through DependNN as well (rests",
+                  "wait for it through DependNN as well (CE 5.0's",
                   "entry 80 (c.exe) waits for entry 90 (d.exe), which starts only after it"},
                  0},
         WaitCase{"OnANumberWithoutEntry",
@@ -335,9 +708,28 @@ INSTANTIATE_TEST_SUITE_P(
                   Depend(60, {50}), Launch(70, u"b.exe"), Depend(70, {70})},
                  {"entry 60 (a.exe) waits for entry 50 (Kelbrun.EXE), the launcher's own entry; "
                   "the launcher never calls SignalStarted: it never starts; the launch loop "
-                  "waits there for ever, so no later entry starts either (70) (rests",
-                  "entry 70 (b.exe) waits for itself: it never starts (rests"},
+                  "waits there for ever, so no later entry starts either (70) (CE 5.0's",
+                  "entry 70 (b.exe) waits for itself: it never starts (CE 5.0's"},
                  0}));
+
+// A full DependNN waits for its program name's characters too: "z" is 122, a later entry.
+TEST(SetupCheck, AFullDependWaitsForItsProgramNamesCharacters) {
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    std::vector<uint8_t> full = Bytes(64);
+    SetInit(device, {Launch(20, u"device.exe"), Launch(120, u"z"),
+                     Raw(u"Depend120", full, sim::kRegBinary), Launch(122, u"after.exe")});
+    const setupcheck::Report report = setupcheck::CheckSetup(device, false);
+    EXPECT_TRUE(Has(report.findings, Level::kError,
+                    "Depend120: 64 bytes, 32 launch numbers with no 0 among them"))
+        << Listing(report.findings);
+    EXPECT_TRUE(Has(report.findings, Level::kError,
+                    "entry 120 (z) waits for entry 122 (after.exe), which starts only after it"))
+        << Listing(report.findings);
+    EXPECT_EQ(1u, report.bootStopsAt);
+    // Its characters are no numbers of their own to report: no "has no entry" for them.
+    EXPECT_EQ(0u, Count(report.findings, Level::kWarning)) << Listing(report.findings);
+}
 
 // --- the launcher started at boot, and found -----------------------------------------------
 
@@ -480,15 +872,210 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   0,
                   ""},
-        StartCase{"NoFolderFoundNowhere",
-                  {Launch(50, u"Kelbrun.EXE")},
-                  {},
-                  u"\\Apps\\Kelbrun.EXE",
-                  1,
-                  0,
-                  "(tried \\Windows\\Kelbrun.EXE, \\Windows\\Kelbrun.EXE.exe, \\Kelbrun.EXE, "
-                  "\\Kelbrun.EXE.exe)"},
+        StartCase{
+            "NoFolderFoundNowhere",
+            {Launch(50, u"Kelbrun.EXE")},
+            {},
+            u"\\Apps\\Kelbrun.EXE",
+            1,
+            0,
+            "(tried \\Windows\\Kelbrun.EXE, \\Kelbrun.EXE, \\Windows\\Kelbrun.EXE.exe, "
+            "\\Kelbrun.EXE.exe): the kernel cannot start the launcher (CE 5.0's launch loop)"},
         StartCase{"NoFolderAtItsOwnPath", {Launch(50, u"Kelbrun")}, {}, kDefaultSelf, 0, 0, ""}));
+
+// --- where the kernel looks for each program ----------------------------------------------------
+
+struct SearchCase {
+    const char* name;
+    std::u16string program;           // Launch60's; entry 70 waits for it
+    std::vector<std::string> files;   // under the root
+    std::vector<uint8_t> systemPath;  // HKLM\Loader "SystemPath"; empty: none
+    uint32_t systemPathType;
+    size_t errors;
+    size_t warnings;
+    std::string part;
+};
+
+void PrintTo(const SearchCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<uint8_t> MultiSz(const std::vector<std::u16string>& strings) {
+    std::vector<uint8_t> bytes;
+    for (const std::u16string& s : strings) {
+        const std::vector<uint8_t> one = Chars(s);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+// "\Apps\" and a filler folder, in a SystemPath of the given size.
+std::vector<uint8_t> SystemPathOf(size_t bytes) {
+    const size_t filler = bytes / 2 - 1 - 7 - 1;  // characters of the filler, less its NUL
+    return MultiSz({u"\\" + std::u16string(filler - 2, u'f') + u"\\", u"\\Apps\\"});
+}
+
+class ProgramSearch : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(ProgramSearch, FindsWhatTheKernelFinds) {
+    const SearchCase& c = GetParam();
+    sim::Device& device = WellSetUpDevice();
+    SetInit(device, {Launch(60, c.program), Launch(70, u"\\Late\\after.exe"), Depend(70, {60})});
+    if (!c.systemPath.empty()) {
+        device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\Loader", u"SystemPath",
+                                 sim::RegistryValue{c.systemPathType, c.systemPath});
+    }
+    ScratchRoot root;
+    root.AddFile("Late/after.exe");
+    root.AddFolder("SDMMC");
+    for (const std::string& file : c.files) {
+        root.AddFile(file);
+        // With a \Windows folder, the image's own programs are looked for there too.
+        if (file.starts_with("Windows/")) {
+            root.AddFile("Windows/device.exe");
+            root.AddFile("Windows/gwes.exe");
+        }
+    }
+    device.files.SetRoot(root.Path());
+    const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+    EXPECT_EQ(c.errors, Count(report.findings, Level::kError)) << Listing(report.findings);
+    EXPECT_EQ(c.warnings, Count(report.findings, Level::kWarning)) << Listing(report.findings);
+    if (!c.part.empty()) {
+        EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part))
+            << Listing(report.findings);
+    }
+    // A program that is not found fails to start; what waits for it goes on without it.
+    const bool fails = Has(report.findings, Level::kError, "Launch60: ");
+    EXPECT_EQ(fails, Has(report.findings, Level::kWarning,
+                         "entry 70 (\\Late\\after.exe) waits for entry 60"));
+    EXPECT_EQ(report.order.entries.size(), report.bootStopsAt);
+}
+
+const std::string kWindowsFile = "Windows/gwes.exe";
+const std::u16string kName250 = std::u16string(246, u'n') + u".exe";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgramSearch,
+    ::testing::Values(
+        SearchCase{"AbsoluteFound",
+                   u"\\ResidentFlash\\svc.exe",
+                   {"ResidentFlash/svc.exe"},
+                   {},
+                   0,
+                   0,
+                   0,
+                   ""},
+        SearchCase{"AbsoluteMissing",
+                   u"\\ResidentFlash\\svc.exe",
+                   {},
+                   {},
+                   0,
+                   1,
+                   1,
+                   "Launch60: \"\\ResidentFlash\\svc.exe\" is no file under --root (tried "
+                   "\\ResidentFlash\\svc.exe, \\ResidentFlash\\svc.exe.exe): the kernel cannot "
+                   "start it, and the launch loop counts entry 60 as done without it (CE 5.0's "
+                   "launch loop)"},
+        // Without a \Windows folder the image's files are unknown: nothing to say.
+        SearchCase{"RelativeWithoutAWindowsFolder", u"svc.exe", {}, {}, 0, 0, 0, ""},
+        SearchCase{"RelativeInWindows", u"svc.exe", {"Windows/svc.exe"}, {}, 0, 0, 0, ""},
+        SearchCase{
+            "RelativeInTheRootFolder", u"svc.exe", {kWindowsFile, "svc.exe"}, {}, 0, 0, 0, ""},
+        SearchCase{"RelativeMissing",
+                   u"svc.exe",
+                   {kWindowsFile},
+                   {},
+                   0,
+                   1,
+                   1,
+                   "(tried \\Windows\\svc.exe, \\svc.exe, \\Windows\\svc.exe.exe, \\svc.exe.exe)"},
+        SearchCase{"ExeAdded", u"svc", {"Windows/svc.exe"}, {}, 0, 0, 0, ""},
+        // A relative name with a folder is looked for below \Windows and \ as well.
+        SearchCase{"RelativeWithAFolder",
+                   u"Apps\\svc.exe",
+                   {kWindowsFile, "Apps/svc.exe"},
+                   {},
+                   0,
+                   0,
+                   0,
+                   ""},
+        SearchCase{"InSystemPath",
+                   u"nav.exe",
+                   {kWindowsFile, "Storage Card/nav.exe"},
+                   MultiSz({u"\\Storage Card\\"}),
+                   sim::kRegMultiSz,
+                   0,
+                   0,
+                   ""},
+        SearchCase{"InTheSecondSystemPathFolder",
+                   u"nav",
+                   {kWindowsFile, "B/nav.exe"},
+                   MultiSz({u"\\A\\", u"\\B\\"}),
+                   sim::kRegMultiSz,
+                   0,
+                   0,
+                   ""},
+        SearchCase{"SystemPathWithoutItsBackslash",
+                   u"nav.exe",
+                   {kWindowsFile, "Storage Card/nav.exe"},
+                   MultiSz({u"\\Storage Card"}),
+                   sim::kRegMultiSz,
+                   1,
+                   2,
+                   "\\Storage Cardnav.exe"},
+        SearchCase{"SystemPathWithoutItsBackslashJoinedAsTheKernelJoins",
+                   u"nav.exe",
+                   {kWindowsFile, "Storage Cardnav.exe"},
+                   MultiSz({u"\\Storage Card"}),
+                   sim::kRegMultiSz,
+                   0,
+                   1,
+                   "SystemPath: \"\\Storage Card\" does not end in a backslash: the kernel puts a "
+                   "program's name right after it"},
+        SearchCase{"SystemPathNotMultiSz",
+                   u"nav.exe",
+                   {kWindowsFile, "Storage Card/nav.exe"},
+                   Chars(u"\\Storage Card\\"),
+                   sim::kRegSz,
+                   1,
+                   2,
+                   "SystemPath: not REG_MULTI_SZ: the kernel does not read it"},
+        SearchCase{"AnEmptyStringEndsSystemPath",
+                   u"nav.exe",
+                   {kWindowsFile, "B/nav.exe"},
+                   {'\\', 0, 'A', 0, '\\', 0, 0, 0, 0, 0, '\\', 0, 'B', 0, '\\', 0, 0, 0, 0, 0},
+                   sim::kRegMultiSz,
+                   1,
+                   1,
+                   "(tried \\Windows\\nav.exe, \\nav.exe, \\A\\nav.exe, \\Windows\\nav.exe.exe"},
+        SearchCase{"SystemPathOf518Bytes",
+                   u"nav.exe",
+                   {kWindowsFile, "Apps/nav.exe"},
+                   SystemPathOf(518),
+                   sim::kRegMultiSz,
+                   0,
+                   0,
+                   ""},
+        SearchCase{"SystemPathOf520Bytes",
+                   u"nav.exe",
+                   {kWindowsFile, "Apps/nav.exe"},
+                   SystemPathOf(520),
+                   sim::kRegMultiSz,
+                   1,
+                   2,
+                   "SystemPath: 520 bytes, not fewer than 520: the kernel does not read it"},
+        // \Windows\ and 250 characters are the 259 a path holds; one more is not tried there.
+        SearchCase{
+            "ANameOf250InWindows", kName250, {"Windows/" + sim::ToUtf8(kName250)}, {}, 0, 0, 0, ""},
+        SearchCase{"ANameOf251InWindows",
+                   u"m" + kName250,
+                   {"Windows/m" + sim::ToUtf8(kName250)},
+                   {},
+                   0,
+                   1,
+                   1,
+                   "(tried \\m"}));
 
 TEST(SetupCheck, WithoutARootNoFileIsLookedFor) {
     sim::Device& device = WellSetUpDevice();
@@ -865,12 +1452,12 @@ TEST(SetupCheck, WritesTheBootOrderTheFindingsAndTheCounts) {
         "  100  \\ResidentFlash\\svc.exe  waits for 50  (never starts)\n"
         "start-up shortcuts, \\Windows\\StartUp: not looked at (no --root)\n"
         "check: error: HKEY_LOCAL_MACHINE\\init, Depend20: holds 66 bytes, more than the 64 (32 "
-        "launch numbers) the kernel reads: the kernel skips it, and entry 20 starts without "
-        "waiting for anything (rests on CE 3.0's launch loop)\n"
+        "launch numbers) the loop reads: the launch loop skips it whole, and entry 20 waits for "
+        "nothing it lists (CE 5.0's launch loop)\n"
         "check: error: HKEY_LOCAL_MACHINE\\init, Depend100: entry 100 (\\ResidentFlash\\svc.exe) "
         "waits for entry 50 (Kelbrun.EXE), the launcher's own entry; the launcher never calls "
-        "SignalStarted: it never starts; the launch loop waits there for ever (rests on CE 3.0's "
-        "launch loop)\n"
+        "SignalStarted: it never starts; the launch loop waits there for ever (CE 5.0's launch "
+        "loop)\n"
         "check: warning: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, User: missing: the launcher "
         "looks for \\MNAV\\Navigon.exe from the root folder\n"
         "check: 2 errors, 1 warning\n",

@@ -8,6 +8,7 @@
 #include "config/path_buffer.h"
 #include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
+#include "tools/kelbrun-sim/program_search.h"
 
 namespace setupcheck {
 namespace {
@@ -322,56 +323,13 @@ std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
     return shortcuts;
 }
 
-// Where the kernel looks for a program: as named, then with ".exe" added; a name without a
-// folder in \Windows (which also shows the ROM's files) and then in the root folder.
-std::vector<std::u16string> ProgramCandidates(std::u16string_view program) {
-    std::vector<std::u16string> folders;
-    if (program.find_first_of(u"\\/") == std::u16string_view::npos) {
-        folders = {u"\\Windows\\", u"\\"};
-    } else {
-        folders = {u""};
-    }
-    std::vector<std::u16string> candidates;
-    for (const std::u16string& folder : folders) {
-        candidates.push_back(folder + std::u16string(program));
-        candidates.push_back(folder + std::u16string(program) + u".exe");
-    }
-    return candidates;
-}
-
-void CheckLauncherStarts(const sim::Device& device, const Report& report, bool hasRoot,
-                         Findings& findings) {
+void CheckLauncherStarts(const Report& report, Findings& findings) {
     size_t ways = 0;
     std::string how;
     for (const bootorder::Entry& entry : report.order.entries) {
-        if (!entry.launcher) {
-            continue;
-        }
-        ++ways;
-        how += (how.empty() ? "" : ", ") + bootorder::Describe(entry);
-        if (!hasRoot) {
-            continue;
-        }
-        const std::vector<std::u16string> candidates = ProgramCandidates(entry.program);
-        bool found = false;
-        std::string tried;
-        for (const std::u16string& candidate : candidates) {
-            tried += (tried.empty() ? "" : ", ") + sim::ToUtf8(candidate);
-            if (candidate.find_first_of(u"*?") != std::u16string::npos) {
-                continue;
-            }
-            // The device runs the launcher from its own path, so its file is there even when
-            // the root folder leaves it out (as it leaves out the image's \Windows).
-            const auto file = device.files.Find(candidate);
-            found = found || (file && !file->isFolder) ||
-                    sim::FoldCase(candidate) == sim::FoldCase(device.ownPath);
-        }
-        if (!found) {
-            findings.push_back({Level::kError, "HKEY_LOCAL_MACHINE\\init, Launch" +
-                                                   sim::ToUtf8(entry.digits) + ": " +
-                                                   Quoted(entry.program) +
-                                                   " is no file under --root (tried " + tried +
-                                                   "): the kernel cannot start the launcher"});
+        if (entry.launcher) {
+            ++ways;
+            how += (how.empty() ? "" : ", ") + bootorder::Describe(entry);
         }
     }
     for (const Shortcut& shortcut : report.shortcuts) {
@@ -416,12 +374,15 @@ void CheckOwnPath(const sim::Device& device, Findings& findings) {
 Report CheckSetup(const sim::Device& device, bool hasRoot) {
     Report report;
     report.order = bootorder::ReadBootOrder(device.registry, device.ownPath, report.findings);
+    if (hasRoot) {
+        programsearch::CheckPrograms(device, report.order, report.findings);
+    }
     report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
     report.shortcutsLookedAt = hasRoot;
     if (hasRoot) {
         report.shortcuts = ReadShortcuts(device);
     }
-    CheckLauncherStarts(device, report, hasRoot, report.findings);
+    CheckLauncherStarts(report, report.findings);
     CheckOwnPath(device, report.findings);
     if (!device.registry.HasKey(kPathsKey)) {
         report.findings.push_back({Level::kError,
@@ -450,11 +411,16 @@ std::string FormatReport(const Report& report) {
         out += " no entries\n";
     } else {
         out += "\n";
-        size_t numberWidth = 0;
+        size_t numberWidth = 1;
         size_t programWidth = 0;
         for (const bootorder::Entry& entry : report.order.entries) {
             numberWidth = std::max(numberWidth, std::to_string(entry.number).size());
             programWidth = std::max(programWidth, bootorder::ShownProgram(entry).size());
+        }
+        if (report.order.deviceManagerEarly) {
+            out += "  " + std::string(numberWidth - 1, ' ') +
+                   "-  device.exe, started before the entries (init\\BootVars \"Start "
+                   "DevMgr\")\n";
         }
         for (size_t i = 0; i < report.order.entries.size(); ++i) {
             const bootorder::Entry& entry = report.order.entries[i];
@@ -474,9 +440,10 @@ std::string FormatReport(const Report& report) {
             }
             if (i >= report.bootStopsAt) {
                 line += "  (never starts)";
-            }
-            if (i >= bootorder::kMostEntries) {
-                line += "  (beyond the " + std::to_string(bootorder::kMostEntries) + " kept)";
+            } else if (entry.startedEarly) {
+                line += "  (already started, not again)";
+            } else if (entry.startFails && !entry.launchName.empty()) {
+                line += "  (its start fails)";
             }
             line.erase(line.find_last_not_of(' ') + 1);
             out += line + "\n";
