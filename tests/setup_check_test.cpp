@@ -1257,6 +1257,28 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    "which gives \"\\A\""}));
 
+// The folder values are read by the launcher's own ReadFolderSetting, run on the device that
+// is checked, whether or not it is the current one; neither keeps a trace of it.
+TEST(SetupCheck, AsksTheLaunchersOwnCodeAndLeavesNoTrace) {
+    sim::Device& current = WellSetUpDevice();
+    current.record.trail.push_back(u"before\r\n");
+    const uintptr_t nextHandle = current.nextHandle;
+    sim::Device other = current;
+    other.registry.DeleteValue(kPathsKey, u"SDMMC");
+    for (int round = 0; round < 2; ++round) {
+        const setupcheck::Report mine = setupcheck::CheckSetup(current, false);
+        EXPECT_TRUE(mine.findings.empty()) << Listing(mine.findings);
+        const setupcheck::Report its = setupcheck::CheckSetup(other, false);
+        ASSERT_EQ(1u, its.findings.size()) << Listing(its.findings);
+        EXPECT_TRUE(Has(its.findings, Level::kError, "SDMMC: missing"));
+    }
+    EXPECT_EQ(std::vector<std::u16string>{u"before\r\n"}, sim::CurrentDevice().record.trail);
+    EXPECT_EQ(sim::CallCounts{}, sim::CurrentDevice().record.calls);
+    EXPECT_EQ(nextHandle, sim::CurrentDevice().nextHandle);
+    EXPECT_TRUE(sim::CurrentDevice().openKeys.empty());
+    EXPECT_TRUE(other.record.trail.size() == 1 && other.record.calls == sim::CallCounts{});
+}
+
 TEST(SetupCheck, AMissingKeyIsOneFinding) {
     sim::Device& device = WellSetUpDevice();
     device.registry.DeleteKey(kPathsKey);
