@@ -172,176 +172,59 @@ TEST_P(InitValues, FindWhatTheLaunchLoopWouldNotReadAsMeant) {
     }
 }
 
-const std::u16string kSpaces120(120, u' ');
+const std::u16string kBlanks(120, u' ');
+const std::vector<uint8_t> kEnded64 = [] {
+    std::vector<uint8_t> bytes = Bytes(64);
+    bytes[62] = 0;
+    return bytes;
+}();
+constexpr uint32_t kBin = sim::kRegBinary;
+
+const std::vector<uint8_t> kTwoStrings = Chars(std::u16string(u"a\0b", 3));
+const std::vector<uint8_t> k259 = Chars(std::u16string(259, u'p'));
+const std::vector<uint8_t> k260 = Chars(std::u16string(260, u'p'));
+const InitValue kCutName{u"Depend" + kBlanks + u"70", {}, {5}, {}, kBin};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InitValues,
     ::testing::Values(
-        InitCase{"DependOf62Bytes", {Raw(u"Depend50", Bytes(62), sim::kRegBinary)}, 0, 0, ""},
-        InitCase{"DependOf63Bytes",
-                 {Raw(u"Depend50", Bytes(63), sim::kRegBinary)},
-                 1,
-                 0,
-                 "Depend50: holds an odd number of bytes (63), not whole 16-bit launch numbers: "
-                 "the launch loop skips it whole, and entry 50 waits for nothing it lists (CE "
-                 "5.0's launch loop)"},
+        InitCase{"Depend63", {Raw(u"Depend50", Bytes(63), kBin)}, 1, 0, "bytes (63)"},
         // 32 numbers and no zero: the list runs on into "Kelbrun.EXE".
-        InitCase{"DependOf64Bytes",
-                 {Raw(u"Depend50", Bytes(64), sim::kRegBinary)},
-                 1,
-                 0,
-                 "Depend50: 64 bytes, 32 launch numbers with no 0 among them to end the list: "
-                 "the launch loop reads on into entry 50's program name \"Kelbrun.EXE\" and "
-                 "waits for its characters as numbers too (75, 101, 108, 98, 114, 117, 110, 46, "
-                 "69, 88, 69)"},
-        InitCase{"DependOf64BytesEndedByAZero",
-                 {Raw(
-                     u"Depend50",
-                     [] {
-                         std::vector<uint8_t> b = Bytes(64);
-                         b[62] = 0;
-                         return b;
-                     }(),
-                     sim::kRegBinary)},
-                 0,
-                 0,
-                 ""},
-        InitCase{"DependOf65Bytes",
-                 {Raw(u"Depend50", Bytes(65), sim::kRegBinary)},
-                 1,
-                 0,
-                 "Depend50: holds 65 bytes, more than the 64 (32 launch numbers) the loop reads"},
-        InitCase{"DependOf66Bytes",
-                 {Raw(u"Depend50", Bytes(66), sim::kRegBinary)},
-                 1,
-                 0,
-                 "Depend50: holds 66 bytes, more than the 64"},
-        InitCase{"DependOfOneByte",
-                 {Raw(u"Depend50", {20}, sim::kRegBinary)},
-                 1,
-                 0,
-                 "Depend50: holds an odd number of bytes (1)"},
-        InitCase{"DependOfNoBytes", {Raw(u"Depend50", {}, sim::kRegBinary)}, 0, 0, ""},
-        InitCase{"DependNotBinary",
-                 {Raw(u"Depend50", Bytes(2), sim::kRegDword)},
-                 0,
-                 1,
-                 "Depend50: is REG_DWORD, not REG_BINARY: the launch loop reads its bytes as "
-                 "launch numbers all the same (20)"},
+        InitCase{"Depend64", {Raw(u"Depend50", Bytes(64), kBin)}, 1, 0, "too (75, 101, 108, 98"},
+        InitCase{"Depend64EndedByAZero", {Raw(u"Depend50", kEnded64, kBin)}, 0, 0, ""},
+        InitCase{"Depend65", {Raw(u"Depend50", Bytes(65), kBin)}, 1, 0, "holds 65 bytes"},
+        InitCase{"DependOfOneByte", {Raw(u"Depend50", {20}, kBin)}, 1, 0, "bytes (1)"},
+        // Skipped, it makes no entry either: no "no LaunchNN" warning.
+        InitCase{"DependAloneOfOneByte", {Raw(u"Depend60", {20}, kBin)}, 1, 0, "bytes (1)"},
+        InitCase{"DependNotBinary", {Raw(u"Depend50", Bytes(2), 4)}, 0, 1, "REG_DWORD, not"},
         // "20" as text is the numbers 50 ('2') and 48 ('0'): entry 50 waits for itself.
-        InitCase{"DependAsText",
-                 {{u"Depend50", u"20", {}, {}, sim::kRegSz}},
-                 1,
-                 2,
-                 "is REG_SZ, not REG_BINARY: the launch loop reads its bytes as launch numbers "
-                 "all the same (50, 48)"},
-        InitCase{"DependPairedByNumber",
-                 {Launch(60, u"svc.exe"), {u"Depend060", {}, {50}, {}, sim::kRegBinary}},
-                 1,
-                 0,
-                 "entry 60 (svc.exe) waits for entry 50 (Kelbrun.EXE)"},
-        InitCase{"DependAloneWaitsForTheLauncher",
-                 {Depend(60, {50})},
-                 1,
-                 1,
-                 "entry 60 ((no program)) waits for entry 50 (Kelbrun.EXE)"},
+        InitCase{"DependAsText", {Raw(u"Depend50", Chars(u"20"), 1)}, 1, 2, "same (50, 48)"},
+        InitCase{"Depend060", {Launch(60, u"a"), {u"Depend060", {}, {50}, {}, 3}}, 1, 0, "(a)"},
+        InitCase{"DependAloneWaitsForTheLauncher", {Depend(60, {50})}, 1, 1, "((no program))"},
         InitCase{"AZeroEndsTheDependList", {Launch(60, u"svc.exe"), Depend(60, {0, 50})}, 0, 0, ""},
-        InitCase{"DependWithoutItsLaunch",
-                 {Depend(60, {20})},
-                 0,
-                 1,
-                 "Depend60: no LaunchNN has number 60: entry 60 starts no program, but the boot "
-                 "still waits there for what it lists"},
-        InitCase{"LaunchNotString",
-                 {Raw(u"Launch60", Bytes(4), sim::kRegBinary)},
-                 0,
-                 1,
-                 "Launch60: is REG_BINARY, not REG_SZ: the launch loop takes its bytes as the "
-                 "program's name all the same"},
-        InitCase{"LaunchExpandSzWithPercent",
-                 {Raw(u"Launch60", Chars(u"%WINDIR%\\svc.exe"), 2)},
-                 1,
-                 0,
-                 "Launch60: is REG_EXPAND_SZ: the launch loop does not expand it, and starts "
-                 "\"%WINDIR%\\svc.exe\" as it stands"},
-        InitCase{
-            "LaunchExpandSzWithoutPercent", {Raw(u"Launch60", Chars(u"svc.exe"), 2)}, 0, 0, ""},
-        InitCase{"LaunchMultiSz",
-                 {Raw(u"Launch60", Chars(std::u16string(u"a.exe\0b.exe\0", 12)), sim::kRegMultiSz)},
-                 0,
-                 1,
-                 "Launch60: is REG_MULTI_SZ: the launch loop takes its first string, \"a.exe\", "
-                 "as the program"},
-        InitCase{"LaunchOtherCase",
-                 {{u"launch60", u"service.exe", {}, {}, sim::kRegSz}},
-                 0,
-                 1,
-                 "launch60: is not read"},
-        InitCase{"DependOtherCase", {{u"DEPEND50", {}, {20}, {}, sim::kRegBinary}}, 0, 0, ""},
+        InitCase{"DependWithoutItsLaunch", {Depend(60, {20})}, 0, 1, "no LaunchNN has number 60"},
+        InitCase{"LaunchNotString", {Raw(u"Launch60", Bytes(4), kBin)}, 0, 1, "REG_BINARY, not"},
+        InitCase{"ExpandSz", {Raw(u"Launch60", Chars(u"%A%"), 2)}, 1, 0, "starts \"%A%\" as it"},
+        InitCase{"MultiSz", {Raw(u"Launch60", kTwoStrings, 7)}, 0, 1, "first string, \"a\""},
+        InitCase{"LaunchOtherCase", {{u"launch60", u"a", {}, {}, 1}}, 0, 1, "launch60: is not"},
+        InitCase{"DependOtherCase", {{u"DEPEND50", {}, {20}, {}, kBin}}, 0, 0, ""},
         InitCase{"LaunchNamesNothing", {Launch(60, u"")}, 1, 0, "Launch60: names no program"},
-        InitCase{"SameNumberTwice",
-                 {{u"Launch030", u"other.exe", {}, {}, sim::kRegSz}},
-                 1,
-                 0,
-                 "Launch030: entry 30, as Launch30 is: the launch loop keeps one program for each "
-                 "number, that of the value it enumerates last, so \"other.exe\" of Launch030 "
-                 "starts and \"gwes.exe\" of Launch30 does not"},
-        InitCase{"SameDependTwice",
-                 {{u"Depend050", {}, {20}, {}, sim::kRegBinary}},
-                 1,
-                 0,
-                 "Depend050: entry 50's list, as Depend50 is: the launch loop waits for the list "
-                 "of the value it enumerates last, Depend050 (20), not Depend50's"},
-        InitCase{"NumberBeyond16Bits",
-                 {Launch(65536, u"late.exe")},
-                 0,
-                 1,
-                 "does not fit the 16 bits of a DependNN: nothing can wait for it"},
-        InitCase{"NumberOf16Bits", {Launch(65535, u"late.exe")}, 0, 0, ""},
+        InitCase{"SameNumberTwice", {{u"Launch030", u"b", {}, {}, 1}}, 1, 0, "\"b\" of Launch030"},
+        InitCase{"SameDependTwice", {{u"Depend050", {}, {20}, {}, kBin}}, 1, 0, "050 (20), not"},
+        InitCase{"NumberBeyond16Bits", {Launch(65536, u"a")}, 0, 1, "does not fit the 16 bits"},
+        InitCase{"NumberOf16Bits", {Launch(65535, u"a")}, 0, 0, ""},
         // 259 characters and the terminator fill the 520 bytes; one more is cut.
-        InitCase{"ProgramOf259Characters",
-                 {Raw(u"Launch60", Chars(u"\\" + std::u16string(258, u'p')), sim::kRegSz)},
-                 0,
-                 0,
-                 ""},
-        InitCase{"ProgramOf260Characters",
-                 {Raw(u"Launch60", Chars(u"\\" + std::u16string(259, u'p')), sim::kRegSz)},
-                 1,
-                 0,
-                 "Launch60: 522 bytes, and the launch loop reads 520: the name is cut to 260 "
-                 "characters with no terminator, and entry 60's program fails to start"},
-        InitCase{"ProgramOf260CharactersUnterminated",
-                 {Raw(u"Launch60", Chars(u"\\" + std::u16string(259, u'p'), false), sim::kRegSz)},
-                 1,
-                 0,
-                 "Launch60: 520 bytes, and the launch loop reads 520: the name is cut"},
-        // A name is read in 128 characters with its terminator: a digit after 127 is lost.
-        InitCase{"NameOf127Characters",
-                 {{u"Launch" + kSpaces120 + u"7", u"svc.exe", {}, {}, sim::kRegSz}},
-                 0,
-                 1,
-                 "the launch loop reads \"" + std::string(120, ' ') + "7\" after \"Launch\" as 7"},
+        InitCase{"ProgramOf259", {Raw(u"Launch60", k259, 1)}, 0, 0, ""},
+        InitCase{"ProgramOf260", {Raw(u"Launch60", k260, 1)}, 1, 0, "cut to 260 characters"},
+        // A name is read into 128 characters with its terminator: 127 are kept whole, and of
+        // "Depend", 120 blanks and "70" the 0 is lost, which makes an entry 7.
+        InitCase{"NameOf127", {{u"Launch" + kBlanks + u"7", u"a", {}, {}, 1}}, 0, 1, "entry 7's"},
+        InitCase{"NameOf128", {Launch(70, u"a"), kCutName}, 0, 3, "no LaunchNN has number 7"},
         InitCase{"ThirtyTwoEntries", ManyEntries(32), 0, 0, ""},
         InitCase{"ThirtyThreeEntries", ManyEntries(33), 1, 0,
                  "HKEY_LOCAL_MACHINE\\init: more than 32 launch numbers: the launch loop keeps "
                  "the first 32 in the order it enumerates the values (the order they were set "
                  "in) and skips every value of a further number, so Launch129 is never read"}));
-
-// The name of 127 characters above is read whole; one of 128 loses its last character, so
-// "Depend" and 120 blanks and "70" is read as entry 7's.
-TEST(SetupCheck, AValueNameIsCutToItsBuffer) {
-    sim::Device& device = WellSetUpDevice();
-    SetInit(device, {Launch(70, u"svc.exe"),
-                     {u"Depend" + kSpaces120 + u"70", {}, {20}, {}, sim::kRegBinary}});
-    setupcheck::Findings findings;
-    const bootorder::BootOrder order =
-        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
-    ASSERT_EQ(5u, order.entries.size()) << Listing(findings);
-    EXPECT_EQ(7u, order.entries[0].number);
-    EXPECT_TRUE(order.entries[0].launchName.empty());
-    EXPECT_EQ((std::vector<uint32_t>{20}), order.entries[0].waitsFor);
-    EXPECT_TRUE(order.entries[4].waitsFor.empty());  // entry 70 got no list
-}
 
 // DependOtherCase: "DEPEND50" is not "Depend50", so the loop finds no dependencies for 50
 // and the launcher's entry waits for nothing. The value itself is reported.
@@ -355,256 +238,141 @@ TEST(SetupCheck, ADependInAnotherCaseIsNotRead) {
     EXPECT_TRUE(report.order.entries[2].waitsFor.empty());
 }
 
-// A DependNN the loop skips makes no entry and gives no list; one it reads does both, even
-// when it holds nothing.
-struct DependReadCase {
-    const char* name;
-    std::vector<uint8_t> bytes;
-    size_t entries;  // with Launch20 and this Depend60 alone
-    std::vector<uint32_t> waitsFor;
-};
-
-void PrintTo(const DependReadCase& c, std::ostream* os) {
-    *os << c.name;
+bootorder::BootOrder ReadInit(const std::vector<InitValue>& values,
+                              setupcheck::Findings& findings) {
+    sim::ResetDevice();
+    SetInit(sim::CurrentDevice(), values);
+    return bootorder::ReadBootOrder(sim::CurrentDevice().registry, u"\\Windows\\Kelbrun.EXE",
+                                    findings);
 }
 
-class DependReads : public ::testing::TestWithParam<DependReadCase> {};
-
-TEST_P(DependReads, MakeAnEntryOnlyWhenRead) {
-    const DependReadCase& c = GetParam();
-    sim::ResetDevice();
-    sim::Device& device = sim::CurrentDevice();
-    SetInit(device, {Launch(20, u"device.exe"), Raw(u"Depend60", c.bytes, sim::kRegBinary)});
-    setupcheck::Findings findings;
-    const bootorder::BootOrder order =
-        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
-    ASSERT_EQ(c.entries, order.entries.size()) << Listing(findings);
-    if (c.entries == 2) {
-        EXPECT_EQ(c.waitsFor, order.entries[1].waitsFor);
+// The number after "Launch" as COREDLL's _wtol reads it, and the entry the loop makes of it;
+// a name that does not read as it looks is a warning.
+TEST(SetupCheck, NamesAreNumberedAsTheLoopReadsThem) {
+    const struct {
+        std::u16string text;
+        uint32_t number;
+        bool plain;
+    } kCases[] = {{u"5", 5, true},
+                  {u"05", 5, true},
+                  {u"", 0, false},
+                  {u"Foo", 0, false},
+                  {u"5a", 5, false},
+                  {u"0x10", 16, false},
+                  {u"x10", 16, false},
+                  {u"-1", 4294967295u, false},
+                  {u"0-5", 4294967291u, false},
+                  {u" 7", 7, false},
+                  {u"0 7", 0, false},
+                  {u"4294967295", 4294967295u, true},
+                  {u"4294967296", 0, false},
+                  {u"0x100000010", 16, false}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(u"Launch" + c.text));
+        EXPECT_EQ(c.number, bootorder::ReadNumber(c.text));
+        setupcheck::Findings findings;
+        const auto order = ReadInit({{u"Launch" + c.text, u"nav.exe", {}, {}, 1}}, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(c.number, order.entries[0].number);
+        EXPECT_EQ(!c.plain, Has(findings, Level::kWarning,
+                                "this value is entry " + std::to_string(c.number) + "'s"));
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, DependReads,
-                         ::testing::Values(DependReadCase{"OneByte", {20}, 1, {}},
-                                           DependReadCase{"TwoBytes", {20, 0}, 2, {20}},
-                                           DependReadCase{"ThreeBytes", {20, 0, 30}, 1, {}},
-                                           DependReadCase{"NoBytes", {}, 2, {}},
-                                           DependReadCase{"SixtyFourBytes", Bytes(64), 2,
-                                                          std::vector<uint32_t>(32, 20)},
-                                           DependReadCase{"SixtyFiveBytes", Bytes(65), 1, {}}));
-
-// --- the number in a value's name, as COREDLL's _wtol reads it ------------------------------
-
-struct NumberCase {
-    const char* name;
-    std::u16string text;  // after "Launch"
-    uint32_t number;
-    bool plain;  // read as it looks: no warning
-};
-
-void PrintTo(const NumberCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class NameNumbers : public ::testing::TestWithParam<NumberCase> {};
-
-TEST_P(NameNumbers, AreTheEntryTheLoopMakes) {
-    const NumberCase& c = GetParam();
-    EXPECT_EQ(c.number, bootorder::ReadNumber(c.text));
-    sim::ResetDevice();
-    sim::Device& device = sim::CurrentDevice();
-    SetInit(device, {{u"Launch" + c.text, u"nav.exe", {}, {}, sim::kRegSz}});
-    setupcheck::Findings findings;
-    const bootorder::BootOrder order =
-        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
-    ASSERT_EQ(1u, order.entries.size());
-    EXPECT_EQ(c.number, order.entries[0].number);
-    const bool warned =
-        Has(findings, Level::kWarning, "this value is entry " + std::to_string(c.number) + "'s");
-    EXPECT_EQ(!c.plain, warned) << Listing(findings);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, NameNumbers,
-    ::testing::Values(NumberCase{"Digits", u"5", 5, true},
-                      NumberCase{"LeadingZero", u"05", 5, true}, NumberCase{"Zero", u"0", 0, true},
-                      NumberCase{"Nothing", u"", 0, false}, NumberCase{"Letters", u"Foo", 0, false},
-                      NumberCase{"DigitsThenALetter", u"5a", 5, false},
-                      NumberCase{"Hexadecimal", u"0x10", 16, false},
-                      NumberCase{"HexadecimalCapitalX", u"0X1f", 31, false},
-                      NumberCase{"HexadecimalWithoutItsZero", u"x10", 16, false},
-                      NumberCase{"HexadecimalAfterTwoZeros", u"00x10", 0, false},
-                      NumberCase{"Negative", u"-1", 4294967295u, false},
-                      NumberCase{"SignAfterTheZero", u"0-5", 4294967291u, false},
-                      NumberCase{"Plus", u"+7", 7, false}, NumberCase{"Blank", u" 7", 7, false},
-                      NumberCase{"Tab", u"\t7", 7, false},
-                      NumberCase{"BlankAfterTheZero", u"0 7", 0, false},
-                      NumberCase{"Largest", u"4294967295", 4294967295u, true},
-                      NumberCase{"OnePastTheLargest", u"4294967296", 0, false},
-                      NumberCase{"HexadecimalWraps", u"0x100000010", 16, false}));
 
 // Launch5 and Launch05 are one entry: the value enumerated last gives its program, whichever
 // of the two that is.
 TEST(SetupCheck, OfTwoValuesOfOneNumberTheOneSetLastStarts) {
-    for (const bool shortFirst : {true, false}) {
-        sim::ResetDevice();
-        sim::Device& device = sim::CurrentDevice();
-        const InitValue five{u"Launch5", u"five.exe", {}, {}, sim::kRegSz};
-        const InitValue zeroFive{u"Launch05", u"zerofive.exe", {}, {}, sim::kRegSz};
-        SetInit(device, shortFirst ? std::vector<InitValue>{five, zeroFive}
-                                   : std::vector<InitValue>{zeroFive, five});
+    const InitValue five{u"Launch5", u"five.exe", {}, {}, 1};
+    const InitValue zeroFive{u"Launch05", u"zerofive.exe", {}, {}, 1};
+    for (const bool fiveFirst : {true, false}) {
         setupcheck::Findings findings;
-        const bootorder::BootOrder order =
-            bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+        const auto order = ReadInit(
+            fiveFirst ? std::vector{five, zeroFive} : std::vector{zeroFive, five}, findings);
         ASSERT_EQ(1u, order.entries.size());
-        EXPECT_EQ(shortFirst ? u"zerofive.exe" : u"five.exe", order.entries[0].program);
+        EXPECT_EQ(fiveFirst ? u"zerofive.exe" : u"five.exe", order.entries[0].program);
         EXPECT_TRUE(Has(
             findings, Level::kError,
-            shortFirst ? "Launch05: entry 5, as Launch5 is" : "Launch5: entry 5, as Launch05 is"))
-            << Listing(findings);
+            fiveFirst ? "Launch05: entry 5, as Launch5 is" : "Launch5: entry 5, as Launch05 is"));
     }
 }
 
-// --- the 32 entries, counted in the order the values were set ------------------------------
-
-// 31 numbers, then a 32nd and a 33rd new number set in a chosen order, then values of numbers
-// already kept, which still count.
-struct LimitCase {
-    const char* name;
-    std::vector<InitValue> after;   // set after the 31 (100..130)
-    std::vector<uint32_t> numbers;  // of the entries kept beyond the 31, ascending
-    std::string dropped;            // the values named as never read, "" for no error
-};
-
-void PrintTo(const LimitCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class EntryLimit : public ::testing::TestWithParam<LimitCase> {};
-
-TEST_P(EntryLimit, DropsTheNewNumbersSetLast) {
-    const LimitCase& c = GetParam();
-    sim::ResetDevice();
-    sim::Device& device = sim::CurrentDevice();
-    std::vector<InitValue> values;
-    for (int i = 0; i < 31; ++i) {
-        values.push_back(Launch(100 + i, u"svc.exe"));
-    }
-    values.insert(values.end(), c.after.begin(), c.after.end());
-    SetInit(device, values);
-    setupcheck::Findings findings;
-    const bootorder::BootOrder order =
-        bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
-    std::vector<uint32_t> beyond;
-    for (const bootorder::Entry& entry : order.entries) {
-        if (entry.number < 100 || entry.number > 130) {
-            beyond.push_back(entry.number);
-        }
-    }
-    EXPECT_EQ(c.numbers, beyond);
-    if (c.dropped.empty()) {
-        EXPECT_EQ(0u, Count(findings, Level::kError)) << Listing(findings);
-    } else {
-        EXPECT_TRUE(Has(findings, Level::kError, "so " + c.dropped + " never read"))
-            << Listing(findings);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, EntryLimit,
-    ::testing::Values(
-        LimitCase{"TheThirtySecond", {Launch(500, u"a.exe")}, {500}, ""},
-        // The 33rd new number is dropped though it is the lowest, and its DependNN with it.
-        LimitCase{"TheThirtyThirdIsTheLowest",
-                  {Launch(500, u"a.exe"), Launch(5, u"b.exe"), Depend(5, {100})},
-                  {500},
-                  "Launch5, Depend5 are"},
-        LimitCase{"TheThirtyThirdIsTheHighest",
-                  {Launch(5, u"b.exe"), Launch(500, u"a.exe")},
-                  {5},
-                  "Launch500 is"},
-        // A DependNN alone takes a place as a LaunchNN does.
-        LimitCase{"ADependAloneTakesTheThirtySecond",
-                  {Depend(7, {100}), Launch(8, u"c.exe")},
-                  {7},
-                  "Launch8 is"},
-        // Values of a number already kept are read, however late.
-        LimitCase{"AKnownNumberStillUpdates",
-                  {Launch(500, u"a.exe"), Launch(600, u"d.exe"), Depend(500, {100})},
-                  {500},
-                  "Launch600 is"}));
-
-// The order the values were set, not their names' order: the same values set the other way
-// round drop the other number.
-TEST(SetupCheck, TheLimitFollowsTheOrderValuesWereSet) {
-    for (const bool lowFirst : {true, false}) {
-        sim::ResetDevice();
-        sim::Device& device = sim::CurrentDevice();
+// 31 numbers, then more values in the order set: the 33rd new number is dropped whatever it
+// is, its DependNN with it, and values of numbers already kept still count.
+TEST(SetupCheck, TheThirtyThirdNewNumberIsDropped) {
+    const struct {
+        std::vector<InitValue> after;
+        std::vector<uint32_t> kept;  // beyond the 31, ascending
+        std::string dropped;
+        size_t listed;  // entries that wait for something
+    } kCases[] = {{{Launch(500, u"a.exe")}, {500}, "", 0},
+                  {{Launch(500, u"a.exe"), Launch(5, u"b.exe"), Depend(5, {100})},
+                   {500},
+                   "Launch5, Depend5 are",
+                   0},
+                  {{Launch(5, u"b.exe"), Launch(500, u"a.exe")}, {5}, "Launch500 is", 0},
+                  {{Depend(7, {100}), Launch(8, u"c.exe")}, {7}, "Launch8 is", 1},
+                  {{Launch(500, u"a.exe"), Launch(600, u"d.exe"), Depend(500, {100})},
+                   {500},
+                   "Launch600 is",
+                   1}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.dropped);
         std::vector<InitValue> values;
         for (int i = 0; i < 31; ++i) {
             values.push_back(Launch(100 + i, u"svc.exe"));
         }
-        const std::vector<InitValue> two{Launch(7, u"low.exe"), Launch(900, u"high.exe")};
-        values.push_back(lowFirst ? two[0] : two[1]);
-        values.push_back(lowFirst ? two[1] : two[0]);
-        SetInit(device, values);
+        values.insert(values.end(), c.after.begin(), c.after.end());
         setupcheck::Findings findings;
-        const bootorder::BootOrder order =
-            bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
-        ASSERT_EQ(32u, order.entries.size());
-        EXPECT_EQ(lowFirst ? 7u : 100u, order.entries.front().number);
-        EXPECT_EQ(lowFirst ? 130u : 900u, order.entries.back().number);
-        ASSERT_EQ(1u, order.dropped.size());
-        EXPECT_EQ(lowFirst ? u"Launch900" : u"Launch7", order.dropped[0]);
+        const bootorder::BootOrder order = ReadInit(values, findings);
+        std::vector<uint32_t> kept;
+        size_t listed = 0;
+        for (const bootorder::Entry& entry : order.entries) {
+            if (entry.number < 100 || entry.number > 130) {
+                kept.push_back(entry.number);
+            }
+            listed += entry.waitsFor.empty() ? 0 : 1;
+        }
+        EXPECT_EQ(c.kept, kept);
+        EXPECT_EQ(c.dropped.empty() ? 0u : 1u, Count(findings, Level::kError)) << Listing(findings);
+        EXPECT_EQ(!c.dropped.empty(),
+                  Has(findings, Level::kError, "so " + c.dropped + " never read"));
+        EXPECT_EQ(c.listed, listed);
     }
 }
 
-// --- device.exe started early -----------------------------------------------------------------
-
-struct EarlyCase {
-    const char* name;
-    std::vector<uint8_t> startDevMgr;  // REG_DWORD bytes; empty: not set
-    std::u16string program;            // of Launch20
-    bool set;                          // device.exe starts before the entries
-    bool early;                        // and entry 20 is that start
-};
-
-void PrintTo(const EarlyCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class DeviceManagerEarly : public ::testing::TestWithParam<EarlyCase> {};
-
-TEST_P(DeviceManagerEarly, IsNotStartedAgain) {
-    const EarlyCase& c = GetParam();
-    sim::Device& device = WellSetUpDevice();
-    device.registry.SetString(kInit, u"Launch20", c.program);
-    if (!c.startDevMgr.empty()) {
-        device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\init\\BootVars", u"Start DevMgr",
-                                 sim::RegistryValue{sim::kRegDword, c.startDevMgr});
+// device.exe started early for "Start DevMgr" is not started again (nor looked for) and counts
+// as done; any other name is started, and looked for.
+TEST(SetupCheck, DeviceExeStartedEarlyIsNotStartedAgain) {
+    const struct {
+        std::vector<uint8_t> startDevMgr;  // REG_DWORD bytes; empty: not set
+        std::u16string program;            // of Launch20
+        bool early;
+    } kCases[] = {{{1, 0, 0, 0}, u"device.exe", true},
+                  {{1, 0, 0, 0}, u"DEVICE.EXE", true},
+                  {{}, u"device.exe", false},
+                  {{0, 0, 0, 0}, u"device.exe", false},
+                  {{1, 0, 0, 0}, u"\\Windows\\device.exe", false},
+                  {{1, 0, 0, 0}, u"device", false}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(c.program));
+        sim::Device& device = WellSetUpDevice();
+        device.registry.SetString(kInit, u"Launch20", c.program);
+        if (!c.startDevMgr.empty()) {
+            device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\init\\BootVars", u"Start DevMgr",
+                                     sim::RegistryValue{sim::kRegDword, c.startDevMgr});
+        }
+        ScratchRoot root;
+        root.AddFile("Windows/gwes.exe");
+        device.files.SetRoot(root.Path());
+        const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+        const std::string text = setupcheck::FormatReport(report);
+        EXPECT_EQ(c.early, report.order.entries[0].startedEarly);
+        EXPECT_EQ(c.startDevMgr.size() == 4 && c.startDevMgr[0] == 1,
+                  text.find("   -  device.exe, started before the entries") != std::string::npos);
+        EXPECT_EQ(c.early, text.find("  (already started, not again)") != std::string::npos);
+        EXPECT_EQ(c.early ? 0u : 1u, Count(report.findings, Level::kError)) << text;
     }
-    ScratchRoot root;
-    root.AddFile("Windows/gwes.exe");
-    device.files.SetRoot(root.Path());
-    const setupcheck::Report report = setupcheck::CheckSetup(device, true);
-    EXPECT_EQ(c.early, report.order.entries[0].startedEarly);
-    const std::string text = setupcheck::FormatReport(report);
-    EXPECT_EQ(c.set, text.find("  -  device.exe, started before the entries (init\\BootVars "
-                               "\"Start DevMgr\")\n") != std::string::npos)
-        << text;
-    EXPECT_EQ(c.early, text.find("(already started, not again)") != std::string::npos) << text;
-    // Started early, it is not looked for; the loop looks for every other name.
-    EXPECT_EQ(c.early ? 0u : 1u, Count(report.findings, Level::kError)) << text;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, DeviceManagerEarly,
-    ::testing::Values(EarlyCase{"Set", {1, 0, 0, 0}, u"device.exe", true, true},
-                      EarlyCase{"InOtherCase", {1, 0, 0, 0}, u"DEVICE.EXE", true, true},
-                      EarlyCase{"NotSet", {}, u"device.exe", false, false},
-                      EarlyCase{"SetToZero", {0, 0, 0, 0}, u"device.exe", false, false},
-                      EarlyCase{"WithAFolder", {1, 0, 0, 0}, u"\\Windows\\device.exe", true, false},
-                      EarlyCase{"WithoutExe", {1, 0, 0, 0}, u"device", true, false}));
 
 // --- what the entries wait for -------------------------------------------------------------
 
@@ -712,22 +480,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "entry 70 (b.exe) waits for itself: it never starts (CE 5.0's"},
                  0}));
 
-// A full DependNN waits for its program name's characters too: "z" is 122, a later entry.
+// A full DependNN waits for its program name's characters too: "z" is 122, a later entry; and
+// they are no numbers of their own to report as having no entry.
 TEST(SetupCheck, AFullDependWaitsForItsProgramNamesCharacters) {
     sim::ResetDevice();
-    sim::Device& device = sim::CurrentDevice();
-    std::vector<uint8_t> full = Bytes(64);
-    SetInit(device, {Launch(20, u"device.exe"), Launch(120, u"z"),
-                     Raw(u"Depend120", full, sim::kRegBinary), Launch(122, u"after.exe")});
-    const setupcheck::Report report = setupcheck::CheckSetup(device, false);
-    EXPECT_TRUE(Has(report.findings, Level::kError,
-                    "Depend120: 64 bytes, 32 launch numbers with no 0 among them"))
-        << Listing(report.findings);
+    SetInit(sim::CurrentDevice(), {Launch(20, u"device.exe"), Launch(120, u"z"),
+                                   Raw(u"Depend120", Bytes(64), kBin), Launch(122, u"after.exe")});
+    const setupcheck::Report report = setupcheck::CheckSetup(sim::CurrentDevice(), false);
     EXPECT_TRUE(Has(report.findings, Level::kError,
                     "entry 120 (z) waits for entry 122 (after.exe), which starts only after it"))
         << Listing(report.findings);
     EXPECT_EQ(1u, report.bootStopsAt);
-    // Its characters are no numbers of their own to report: no "has no entry" for them.
     EXPECT_EQ(0u, Count(report.findings, Level::kWarning)) << Listing(report.findings);
 }
 
@@ -885,21 +648,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- where the kernel looks for each program ----------------------------------------------------
 
-struct SearchCase {
-    const char* name;
-    std::u16string program;           // Launch60's; entry 70 waits for it
-    std::vector<std::string> files;   // under the root
-    std::vector<uint8_t> systemPath;  // HKLM\Loader "SystemPath"; empty: none
-    uint32_t systemPathType;
-    size_t errors;
-    size_t warnings;
-    std::string part;
-};
-
-void PrintTo(const SearchCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 std::vector<uint8_t> MultiSz(const std::vector<std::u16string>& strings) {
     std::vector<uint8_t> bytes;
     for (const std::u16string& s : strings) {
@@ -910,172 +658,79 @@ std::vector<uint8_t> MultiSz(const std::vector<std::u16string>& strings) {
     return bytes;
 }
 
-// "\Apps\" and a filler folder, in a SystemPath of the given size.
+// "\Apps\" after a filler folder, in a SystemPath of the given size.
 std::vector<uint8_t> SystemPathOf(size_t bytes) {
-    const size_t filler = bytes / 2 - 1 - 7 - 1;  // characters of the filler, less its NUL
-    return MultiSz({u"\\" + std::u16string(filler - 2, u'f') + u"\\", u"\\Apps\\"});
+    return MultiSz({u"\\" + std::u16string(bytes / 2 - 11, u'f') + u"\\", u"\\Apps\\"});
 }
 
-class ProgramSearch : public ::testing::TestWithParam<SearchCase> {};
-
-TEST_P(ProgramSearch, FindsWhatTheKernelFinds) {
-    const SearchCase& c = GetParam();
-    sim::Device& device = WellSetUpDevice();
-    SetInit(device, {Launch(60, c.program), Launch(70, u"\\Late\\after.exe"), Depend(70, {60})});
-    if (!c.systemPath.empty()) {
-        device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\Loader", u"SystemPath",
-                                 sim::RegistryValue{c.systemPathType, c.systemPath});
-    }
-    ScratchRoot root;
-    root.AddFile("Late/after.exe");
-    root.AddFolder("SDMMC");
-    for (const std::string& file : c.files) {
-        root.AddFile(file);
-        // With a \Windows folder, the image's own programs are looked for there too.
-        if (file.starts_with("Windows/")) {
-            root.AddFile("Windows/device.exe");
-            root.AddFile("Windows/gwes.exe");
-        }
-    }
-    device.files.SetRoot(root.Path());
-    const setupcheck::Report report = setupcheck::CheckSetup(device, true);
-    EXPECT_EQ(c.errors, Count(report.findings, Level::kError)) << Listing(report.findings);
-    EXPECT_EQ(c.warnings, Count(report.findings, Level::kWarning)) << Listing(report.findings);
-    if (!c.part.empty()) {
-        EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part))
-            << Listing(report.findings);
-    }
-    // A program that is not found fails to start; what waits for it goes on without it.
-    const bool fails = Has(report.findings, Level::kError, "Launch60: ");
-    EXPECT_EQ(fails, Has(report.findings, Level::kWarning,
-                         "entry 70 (\\Late\\after.exe) waits for entry 60"));
-    EXPECT_EQ(report.order.entries.size(), report.bootStopsAt);
-}
-
-const std::string kWindowsFile = "Windows/gwes.exe";
-const std::u16string kName250 = std::u16string(246, u'n') + u".exe";
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ProgramSearch,
-    ::testing::Values(
-        SearchCase{"AbsoluteFound",
-                   u"\\ResidentFlash\\svc.exe",
-                   {"ResidentFlash/svc.exe"},
-                   {},
-                   0,
-                   0,
-                   0,
-                   ""},
-        SearchCase{"AbsoluteMissing",
-                   u"\\ResidentFlash\\svc.exe",
-                   {},
-                   {},
-                   0,
-                   1,
-                   1,
-                   "Launch60: \"\\ResidentFlash\\svc.exe\" is no file under --root (tried "
-                   "\\ResidentFlash\\svc.exe, \\ResidentFlash\\svc.exe.exe): the kernel cannot "
-                   "start it, and the launch loop counts entry 60 as done without it (CE 5.0's "
-                   "launch loop)"},
+// Launch60's program looked for under a root; entry 70 waits for it, and goes on without it
+// when it is not found. A "Windows/" file stands for the image's \Windows, with device.exe and
+// gwes.exe in it.
+TEST(SetupCheck, ProgramsAreLookedForWhereTheKernelLooks) {
+    const std::u16string name250 = std::u16string(246, u'n') + u".exe";
+    const std::string gwes = "Windows/gwes.exe";
+    const struct {
+        std::u16string program;
+        std::vector<std::string> files;
+        std::vector<uint8_t> systemPath;  // REG_MULTI_SZ unless systemPathType says otherwise
+        size_t errors;
+        size_t warnings;
+        std::string part;
+        uint32_t systemPathType = sim::kRegMultiSz;
+    } kCases[] = {
+        {u"\\Res\\svc.exe", {"Res/svc.exe"}, {}, 0, 0, ""},
+        {u"\\Res\\svc.exe", {}, {}, 1, 1, "(tried \\Res\\svc.exe, \\Res\\svc.exe.exe): the"},
         // Without a \Windows folder the image's files are unknown: nothing to say.
-        SearchCase{"RelativeWithoutAWindowsFolder", u"svc.exe", {}, {}, 0, 0, 0, ""},
-        SearchCase{"RelativeInWindows", u"svc.exe", {"Windows/svc.exe"}, {}, 0, 0, 0, ""},
-        SearchCase{
-            "RelativeInTheRootFolder", u"svc.exe", {kWindowsFile, "svc.exe"}, {}, 0, 0, 0, ""},
-        SearchCase{"RelativeMissing",
-                   u"svc.exe",
-                   {kWindowsFile},
-                   {},
-                   0,
-                   1,
-                   1,
-                   "(tried \\Windows\\svc.exe, \\svc.exe, \\Windows\\svc.exe.exe, \\svc.exe.exe)"},
-        SearchCase{"ExeAdded", u"svc", {"Windows/svc.exe"}, {}, 0, 0, 0, ""},
-        // A relative name with a folder is looked for below \Windows and \ as well.
-        SearchCase{"RelativeWithAFolder",
-                   u"Apps\\svc.exe",
-                   {kWindowsFile, "Apps/svc.exe"},
-                   {},
-                   0,
-                   0,
-                   0,
-                   ""},
-        SearchCase{"InSystemPath",
-                   u"nav.exe",
-                   {kWindowsFile, "Storage Card/nav.exe"},
-                   MultiSz({u"\\Storage Card\\"}),
-                   sim::kRegMultiSz,
-                   0,
-                   0,
-                   ""},
-        SearchCase{"InTheSecondSystemPathFolder",
-                   u"nav",
-                   {kWindowsFile, "B/nav.exe"},
-                   MultiSz({u"\\A\\", u"\\B\\"}),
-                   sim::kRegMultiSz,
-                   0,
-                   0,
-                   ""},
-        SearchCase{"SystemPathWithoutItsBackslash",
-                   u"nav.exe",
-                   {kWindowsFile, "Storage Card/nav.exe"},
-                   MultiSz({u"\\Storage Card"}),
-                   sim::kRegMultiSz,
-                   1,
-                   2,
-                   "\\Storage Cardnav.exe"},
-        SearchCase{"SystemPathWithoutItsBackslashJoinedAsTheKernelJoins",
-                   u"nav.exe",
-                   {kWindowsFile, "Storage Cardnav.exe"},
-                   MultiSz({u"\\Storage Card"}),
-                   sim::kRegMultiSz,
-                   0,
-                   1,
-                   "SystemPath: \"\\Storage Card\" does not end in a backslash: the kernel puts a "
-                   "program's name right after it"},
-        SearchCase{"SystemPathNotMultiSz",
-                   u"nav.exe",
-                   {kWindowsFile, "Storage Card/nav.exe"},
-                   Chars(u"\\Storage Card\\"),
-                   sim::kRegSz,
-                   1,
-                   2,
-                   "SystemPath: not REG_MULTI_SZ: the kernel does not read it"},
-        SearchCase{"AnEmptyStringEndsSystemPath",
-                   u"nav.exe",
-                   {kWindowsFile, "B/nav.exe"},
-                   {'\\', 0, 'A', 0, '\\', 0, 0, 0, 0, 0, '\\', 0, 'B', 0, '\\', 0, 0, 0, 0, 0},
-                   sim::kRegMultiSz,
-                   1,
-                   1,
-                   "(tried \\Windows\\nav.exe, \\nav.exe, \\A\\nav.exe, \\Windows\\nav.exe.exe"},
-        SearchCase{"SystemPathOf518Bytes",
-                   u"nav.exe",
-                   {kWindowsFile, "Apps/nav.exe"},
-                   SystemPathOf(518),
-                   sim::kRegMultiSz,
-                   0,
-                   0,
-                   ""},
-        SearchCase{"SystemPathOf520Bytes",
-                   u"nav.exe",
-                   {kWindowsFile, "Apps/nav.exe"},
-                   SystemPathOf(520),
-                   sim::kRegMultiSz,
-                   1,
-                   2,
-                   "SystemPath: 520 bytes, not fewer than 520: the kernel does not read it"},
+        {u"svc.exe", {}, {}, 0, 0, ""},
+        {u"svc.exe", {"Windows/svc.exe"}, {}, 0, 0, ""},
+        {u"svc.exe", {gwes}, {}, 1, 1, "\\Windows\\svc.exe, \\svc.exe, \\Windows\\svc.exe.exe"},
+        {u"svc", {"Windows/svc.exe"}, {}, 0, 0, ""},
+        {u"Apps\\svc.exe", {gwes, "Apps/svc.exe"}, {}, 0, 0, ""},
+        {u"nav", {gwes, "B/nav.exe"}, MultiSz({u"\\A\\", u"\\B\\"}), 0, 0, ""},
+        // Joined as the kernel joins them: "\B" and "nav.exe" are "\Bnav.exe".
+        {u"nav.exe", {gwes, "B/nav.exe"}, MultiSz({u"\\B"}), 1, 2, "\\Bnav.exe"},
+        {u"nav.exe", {gwes, "Bnav.exe"}, MultiSz({u"\\B"}), 0, 1, "not end in a backslash"},
+        {u"nav.exe", {gwes, "B/nav.exe"}, Chars(u"\\B\\"), 1, 2, "not REG_MULTI_SZ", 1},
+        {u"nav.exe",
+         {gwes, "B/nav.exe"},
+         MultiSz({u"\\A\\", u"", u"\\B\\"}),
+         1,
+         1,
+         "\\A\\nav.exe, \\W"},
+        {u"nav.exe", {gwes, "Apps/nav.exe"}, SystemPathOf(518), 0, 0, ""},
+        {u"nav.exe", {gwes, "Apps/nav.exe"}, SystemPathOf(520), 1, 2, "520 bytes, not fewer"},
         // \Windows\ and 250 characters are the 259 a path holds; one more is not tried there.
-        SearchCase{
-            "ANameOf250InWindows", kName250, {"Windows/" + sim::ToUtf8(kName250)}, {}, 0, 0, 0, ""},
-        SearchCase{"ANameOf251InWindows",
-                   u"m" + kName250,
-                   {"Windows/m" + sim::ToUtf8(kName250)},
-                   {},
-                   0,
-                   1,
-                   1,
-                   "(tried \\m"}));
+        {name250, {"Windows/" + sim::ToUtf8(name250)}, {}, 0, 0, ""},
+        {u"m" + name250, {"Windows/m" + sim::ToUtf8(name250)}, {}, 1, 1, "(tried \\m"}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(c.program) + " " + c.part);
+        sim::Device& device = WellSetUpDevice();
+        SetInit(device,
+                {Launch(60, c.program), Launch(70, u"\\Late\\after.exe"), Depend(70, {60})});
+        if (!c.systemPath.empty()) {
+            device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\Loader", u"SystemPath",
+                                     sim::RegistryValue{c.systemPathType, c.systemPath});
+        }
+        ScratchRoot root;
+        root.AddFile("Late/after.exe");
+        root.AddFolder("SDMMC");
+        for (const std::string& file : c.files) {
+            root.AddFile(file);
+            if (file.starts_with("Windows/")) {
+                root.AddFile("Windows/device.exe");
+                root.AddFile("Windows/gwes.exe");
+            }
+        }
+        device.files.SetRoot(root.Path());
+        const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+        EXPECT_EQ(c.errors, Count(report.findings, Level::kError)) << Listing(report.findings);
+        EXPECT_EQ(c.warnings, Count(report.findings, Level::kWarning)) << Listing(report.findings);
+        EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part));
+        EXPECT_EQ(Has(report.findings, Level::kError, "Launch60: "),
+                  Has(report.findings, Level::kWarning, "70 starts without it"));
+        EXPECT_EQ(report.order.entries.size(), report.bootStopsAt);
+    }
+}
 
 TEST(SetupCheck, WithoutARootNoFileIsLookedFor) {
     sim::Device& device = WellSetUpDevice();
