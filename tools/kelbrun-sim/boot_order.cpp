@@ -240,7 +240,8 @@ class Reader {
         if (program.empty()) {
             entry->startFails = true;
             Add(findings_, Finding::Level::kError,
-                where + "names no program: entry " + std::to_string(number) + " starts nothing");
+                where + "names no program: entry " + std::to_string(number) +
+                    " starts nothing, and counts as started" + kOnCe5);
             return;
         }
         // The loop does not look at the type: whatever the bytes are, they are the name.
