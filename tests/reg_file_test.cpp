@@ -445,6 +445,36 @@ TEST(SeveralFiles, LaterValuesReplaceAndLaterDeletionsRemove) {
     EXPECT_TRUE(registry.HasKey(u"HKEY_LOCAL_MACHINE\\SOFTWARE"));
 }
 
+// The order values were first set in, across files: a value set again keeps its place, one
+// deleted and set again goes last; Keys() still lists them by name.
+TEST(SeveralFiles, KeepTheOrderValuesWereFirstSetIn) {
+    sim::Registry registry;
+    const std::string first = std::string(kHeader) + kPathsLine +
+                              "\"Zeta\"=\"1\"\r\n\"alpha\"=\"2\"\r\n\"Mid\"=\"3\"\r\n"
+                              "\"Gone\"=\"x\"\r\n";
+    const std::string second = std::string(kPathsLine) +
+                               "\"ALPHA\"=\"4\"\r\n\"Gone\"=-\r\n\"New\"=\"5\"\r\n"
+                               "\"gone\"=\"6\"\r\n";
+    ASSERT_FALSE(regfile::Apply(first, registry).has_value());
+    ASSERT_FALSE(regfile::Apply(second, registry).has_value());
+    std::vector<std::u16string> inOrder;
+    for (const sim::NamedValue& value : registry.ValuesInOrderSet(kKey)) {
+        inOrder.push_back(value.name);
+    }
+    EXPECT_EQ((std::vector<std::u16string>{u"Zeta", u"alpha", u"Mid", u"New", u"gone"}), inOrder);
+    EXPECT_EQ(sim::Registry::StringValue(u"4"), registry.ValuesInOrderSet(kKey)[1].value);
+    std::vector<std::u16string> byName;
+    for (const sim::RegistryKey& key : registry.Keys()) {
+        if (key.path == kKey) {
+            for (const sim::NamedValue& value : key.values) {
+                byName.push_back(value.name);
+            }
+        }
+    }
+    EXPECT_EQ((std::vector<std::u16string>{u"alpha", u"gone", u"Mid", u"New", u"Zeta"}), byName);
+    EXPECT_TRUE(registry.ValuesInOrderSet(u"HKEY_LOCAL_MACHINE\\Missing").empty());
+}
+
 // Nothing of one file goes on into the next: neither its key nor its open blocks.
 struct NextFileCase {
     const char* name;

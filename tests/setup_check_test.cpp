@@ -117,24 +117,33 @@ TEST(SetupCheck, AWellSetUpUnitHasNoFinding) {
     EXPECT_EQ((std::vector<uint32_t>{20, 30}), report.order.entries[2].waitsFor);
 }
 
-// --- the init key, as the kernel reads it ------------------------------------------------
+// --- the init key, as CE 5.0's launch loop reads it ----------------------------------------
 
 struct InitCase {
     const char* name;
     std::vector<InitValue> values;  // set on top of the well set-up unit's
     size_t errors;
     size_t warnings;
-    std::string part;  // in the one finding there is, when there is one
+    std::string part;  // in one of the findings, when not empty
 };
 
 void PrintTo(const InitCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+// A DependNN's bytes: each 16-bit number 20 (device.exe, which starts first), no zero.
 std::vector<uint8_t> Bytes(size_t count) {
     std::vector<uint8_t> bytes(count, 0);
     for (size_t i = 0; i < count; i += 2) {
-        bytes[i] = 20;  // device.exe, which starts first
+        bytes[i] = 20;
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> Chars(std::u16string_view text, bool terminated = true) {
+    std::vector<uint8_t> bytes = sim::Utf16LeBytes(text);
+    if (terminated) {
+        bytes.insert(bytes.end(), {0, 0});
     }
     return bytes;
 }
@@ -150,7 +159,7 @@ std::vector<InitValue> ManyEntries(int count) {
 
 class InitValues : public ::testing::TestWithParam<InitCase> {};
 
-TEST_P(InitValues, FindWhatTheKernelWouldNotReadAsMeant) {
+TEST_P(InitValues, FindWhatTheLaunchLoopWouldNotReadAsMeant) {
     const InitCase& c = GetParam();
     sim::Device& device = WellSetUpDevice();
     SetInit(device, c.values);
@@ -163,75 +172,61 @@ TEST_P(InitValues, FindWhatTheKernelWouldNotReadAsMeant) {
     }
 }
 
+const std::u16string kBlanks(120, u' ');
+const std::vector<uint8_t> kEnded64 = [] {
+    std::vector<uint8_t> bytes = Bytes(64);
+    bytes[62] = 0;
+    return bytes;
+}();
+constexpr uint32_t kBin = sim::kRegBinary;
+
+const std::vector<uint8_t> kTwoStrings = Chars(std::u16string(u"a\0b", 3));
+const std::vector<uint8_t> k259 = Chars(std::u16string(259, u'p'));
+const std::vector<uint8_t> k260 = Chars(std::u16string(260, u'p'));
+const InitValue kCutName{u"Depend" + kBlanks + u"70", {}, {5}, {}, kBin};
+
 INSTANTIATE_TEST_SUITE_P(
     Table, InitValues,
     ::testing::Values(
-        InitCase{"DependOf64Bytes", {Raw(u"Depend50", Bytes(64), sim::kRegBinary)}, 0, 0, ""},
-        InitCase{"DependOf66Bytes",
-                 {Raw(u"Depend50", Bytes(66), sim::kRegBinary)},
-                 1,
-                 0,
-                 "Depend50: holds 66 bytes, more than the 64"},
-        InitCase{"DependOfOddLength",
-                 {Raw(u"Depend50", Bytes(3), sim::kRegBinary)},
-                 1,
-                 0,
-                 "Depend50: holds an odd number of bytes (3)"},
-        InitCase{"DependNotBinary",
-                 {Raw(u"Depend50", Bytes(2), sim::kRegDword)},
-                 0,
-                 1,
-                 "Depend50: is REG_DWORD, not REG_BINARY: the kernel reads its bytes"},
-        // The kernel reads both names' digits as numbers, and a DependNN alone makes an entry.
-        InitCase{"DependPairedByNumber",
-                 {Launch(60, u"svc.exe"), {u"Depend060", {}, {50}, {}, sim::kRegBinary}},
-                 1,
-                 0,
-                 "entry 60 (svc.exe) waits for entry 50 (Kelbrun.EXE)"},
-        InitCase{"DependAloneWaitsForTheLauncher",
-                 {Depend(60, {50})},
-                 1,
-                 1,
-                 "entry 60 ((no program)) waits for entry 50 (Kelbrun.EXE)"},
+        InitCase{"Depend63", {Raw(u"Depend50", Bytes(63), kBin)}, 1, 0, "bytes (63)"},
+        // 32 numbers and no zero: the list runs on into "Kelbrun.EXE".
+        InitCase{"Depend64", {Raw(u"Depend50", Bytes(64), kBin)}, 1, 0, "too (75, 101, 108, 98"},
+        InitCase{"Depend64EndedByAZero", {Raw(u"Depend50", kEnded64, kBin)}, 0, 0, ""},
+        InitCase{"Depend65", {Raw(u"Depend50", Bytes(65), kBin)}, 1, 0, "holds 65 bytes"},
+        InitCase{"DependOfOneByte", {Raw(u"Depend50", {20}, kBin)}, 1, 0, "bytes (1)"},
+        // Skipped, it makes no entry either: no "no LaunchNN" warning.
+        InitCase{"DependAloneOfOneByte", {Raw(u"Depend60", {20}, kBin)}, 1, 0, "bytes (1)"},
+        InitCase{"DependNotBinary", {Raw(u"Depend50", Bytes(2), 4)}, 0, 1, "REG_DWORD, not"},
+        // "20" as text is the numbers 50 ('2') and 48 ('0'): entry 50 waits for itself.
+        InitCase{"DependAsText", {Raw(u"Depend50", Chars(u"20"), 1)}, 1, 2, "same (50, 48)"},
+        InitCase{"Depend060", {Launch(60, u"a"), {u"Depend060", {}, {50}, {}, 3}}, 1, 0, "(a)"},
+        InitCase{"DependAloneWaitsForTheLauncher", {Depend(60, {50})}, 1, 1, "((no program))"},
         InitCase{"AZeroEndsTheDependList", {Launch(60, u"svc.exe"), Depend(60, {0, 50})}, 0, 0, ""},
-        InitCase{"DependWithoutItsLaunch", {Depend(60, {20})}, 0, 1, "no Launch60 beside it"},
-        InitCase{"LaunchNotString",
-                 {Raw(u"Launch60", Bytes(4), sim::kRegBinary)},
-                 0,
-                 1,
-                 "Launch60: is REG_BINARY, not REG_SZ: the kernel takes its bytes as the "
-                 "program's name all the same"},
-        InitCase{"LaunchWithoutDigits",
-                 {Raw(u"LaunchX", Bytes(4), sim::kRegSz)},
-                 1,
-                 0,
-                 "\"X\" after \"Launch\" is no launch number"},
-        InitCase{"DependWithoutDigits",
-                 {Raw(u"DependX", Bytes(2), sim::kRegBinary)},
-                 1,
-                 0,
-                 "\"X\" after \"Depend\" is no launch number"},
-        InitCase{"LaunchOtherCase",
-                 {{u"launch60", u"service.exe", {}, {}, sim::kRegSz}},
-                 0,
-                 1,
-                 "launch60: is not read"},
-        InitCase{"DependOtherCase", {{u"DEPEND50", {}, {20}, {}, sim::kRegBinary}}, 0, 0, ""},
+        InitCase{"DependWithoutItsLaunch", {Depend(60, {20})}, 0, 1, "no LaunchNN has number 60"},
+        InitCase{"LaunchNotString", {Raw(u"Launch60", Bytes(4), kBin)}, 0, 1, "REG_BINARY, not"},
+        InitCase{"ExpandSz", {Raw(u"Launch60", Chars(u"%A%"), 2)}, 1, 0, "starts \"%A%\" as it"},
+        InitCase{"MultiSz", {Raw(u"Launch60", kTwoStrings, 7)}, 0, 1, "first string, \"a\""},
+        InitCase{"LaunchOtherCase", {{u"launch60", u"a", {}, {}, 1}}, 0, 1, "launch60: is not"},
+        InitCase{"DependOtherCase", {{u"DEPEND50", {}, {20}, {}, kBin}}, 0, 0, ""},
         InitCase{"LaunchNamesNothing", {Launch(60, u"")}, 1, 0, "Launch60: names no program"},
-        InitCase{"SameNumberTwice",
-                 {{u"Launch030", u"other.exe", {}, {}, sim::kRegSz}},
-                 1,
-                 0,
-                 "Launch30: has launch number 30, as Launch030 has"},
-        InitCase{
-            "NumberBeyond16Bits", {Launch(65536, u"late.exe")}, 0, 1, "does not fit the 16 bits"},
-        InitCase{"NumberOf16Bits", {Launch(65535, u"late.exe")}, 0, 0, ""},
+        InitCase{"SameNumberTwice", {{u"Launch030", u"b", {}, {}, 1}}, 1, 0, "\"b\" of Launch030"},
+        InitCase{"SameDependTwice", {{u"Depend050", {}, {20}, {}, kBin}}, 1, 0, "050 (20), not"},
+        InitCase{"NumberBeyond16Bits", {Launch(65536, u"a")}, 0, 1, "does not fit the 16 bits"},
+        InitCase{"NumberOf16Bits", {Launch(65535, u"a")}, 0, 0, ""},
+        // 259 characters and the terminator fill the 520 bytes; one more is cut.
+        InitCase{"ProgramOf259", {Raw(u"Launch60", k259, 1)}, 0, 0, ""},
+        InitCase{"ProgramOf260", {Raw(u"Launch60", k260, 1)}, 1, 0, "cut to 260 characters"},
+        // A name is read into 128 characters with its terminator: 127 are kept whole, and of
+        // "Depend", 120 blanks and "70" the 0 is lost, which makes an entry 7.
+        InitCase{"NameOf127", {{u"Launch" + kBlanks + u"7", u"a", {}, {}, 1}}, 0, 1, "entry 7's"},
+        InitCase{"NameOf128", {Launch(70, u"a"), kCutName}, 0, 3, "no LaunchNN has number 7"},
         InitCase{"ThirtyTwoEntries", ManyEntries(32), 0, 0, ""},
         InitCase{"ThirtyThreeEntries", ManyEntries(33), 1, 0,
-                 "33 entries, more than the 32 the kernel keeps: some are never started, "
-                 "likely the last ones (129)"}));
+                 "HKEY_LOCAL_MACHINE\\init: more than 32 launch numbers: the launch loop keeps "
+                 "the first 32 in the order it enumerates the values (the order they were set "
+                 "in) and skips every value of a further number, so Launch129 is never read"}));
 
-// DependOtherCase: "DEPEND50" is not "Depend50", so the kernel finds no dependencies for 50
+// DependOtherCase: "DEPEND50" is not "Depend50", so the loop finds no dependencies for 50
 // and the launcher's entry waits for nothing. The value itself is reported.
 TEST(SetupCheck, ADependInAnotherCaseIsNotRead) {
     sim::Device& device = WellSetUpDevice();
@@ -241,6 +236,143 @@ TEST(SetupCheck, ADependInAnotherCaseIsNotRead) {
     EXPECT_TRUE(Has(report.findings, Level::kWarning, "depend50x: is not read"))
         << Listing(report.findings);
     EXPECT_TRUE(report.order.entries[2].waitsFor.empty());
+}
+
+bootorder::BootOrder ReadInit(const std::vector<InitValue>& values,
+                              setupcheck::Findings& findings) {
+    sim::ResetDevice();
+    SetInit(sim::CurrentDevice(), values);
+    return bootorder::ReadBootOrder(sim::CurrentDevice().registry, u"\\Windows\\Kelbrun.EXE",
+                                    findings);
+}
+
+// The number after "Launch" as COREDLL's _wtol reads it, and the entry the loop makes of it;
+// a name that does not read as it looks is a warning.
+TEST(SetupCheck, NamesAreNumberedAsTheLoopReadsThem) {
+    const struct {
+        std::u16string text;
+        uint32_t number;
+        bool plain;
+    } kCases[] = {{u"5", 5, true},
+                  {u"05", 5, true},
+                  {u"", 0, false},
+                  {u"Foo", 0, false},
+                  {u"5a", 5, false},
+                  {u"0x10", 16, false},
+                  {u"x10", 16, false},
+                  {u"-1", 4294967295u, false},
+                  {u"0-5", 4294967291u, false},
+                  {u" 7", 7, false},
+                  {u"0 7", 0, false},
+                  {u"4294967295", 4294967295u, true},
+                  {u"4294967296", 0, false},
+                  {u"0x100000010", 16, false}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(u"Launch" + c.text));
+        EXPECT_EQ(c.number, bootorder::ReadNumber(c.text));
+        setupcheck::Findings findings;
+        const auto order = ReadInit({{u"Launch" + c.text, u"nav.exe", {}, {}, 1}}, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(c.number, order.entries[0].number);
+        EXPECT_EQ(!c.plain, Has(findings, Level::kWarning,
+                                "this value is entry " + std::to_string(c.number) + "'s"));
+    }
+}
+
+// Launch5 and Launch05 are one entry: the value enumerated last gives its program, whichever
+// of the two that is.
+TEST(SetupCheck, OfTwoValuesOfOneNumberTheOneSetLastStarts) {
+    const InitValue five{u"Launch5", u"five.exe", {}, {}, 1};
+    const InitValue zeroFive{u"Launch05", u"zerofive.exe", {}, {}, 1};
+    for (const bool fiveFirst : {true, false}) {
+        setupcheck::Findings findings;
+        const auto order = ReadInit(
+            fiveFirst ? std::vector{five, zeroFive} : std::vector{zeroFive, five}, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(fiveFirst ? u"zerofive.exe" : u"five.exe", order.entries[0].program);
+        EXPECT_TRUE(Has(
+            findings, Level::kError,
+            fiveFirst ? "Launch05: entry 5, as Launch5 is" : "Launch5: entry 5, as Launch05 is"));
+    }
+}
+
+// 31 numbers, then more values in the order set: the 33rd new number is dropped whatever it
+// is, its DependNN with it, and values of numbers already kept still count.
+TEST(SetupCheck, TheThirtyThirdNewNumberIsDropped) {
+    const struct {
+        std::vector<InitValue> after;
+        std::vector<uint32_t> kept;  // beyond the 31, ascending
+        std::string dropped;
+        size_t listed;  // entries that wait for something
+    } kCases[] = {{{Launch(500, u"a.exe")}, {500}, "", 0},
+                  {{Launch(500, u"a.exe"), Launch(5, u"b.exe"), Depend(5, {100})},
+                   {500},
+                   "Launch5, Depend5 are",
+                   0},
+                  {{Launch(5, u"b.exe"), Launch(500, u"a.exe")}, {5}, "Launch500 is", 0},
+                  {{Depend(7, {100}), Launch(8, u"c.exe")}, {7}, "Launch8 is", 1},
+                  {{Launch(500, u"a.exe"), Launch(600, u"d.exe"), Depend(500, {100})},
+                   {500},
+                   "Launch600 is",
+                   1}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.dropped);
+        std::vector<InitValue> values;
+        for (int i = 0; i < 31; ++i) {
+            values.push_back(Launch(100 + i, u"svc.exe"));
+        }
+        values.insert(values.end(), c.after.begin(), c.after.end());
+        setupcheck::Findings findings;
+        const bootorder::BootOrder order = ReadInit(values, findings);
+        std::vector<uint32_t> kept;
+        size_t listed = 0;
+        for (const bootorder::Entry& entry : order.entries) {
+            if (entry.number < 100 || entry.number > 130) {
+                kept.push_back(entry.number);
+            }
+            listed += entry.waitsFor.empty() ? 0 : 1;
+        }
+        EXPECT_EQ(c.kept, kept);
+        EXPECT_EQ(c.dropped.empty() ? 0u : 1u, Count(findings, Level::kError)) << Listing(findings);
+        EXPECT_EQ(!c.dropped.empty(),
+                  Has(findings, Level::kError, "so " + c.dropped + " never read"));
+        EXPECT_EQ(c.listed, listed);
+    }
+}
+
+// device.exe started early for "Start DevMgr" is not started again (nor looked for) and counts
+// as done; any other name is started, and looked for.
+TEST(SetupCheck, DeviceExeStartedEarlyIsNotStartedAgain) {
+    const struct {
+        std::vector<uint8_t> startDevMgr;  // REG_DWORD bytes; empty: not set
+        std::u16string program;            // of Launch20
+        bool early;
+    } kCases[] = {{{1, 0, 0, 0}, u"device.exe", true},
+                  {{1, 0, 0, 0}, u"DEVICE.EXE", true},
+                  {{}, u"device.exe", false},
+                  {{0, 0, 0, 0}, u"device.exe", false},
+                  {{1, 0, 0, 0}, u"\\Windows\\device.exe", false},
+                  {{1, 0, 0, 0}, u"device", false}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(c.program));
+        sim::Device& device = WellSetUpDevice();
+        device.registry.SetString(kInit, u"Launch20", c.program);
+        if (!c.startDevMgr.empty()) {
+            device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\init\\BootVars", u"Start DevMgr",
+                                     sim::RegistryValue{sim::kRegDword, c.startDevMgr});
+        }
+        ScratchRoot root;
+        root.AddFile("Windows/gwes.exe");
+        root.AddFile("Windows/Kelbrun.EXE");
+        device.files.SetRoot(root.Path());
+        const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+        const std::string text = setupcheck::FormatReport(report);
+        EXPECT_EQ(c.early, report.order.entries[0].startedEarly);
+        EXPECT_EQ(c.startDevMgr.size() == 4 && c.startDevMgr[0] == 1,
+                  text.find("   -  device.exe, started before the entries") != std::string::npos);
+        EXPECT_EQ(c.early, text.find("  (already started, not again)") != std::string::npos);
+        EXPECT_EQ(c.early ? 0u : 1u, Count(report.findings, Level::kError)) << text;
+    }
 }
 
 // --- what the entries wait for -------------------------------------------------------------
@@ -288,13 +420,23 @@ INSTANTIATE_TEST_SUITE_P(
                  {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Depend(50, {20})},
                  {},
                  0},
+        WaitCase{"OnTheNumberJustBelow",
+                 {Launch(20, u"device.exe"), Launch(21, u"b.exe"), Depend(21, {20})},
+                 {},
+                 0},
+        WaitCase{"OnTheNextNumberUp",
+                 {Launch(20, u"device.exe"), Depend(20, {21}), Launch(21, u"b.exe")},
+                 {"Depend20: entry 20 (device.exe) waits for entry 21 (b.exe), which starts only "
+                  "after it: it never starts; the launch loop waits there for ever, so no later "
+                  "entry starts either (21) (CE 5.0's launch loop)"},
+                 0},
         WaitCase{"OnTheLauncher",
                  {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"svc.exe"),
                   Depend(60, {50}), Launch(70, u"ui.exe")},
                  {"Depend60: entry 60 (svc.exe) waits for entry 50 (Kelbrun.EXE), the "
                   "launcher's own entry; the launcher never calls SignalStarted: it never "
                   "starts; the launch loop waits there for ever, so no later entry starts "
-                  "either (70) (rests on CE 3.0's launch loop)"},
+                  "either (70) (CE 5.0's launch loop)"},
                  0},
         WaitCase{"OnItself",
                  {Launch(20, u"device.exe"), Depend(20, {20}), Launch(50, u"Kelbrun.EXE")},
@@ -314,7 +456,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Launch(60, u"svc.exe")},
                  {"entry 50 (Kelbrun.EXE) waits for entry 60 (svc.exe), which starts only after "
                   "it: it never starts; the launch loop waits there for ever, and the launcher "
-                  "is never started, so no later entry starts either (60) (rests"},
+                  "is never started, so no later entry starts either (60) (CE 5.0's"},
                  0},
         WaitCase{"AndThoseThatWaitForItInTurn",
                  {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"a.exe"),
@@ -323,7 +465,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"entry 60 (a.exe) waits for entry 50 (Kelbrun.EXE), the launcher's own entry; "
                   "the launcher never calls SignalStarted: it never starts; the launch loop "
                   "waits there for ever, so no later entry starts either (70, 80, 90); 80, 90 "
-                  "wait for it through DependNN as well (rests",
+                  "wait for it through DependNN as well (CE 5.0's",
                   "entry 80 (c.exe) waits for entry 90 (d.exe), which starts only after it"},
                  0},
         WaitCase{"OnANumberWithoutEntry",
@@ -335,9 +477,23 @@ INSTANTIATE_TEST_SUITE_P(
                   Depend(60, {50}), Launch(70, u"b.exe"), Depend(70, {70})},
                  {"entry 60 (a.exe) waits for entry 50 (Kelbrun.EXE), the launcher's own entry; "
                   "the launcher never calls SignalStarted: it never starts; the launch loop "
-                  "waits there for ever, so no later entry starts either (70) (rests",
-                  "entry 70 (b.exe) waits for itself: it never starts (rests"},
+                  "waits there for ever, so no later entry starts either (70) (CE 5.0's",
+                  "entry 70 (b.exe) waits for itself: it never starts (CE 5.0's"},
                  0}));
+
+// A full DependNN waits for its program name's characters too: "z" is 122, a later entry; and
+// they are no numbers of their own to report as having no entry.
+TEST(SetupCheck, AFullDependWaitsForItsProgramNamesCharacters) {
+    sim::ResetDevice();
+    SetInit(sim::CurrentDevice(), {Launch(20, u"device.exe"), Launch(120, u"z"),
+                                   Raw(u"Depend120", Bytes(64), kBin), Launch(122, u"after.exe")});
+    const setupcheck::Report report = setupcheck::CheckSetup(sim::CurrentDevice(), false);
+    EXPECT_TRUE(Has(report.findings, Level::kError,
+                    "entry 120 (z) waits for entry 122 (after.exe), which starts only after it"))
+        << Listing(report.findings);
+    EXPECT_EQ(1u, report.bootStopsAt);
+    EXPECT_EQ(0u, Count(report.findings, Level::kWarning)) << Listing(report.findings);
+}
 
 // --- the launcher started at boot, and found -----------------------------------------------
 
@@ -481,15 +637,103 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   0,
                   ""},
-        StartCase{"NoFolderFoundNowhere",
-                  {Launch(50, u"Kelbrun.EXE")},
-                  {},
-                  u"\\Apps\\Kelbrun.EXE",
-                  1,
-                  0,
-                  "(tried \\Windows\\Kelbrun.EXE, \\Windows\\Kelbrun.EXE.exe, \\Kelbrun.EXE, "
-                  "\\Kelbrun.EXE.exe)"},
+        StartCase{
+            "NoFolderFoundNowhere",
+            {Launch(50, u"Kelbrun.EXE")},
+            {},
+            u"\\Apps\\Kelbrun.EXE",
+            1,
+            0,
+            "(tried \\Windows\\Kelbrun.EXE, \\Kelbrun.EXE, \\Windows\\Kelbrun.EXE.exe, "
+            "\\Kelbrun.EXE.exe): the kernel cannot start the launcher (CE 5.0's launch loop)"},
         StartCase{"NoFolderAtItsOwnPath", {Launch(50, u"Kelbrun")}, {}, kDefaultSelf, 0, 0, ""}));
+
+// --- where the kernel looks for each program ----------------------------------------------------
+
+std::vector<uint8_t> MultiSz(const std::vector<std::u16string>& strings) {
+    std::vector<uint8_t> bytes;
+    for (const std::u16string& s : strings) {
+        const std::vector<uint8_t> one = Chars(s);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+// "\Apps\" after a filler folder, in a SystemPath of the given size.
+std::vector<uint8_t> SystemPathOf(size_t bytes) {
+    return MultiSz({u"\\" + std::u16string(bytes / 2 - 11, u'f') + u"\\", u"\\Apps\\"});
+}
+
+// Launch60's program looked for under a root; entry 70 waits for it, and goes on without it
+// when it is not found. A "Windows/" file stands for the image's \Windows, with device.exe and
+// gwes.exe in it.
+TEST(SetupCheck, ProgramsAreLookedForWhereTheKernelLooks) {
+    const std::u16string name250 = std::u16string(246, u'n') + u".exe";
+    const std::string gwes = "Windows/gwes.exe";
+    const struct {
+        std::u16string program;
+        std::vector<std::string> files;
+        std::vector<uint8_t> systemPath;  // REG_MULTI_SZ unless systemPathType says otherwise
+        size_t errors;
+        size_t warnings;
+        std::string part;
+        uint32_t systemPathType = sim::kRegMultiSz;
+    } kCases[] = {
+        {u"\\Res\\svc.exe", {"Res/svc.exe"}, {}, 0, 0, ""},
+        {u"\\Res\\svc.exe", {}, {}, 1, 1, "(tried \\Res\\svc.exe, \\Res\\svc.exe.exe): the"},
+        // Without a \Windows folder the image's files are unknown: nothing to say.
+        {u"svc.exe", {}, {}, 0, 0, ""},
+        {u"svc.exe", {"Windows/svc.exe"}, {}, 0, 0, ""},
+        {u"svc.exe", {gwes}, {}, 1, 1, "\\Windows\\svc.exe, \\svc.exe, \\Windows\\svc.exe.exe"},
+        {u"svc", {"Windows/svc.exe"}, {}, 0, 0, ""},
+        {u"Apps\\svc.exe", {gwes, "Apps/svc.exe"}, {}, 0, 0, ""},
+        {u"nav", {gwes, "B/nav.exe"}, MultiSz({u"\\A\\", u"\\B\\"}), 0, 0, ""},
+        // Joined as the kernel joins them: "\B" and "nav.exe" are "\Bnav.exe".
+        {u"nav.exe", {gwes, "B/nav.exe"}, MultiSz({u"\\B"}), 1, 2, "\\Bnav.exe"},
+        {u"nav.exe", {gwes, "Bnav.exe"}, MultiSz({u"\\B"}), 0, 1, "not end in a backslash"},
+        {u"nav.exe", {gwes, "B/nav.exe"}, Chars(u"\\B\\"), 1, 2, "not REG_MULTI_SZ", 1},
+        {u"nav.exe",
+         {gwes, "B/nav.exe"},
+         MultiSz({u"\\A\\", u"", u"\\B\\"}),
+         1,
+         1,
+         "\\A\\nav.exe, \\W"},
+        {u"nav.exe", {gwes, "Apps/nav.exe"}, SystemPathOf(518), 0, 0, ""},
+        {u"nav.exe", {gwes, "Apps/nav.exe"}, SystemPathOf(520), 1, 2, "520 bytes, not fewer"},
+        // \Windows\ and 250 characters are the 259 a path holds; one more is not tried there.
+        {name250, {"Windows/" + sim::ToUtf8(name250)}, {}, 0, 0, ""},
+        {u"m" + name250, {"Windows/m" + sim::ToUtf8(name250)}, {}, 1, 1, "(tried \\m"}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(c.program) + " " + c.part);
+        sim::Device& device = WellSetUpDevice();
+        SetInit(device,
+                {Launch(60, c.program), Launch(70, u"\\Late\\after.exe"), Depend(70, {60})});
+        if (!c.systemPath.empty()) {
+            device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\Loader", u"SystemPath",
+                                     sim::RegistryValue{c.systemPathType, c.systemPath});
+        }
+        ScratchRoot root;
+        root.AddFile("Late/after.exe");
+        root.AddFolder("SDMMC");
+        for (const std::string& file : c.files) {
+            root.AddFile(file);
+            if (file.starts_with("Windows/")) {
+                root.AddFile("Windows/device.exe");
+                root.AddFile("Windows/gwes.exe");
+                root.AddFile("Windows/Kelbrun.EXE");
+            }
+        }
+        device.files.SetRoot(root.Path());
+        const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+        EXPECT_EQ(c.errors, Count(report.findings, Level::kError)) << Listing(report.findings);
+        EXPECT_EQ(c.warnings, Count(report.findings, Level::kWarning)) << Listing(report.findings);
+        EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part));
+        EXPECT_EQ(Has(report.findings, Level::kError, "Launch60: "),
+                  Has(report.findings, Level::kWarning, "70 starts without it"));
+        EXPECT_EQ(report.order.entries.size(), report.bootStopsAt);
+    }
+}
 
 TEST(SetupCheck, WithoutARootNoFileIsLookedFor) {
     sim::Device& device = WellSetUpDevice();
@@ -670,6 +914,28 @@ INSTANTIATE_TEST_SUITE_P(
                    0,
                    1,
                    "which gives \"\\A\""}));
+
+// The folder values are read by the launcher's own ReadFolderSetting, run on the device that
+// is checked, whether or not it is the current one; neither keeps a trace of it.
+TEST(SetupCheck, AsksTheLaunchersOwnCodeAndLeavesNoTrace) {
+    sim::Device& current = WellSetUpDevice();
+    current.record.trail.push_back(u"before\r\n");
+    const uintptr_t nextHandle = current.nextHandle;
+    sim::Device other = current;
+    other.registry.DeleteValue(kPathsKey, u"SDMMC");
+    for (int round = 0; round < 2; ++round) {
+        const setupcheck::Report mine = setupcheck::CheckSetup(current, false);
+        EXPECT_TRUE(mine.findings.empty()) << Listing(mine.findings);
+        const setupcheck::Report its = setupcheck::CheckSetup(other, false);
+        ASSERT_EQ(1u, its.findings.size()) << Listing(its.findings);
+        EXPECT_TRUE(Has(its.findings, Level::kError, "SDMMC: missing"));
+    }
+    EXPECT_EQ(std::vector<std::u16string>{u"before\r\n"}, sim::CurrentDevice().record.trail);
+    EXPECT_EQ(sim::CallCounts{}, sim::CurrentDevice().record.calls);
+    EXPECT_EQ(nextHandle, sim::CurrentDevice().nextHandle);
+    EXPECT_TRUE(sim::CurrentDevice().openKeys.empty());
+    EXPECT_TRUE(other.record.trail.size() == 1 && other.record.calls == sim::CallCounts{});
+}
 
 TEST(SetupCheck, AMissingKeyIsOneFinding) {
     sim::Device& device = WellSetUpDevice();
@@ -866,12 +1132,12 @@ TEST(SetupCheck, WritesTheBootOrderTheFindingsAndTheCounts) {
         "  100  \\ResidentFlash\\svc.exe  waits for 50  (never starts)\n"
         "start-up shortcuts, \\Windows\\StartUp: not looked at (no --root)\n"
         "check: error: HKEY_LOCAL_MACHINE\\init, Depend20: holds 66 bytes, more than the 64 (32 "
-        "launch numbers) the kernel reads: the kernel skips it, and entry 20 starts without "
-        "waiting for anything (rests on CE 3.0's launch loop)\n"
+        "launch numbers) the loop reads: the launch loop skips it whole, and entry 20 waits for "
+        "nothing it lists (CE 5.0's launch loop)\n"
         "check: error: HKEY_LOCAL_MACHINE\\init, Depend100: entry 100 (\\ResidentFlash\\svc.exe) "
         "waits for entry 50 (Kelbrun.EXE), the launcher's own entry; the launcher never calls "
-        "SignalStarted: it never starts; the launch loop waits there for ever (rests on CE 3.0's "
-        "launch loop)\n"
+        "SignalStarted: it never starts; the launch loop waits there for ever (CE 5.0's launch "
+        "loop)\n"
         "check: warning: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, User: missing: the launcher "
         "looks for \\MNAV\\Navigon.exe from the root folder\n"
         "check: 2 errors, 1 warning\n",

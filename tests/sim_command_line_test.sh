@@ -135,6 +135,21 @@ expect_check 1 'check: 3 errors, 1 warning' --registry "$scratch/good.reg"
 expect_check 1 'check: 1 error, 0 warnings' --registry "$scratch/unit.reg" --self '\SDMMC\UPDATE\Kelbrun.EXE'
 # Installed elsewhere, the launcher is not the Kelbrun.EXE the kernel finds in \Windows.
 expect_check 1 'check: 1 error, 0 warnings' --registry "$scratch/unit.reg" --root "$scratch/root" --self '\Apps\Kelbrun.EXE'
+# The launch loop keeps 32 numbers in the order the values were set, file after file: of
+# Launch900 and Launch7, set in that order after 31 others, Launch7 is the one skipped, though
+# it comes first by name. A value set again in a later file keeps its place.
+{
+    printf 'Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\init]\r\n'
+    for n in $(seq 100 130); do printf '"Launch%d"="svc.exe"\r\n' "$n"; done
+    printf '"Launch900"="late.exe"\r\n'
+} > "$scratch/init1.reg"
+printf 'Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\init]\r\n"Launch7"="low.exe"\r\n"Launch100"="Kelbrun.EXE"\r\n' > "$scratch/init2.reg"
+expect_check 1 'check: 2 errors, 0 warnings' --registry "$scratch/init1.reg" --registry "$scratch/init2.reg"
+if ! grep -q 'so Launch7 is never read (CE 5.0.s launch loop)$' "$scratch/out" || grep -q '^ *7  low.exe' "$scratch/out"; then
+    echo "FAIL: kelbrun-sim --check keeps the 32 numbers set first:"
+    cat "$scratch/out"
+    failures=$((failures + 1))
+fi
 if ! "$sim" --help | grep -q -- '--check'; then
     echo "FAIL: kelbrun-sim --help does not show --check"
     failures=$((failures + 1))

@@ -48,6 +48,9 @@ class FileSystem {
     std::optional<std::string> AddImageFolder(std::u16string_view devicePath);
     std::optional<std::string> AddImageFile(std::u16string_view devicePath,
                                             std::optional<std::filesystem::path> content);
+    bool HasRoot() const {
+        return root_.has_value();
+    }
     bool HasImage() const {
         return !image_.empty();
     }

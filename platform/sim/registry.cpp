@@ -35,7 +35,7 @@ void Registry::CreateKey(std::u16string_view path) {
     size_t end = 0;
     while (end != std::u16string::npos) {
         end = id.find(u'\\', end + 1);
-        keys_.try_emplace(id.substr(0, end), Key{spelt.substr(0, end), {}});
+        keys_.try_emplace(id.substr(0, end), Key{spelt.substr(0, end), {}, {}});
     }
 }
 
@@ -58,10 +58,13 @@ bool Registry::HasKey(std::u16string_view path) const {
 void Registry::SetValue(std::u16string_view keyPath, std::u16string_view name,
                         RegistryValue value) {
     CreateKey(keyPath);
-    auto& values = keys_[KeyId(keyPath)].values;
     // A value set again keeps the spelling of its name, as the device's registry does.
-    const auto entry =
-        values.try_emplace(FoldCase(name), NamedValue{std::u16string(name), {}}).first;
+    Key& key = keys_[KeyId(keyPath)];
+    const auto [entry, added] =
+        key.values.try_emplace(FoldCase(name), NamedValue{std::u16string(name), {}});
+    if (added) {
+        key.setOrder.push_back(entry->first);
+    }
     entry->second.value = std::move(value);
 }
 
@@ -80,8 +83,8 @@ void Registry::SetString(std::u16string_view keyPath, std::u16string_view name,
 
 void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name) {
     const auto key = keys_.find(KeyId(keyPath));
-    if (key != keys_.end()) {
-        key->second.values.erase(FoldCase(name));
+    if (key != keys_.end() && key->second.values.erase(FoldCase(name)) != 0) {
+        std::erase(key->second.setOrder, FoldCase(name));
     }
 }
 
@@ -105,6 +108,17 @@ std::vector<RegistryKey> Registry::Keys() const {
         }
     }
     return keys;
+}
+
+std::vector<NamedValue> Registry::ValuesInOrderSet(std::u16string_view keyPath) const {
+    std::vector<NamedValue> values;
+    const auto key = keys_.find(KeyId(keyPath));
+    if (key != keys_.end()) {
+        for (const std::u16string& folded : key->second.setOrder) {
+            values.push_back(key->second.values.at(folded));
+        }
+    }
+    return values;
 }
 
 }  // namespace sim

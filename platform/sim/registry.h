@@ -59,6 +59,11 @@ class Registry {
     // order of their names without regard to case.
     std::vector<RegistryKey> Keys() const;
 
+    // One key's values in the order each was first set, as the files that describe a hive set
+    // them (a value set again keeps its place; one deleted and set again goes last). Empty for
+    // a missing key.
+    std::vector<NamedValue> ValuesInOrderSet(std::u16string_view keyPath) const;
+
     // Joins a key path and a subkey path, dropping empty components.
     static std::u16string Join(std::u16string_view keyPath, std::u16string_view subKey);
 
@@ -71,6 +76,7 @@ class Registry {
     struct Key {
         std::u16string path;
         std::map<std::u16string, NamedValue> values;  // by folded name
+        std::vector<std::u16string> setOrder;         // folded names, first set first
     };
     static std::u16string KeyId(std::u16string_view path);
     // By folded path.

@@ -1,6 +1,7 @@
 #include "tools/kelbrun-sim/boot_order.h"
 
 #include <algorithm>
+#include <map>
 
 #include "platform/sim/text.h"
 
@@ -10,12 +11,12 @@ namespace {
 using setupcheck::Finding;
 using setupcheck::Findings;
 
-// Where the finding's fact comes from: the kernel's launch loop of CE 3.0 is the one whose
-// source is public; its CE 5.0 successor is not.
-constexpr char kOnCe3[] = " (rests on CE 3.0's launch loop)";
-
 constexpr std::u16string_view kLaunch = u"Launch";
 constexpr std::u16string_view kDepend = u"Depend";
+constexpr char16_t kBootVarsKey[] = u"HKEY_LOCAL_MACHINE\\init\\BootVars";
+constexpr char16_t kDeviceManager[] = u"DEVICE.EXE";
+
+enum : uint32_t { kRegExpandSz = 2 };
 
 std::string Where(std::u16string_view valueName) {
     return "HKEY_LOCAL_MACHINE\\init, " + sim::ToUtf8(valueName) + ": ";
@@ -25,11 +26,26 @@ void Add(Findings& findings, Finding::Level level, std::string text) {
     findings.push_back(Finding{level, std::move(text)});
 }
 
-std::u16string TextUpToNul(const std::vector<uint8_t>& bytes) {
+std::string Quoted(std::u16string_view text) {
+    return "\"" + sim::ToUtf8(text) + "\"";
+}
+
+std::string List(const std::vector<uint32_t>& numbers) {
+    std::string text;
+    for (uint32_t number : numbers) {
+        text += (text.empty() ? "" : ", ") + std::to_string(number);
+    }
+    return text;
+}
+
+// The text up to the first NUL; found tells whether there was one.
+std::u16string TextUpToNul(const std::vector<uint8_t>& bytes, bool& found) {
     std::u16string text;
+    found = false;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
         if (unit == 0) {
+            found = true;
             break;
         }
         text += unit;
@@ -37,17 +53,25 @@ std::u16string TextUpToNul(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
-// Decimal digits only; nine at most, so that every number fits.
-bool ParseNumber(std::u16string_view digits, uint32_t& number) {
-    if (digits.empty() || digits.size() > 9) {
+bool IsSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Decimal digits only, whose value fits 32 bits: the names that read as they look.
+bool IsPlainNumber(std::u16string_view text) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), IsDigit)) {
         return false;
     }
-    number = 0;
-    for (char16_t c : digits) {
-        if (c < u'0' || c > u'9') {
+    uint64_t value = 0;
+    for (char16_t c : text) {
+        value = value * 10 + static_cast<uint64_t>(c - u'0');
+        if (value > UINT32_MAX) {
             return false;
         }
-        number = number * 10 + static_cast<uint32_t>(c - u'0');
     }
     return true;
 }
@@ -78,127 +102,277 @@ const Entry* FindEntry(const BootOrder& order, uint32_t number) {
     return nullptr;
 }
 
-// The launch number in a LaunchNN's or DependNN's name, after its prefix; when the name holds
-// none, a finding that says what that leads to.
-bool ReadLaunchNumber(const sim::NamedValue& value, std::u16string_view prefix,
-                      const char* consequence, uint32_t& number, Findings& findings) {
-    const std::u16string_view digits = std::u16string_view(value.name).substr(prefix.size());
-    if (ParseNumber(digits, number)) {
-        return true;
-    }
-    Add(findings, Finding::Level::kError,
-        Where(value.name) + "\"" + sim::ToUtf8(digits) + "\" after \"" + sim::ToUtf8(prefix) +
-            "\" is no launch number (decimal digits): " + consequence + kOnCe3);
-    return false;
-}
+// One value of the init key as the loop enumerates it: its name and data cut to its buffers.
+struct Enumerated {
+    std::u16string name;
+    uint32_t type = 0;
+    std::vector<uint8_t> bytes;
+    size_t storedBytes = 0;  // before the cut
+};
 
-void ReadLaunch(const sim::NamedValue& value, BootOrder& order, Findings& findings) {
-    const std::u16string digits = value.name.substr(kLaunch.size());
-    const std::string where = Where(value.name);
-    uint32_t number = 0;
-    if (!ReadLaunchNumber(value, kLaunch,
-                          "no DependNN can name it, and whether the kernel starts it at all is "
-                          "undefined",
-                          number, findings)) {
-        return;
-    }
-    // The launch loop does not look at the type: whatever the bytes are, they are the name.
-    if (value.value.type != sim::kRegSz) {
-        Add(findings, Finding::Level::kWarning,
-            where + "is " + TypeName(value.value.type) +
-                ", not REG_SZ: the kernel takes its bytes as the program's name all the same, "
-                "which starts entry " +
-                std::to_string(number) + " only if they spell one" + kOnCe3);
-    }
-    Entry entry;
-    entry.number = number;
-    entry.digits = digits;
-    entry.program = TextUpToNul(value.value.bytes);
-    if (entry.program.empty()) {
-        Add(findings, Finding::Level::kError,
-            where + "names no program: entry " + std::to_string(number) + " starts nothing");
-        return;
-    }
-    if (const Entry* same = FindEntry(order, number)) {
-        Add(findings, Finding::Level::kError,
-            where + "has launch number " + std::to_string(number) + ", as Launch" +
-                sim::ToUtf8(same->digits) +
-                " has: the kernel keeps one entry for each number, and which of the two "
-                "starts is undefined" +
-                kOnCe3);
-    }
-    if (number > 0xFFFF) {
-        Add(findings, Finding::Level::kWarning,
-            where + "launch number " + std::to_string(number) +
-                " does not fit the 16 bits of a DependNN: nothing can wait for it" + kOnCe3);
-    }
-    order.entries.push_back(std::move(entry));
-}
+class Reader {
+  public:
+    Reader(BootOrder& order, Findings& findings) : order_(order), findings_(findings) {}
 
-void ReadDepend(const sim::NamedValue& value, BootOrder& order, Findings& findings) {
-    const std::u16string digits = value.name.substr(kDepend.size());
-    const std::string where = Where(value.name);
-    uint32_t number = 0;
-    if (!ReadLaunchNumber(value, kDepend, "which entry it holds back is undefined", number,
-                          findings)) {
-        return;
-    }
-    const std::vector<uint8_t>& bytes = value.value.bytes;
-    std::string wrong;
-    if (bytes.size() > kMostDependBytes) {
-        wrong = "holds " + std::to_string(bytes.size()) + " bytes, more than the " +
-                std::to_string(kMostDependBytes) + " (32 launch numbers) the kernel reads";
-    } else if (bytes.size() % 2 != 0) {
-        wrong = "holds an odd number of bytes (" + std::to_string(bytes.size()) +
-                "), not whole 16-bit launch numbers";
-    }
-    if (!wrong.empty()) {
-        Add(findings, Finding::Level::kError,
-            where + wrong + ": the kernel skips it, and entry " + std::to_string(number) +
-                " starts without waiting for anything" + kOnCe3);
-        return;
-    }
-    if (value.value.type != sim::kRegBinary) {
-        Add(findings, Finding::Level::kWarning,
-            where + "is " + TypeName(value.value.type) +
-                ", not REG_BINARY: the kernel reads its bytes as the launch numbers all the same" +
-                kOnCe3);
-    }
-    // Paired by number, as the kernel reads both names' digits: Depend050 is Launch50's.
-    auto entry = std::find_if(order.entries.begin(), order.entries.end(),
-                              [&](const Entry& e) { return e.number == number; });
-    if (entry == order.entries.end()) {
-        // The launch loop makes an entry of a DependNN alone too: at its place in the order it
-        // waits for what it lists, and then its start, of no program, fails, which counts as
-        // started.
-        Add(findings, Finding::Level::kWarning,
-            where + "there is no Launch" + sim::ToUtf8(digits) + " beside it: entry " +
-                std::to_string(number) +
-                " starts no program, but the boot still waits there for what it lists" + kOnCe3);
-        Entry alone;
-        alone.number = number;
-        alone.digits = digits;
-        order.entries.push_back(std::move(alone));
-        entry = order.entries.end() - 1;
-    }
-    // A zero ends the list, as it does where the list is shorter than 32 numbers.
-    entry->waitsFor.clear();
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto waited = static_cast<uint32_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (waited == 0) {
-            break;
+    void Read(const Enumerated& value) {
+        if (value.name.starts_with(kLaunch)) {
+            ReadLaunch(value);
+        } else if (value.name.starts_with(kDepend)) {
+            ReadDepend(value);
+        } else {
+            const std::u16string folded = sim::FoldCase(value.name);
+            if (folded.starts_with(u"LAUNCH") || folded.starts_with(u"DEPEND")) {
+                Add(findings_, Finding::Level::kWarning,
+                    Where(value.name) +
+                        "is not read: the launch loop matches the names \"Launch\" and "
+                        "\"Depend\" in that case" +
+                        kOnCe5);
+            }
         }
-        entry->waitsFor.push_back(waited);
     }
-}
+
+    // What can be told only once every value is read: a full DependNN reads on into the
+    // program name, whichever of the two was enumerated first, and a DependNN alone.
+    void Finish() {
+        for (Entry& entry : order_.entries) {
+            if (entry.launchName.empty()) {
+                Add(findings_, Finding::Level::kWarning,
+                    Where(entry.dependName) + "no LaunchNN has number " +
+                        std::to_string(entry.number) + ": entry " + std::to_string(entry.number) +
+                        " starts no program, but the boot still waits there for what it lists, "
+                        "and then counts it as started" +
+                        kOnCe5);
+                continue;
+            }
+            if (!runsOn_[entry.number] || entry.program.empty()) {
+                continue;
+            }
+            std::vector<uint32_t> added;
+            for (char16_t c : entry.program) {
+                added.push_back(c);
+            }
+            entry.waitsFor.insert(entry.waitsFor.end(), added.begin(), added.end());
+            entry.fromProgramName = added.size();
+            Add(findings_, Finding::Level::kError,
+                Where(entry.dependName) + std::to_string(kMostDependBytes) +
+                    " bytes, 32 launch numbers with no 0 among them to end the list: the "
+                    "launch loop reads on into entry " +
+                    std::to_string(entry.number) + "'s program name " + Quoted(entry.program) +
+                    " and waits for its characters as numbers too (" + List(added) + ")" + kOnCe5);
+        }
+        if (!order_.dropped.empty()) {
+            std::string names;
+            for (const std::u16string& name : order_.dropped) {
+                names += (names.empty() ? "" : ", ") + sim::ToUtf8(name);
+            }
+            Add(findings_, Finding::Level::kError,
+                "HKEY_LOCAL_MACHINE\\init: more than " + std::to_string(kMostEntries) +
+                    " launch numbers: the launch loop keeps the first " +
+                    std::to_string(kMostEntries) +
+                    " in the order it enumerates the values (the order they were set in) and "
+                    "skips every value of a further number, so " +
+                    names + (order_.dropped.size() == 1 ? " is" : " are") + " never read" + kOnCe5);
+        }
+    }
+
+  private:
+    // The entry of the value's number, made when the number is new; none when it is new and
+    // the loop already keeps as many as it can.
+    Entry* EntryFor(const Enumerated& value, uint32_t number) {
+        for (Entry& entry : order_.entries) {
+            if (entry.number == number) {
+                return &entry;
+            }
+        }
+        if (order_.entries.size() == kMostEntries) {
+            order_.dropped.push_back(value.name);
+            return nullptr;
+        }
+        Entry& entry = order_.entries.emplace_back();
+        entry.number = number;
+        return &entry;
+    }
+
+    uint32_t Number(const Enumerated& value, std::u16string_view prefix) {
+        const std::u16string_view rest = std::u16string_view(value.name).substr(prefix.size());
+        const uint32_t number = ReadNumber(rest);
+        if (!IsPlainNumber(rest)) {
+            Add(findings_, Finding::Level::kWarning,
+                Where(value.name) + "the launch loop reads " + Quoted(rest) + " after " +
+                    Quoted(prefix) + " as " + std::to_string(number) +
+                    " (COREDLL's _wtol): this value is entry " + std::to_string(number) + "'s" +
+                    kOnCe5);
+        }
+        return number;
+    }
+
+    void ReadLaunch(const Enumerated& value) {
+        const std::string where = Where(value.name);
+        const uint32_t number = Number(value, kLaunch);
+        Entry* entry = EntryFor(value, number);
+        if (entry == nullptr) {
+            return;
+        }
+        bool terminated = false;
+        const std::u16string program = TextUpToNul(value.bytes, terminated);
+        if (!entry->launchName.empty()) {
+            Add(findings_, Finding::Level::kError,
+                where + "entry " + std::to_string(number) + ", as " +
+                    sim::ToUtf8(entry->launchName) +
+                    " is: the launch loop keeps one program for each number, that of the value "
+                    "it enumerates last, so " +
+                    Quoted(program) + " of " + sim::ToUtf8(value.name) + " starts and " +
+                    Quoted(entry->program) + " of " + sim::ToUtf8(entry->launchName) + " does not" +
+                    kOnCe5);
+        }
+        entry->launchName = value.name;
+        entry->program = program;
+        entry->startFails = false;
+        if (!terminated && value.storedBytes >= kDataBufferBytes) {
+            entry->startFails = true;
+            Add(findings_, Finding::Level::kError,
+                where + std::to_string(value.storedBytes) + " bytes, and the launch loop reads " +
+                    std::to_string(kDataBufferBytes) + ": the name is cut to " +
+                    std::to_string(program.size()) + " characters with no terminator, and entry " +
+                    std::to_string(number) + "'s program fails to start" + kOnCe5);
+            return;
+        }
+        if (program.empty()) {
+            entry->startFails = true;
+            Add(findings_, Finding::Level::kError,
+                where + "names no program: entry " + std::to_string(number) +
+                    " starts nothing, and counts as started" + kOnCe5);
+            return;
+        }
+        // The loop does not look at the type: whatever the bytes are, they are the name.
+        if (value.type == kRegExpandSz && program.find(u'%') != std::u16string::npos) {
+            entry->startFails = true;
+            Add(findings_, Finding::Level::kError,
+                where + "is REG_EXPAND_SZ: the launch loop does not expand it, and starts " +
+                    Quoted(program) + " as it stands, which names no program" + kOnCe5);
+        } else if (value.type == sim::kRegMultiSz) {
+            Add(findings_, Finding::Level::kWarning,
+                where + "is REG_MULTI_SZ: the launch loop takes its first string, " +
+                    Quoted(program) + ", as the program, and starts nothing else of it" + kOnCe5);
+        } else if (value.type != sim::kRegSz && value.type != kRegExpandSz) {
+            Add(findings_, Finding::Level::kWarning,
+                where + "is " + TypeName(value.type) +
+                    ", not REG_SZ: the launch loop takes its bytes as the program's name all "
+                    "the same, which starts entry " +
+                    std::to_string(number) + " only if they spell one" + kOnCe5);
+        }
+        if (number > 0xFFFF) {
+            Add(findings_, Finding::Level::kWarning,
+                where + "launch number " + std::to_string(number) +
+                    " does not fit the 16 bits of a DependNN: nothing can wait for it" + kOnCe5);
+        }
+    }
+
+    void ReadDepend(const Enumerated& value) {
+        const std::string where = Where(value.name);
+        const uint32_t number = Number(value, kDepend);
+        const size_t size = value.storedBytes;
+        std::string wrong;
+        if (size > kMostDependBytes) {
+            wrong = "holds " + std::to_string(size) + " bytes, more than the " +
+                    std::to_string(kMostDependBytes) + " (32 launch numbers) the loop reads";
+        } else if (size % 2 != 0) {
+            wrong = "holds an odd number of bytes (" + std::to_string(size) +
+                    "), not whole 16-bit launch numbers";
+        }
+        if (!wrong.empty()) {
+            Add(findings_, Finding::Level::kError,
+                where + wrong + ": the launch loop skips it whole, and entry " +
+                    std::to_string(number) + " waits for nothing it lists" + kOnCe5);
+            return;
+        }
+        Entry* entry = EntryFor(value, number);
+        if (entry == nullptr) {
+            return;
+        }
+        // A zero ends the list; a list of all 32 numbers has none, and reads on.
+        std::vector<uint32_t> waits;
+        bool ended = false;
+        for (size_t i = 0; i + 1 < value.bytes.size(); i += 2) {
+            const auto waited = static_cast<uint32_t>(value.bytes[i] | (value.bytes[i + 1] << 8));
+            if (waited == 0) {
+                ended = true;
+                break;
+            }
+            waits.push_back(waited);
+        }
+        if (!entry->dependName.empty()) {
+            Add(findings_, Finding::Level::kError,
+                where + "entry " + std::to_string(number) + "'s list, as " +
+                    sim::ToUtf8(entry->dependName) +
+                    " is: the launch loop waits for the list of the value it enumerates last, " +
+                    sim::ToUtf8(value.name) + " (" + (waits.empty() ? "nothing" : List(waits)) +
+                    "), not " + sim::ToUtf8(entry->dependName) + "'s" + kOnCe5);
+        }
+        if (value.type != sim::kRegBinary) {
+            Add(findings_, Finding::Level::kWarning,
+                where + "is " + TypeName(value.type) +
+                    ", not REG_BINARY: the launch loop reads its bytes as launch numbers all "
+                    "the same (" +
+                    (waits.empty() ? "none" : List(waits)) + ")" + kOnCe5);
+        }
+        entry->dependName = value.name;
+        entry->waitsFor = std::move(waits);
+        runsOn_[number] = !ended && size == kMostDependBytes;
+    }
+
+    BootOrder& order_;
+    Findings& findings_;
+    std::map<uint32_t, bool> runsOn_;
+};
 
 }  // namespace
 
+uint32_t ReadNumber(std::u16string_view text) {
+    size_t at = 0;
+    while (at < text.size() && IsSpace(text[at])) {
+        ++at;
+    }
+    if (at < text.size() && text[at] == u'0') {
+        ++at;
+    }
+    uint32_t total = 0;
+    if (at < text.size() && (text[at] == u'x' || text[at] == u'X')) {
+        for (++at; at < text.size(); ++at) {
+            const char16_t c = text[at];
+            uint32_t digit = 0;
+            if (IsDigit(c)) {
+                digit = c - u'0';
+            } else if (c >= u'a' && c <= u'f') {
+                digit = c - u'a' + 10;
+            } else if (c >= u'A' && c <= u'F') {
+                digit = c - u'A' + 10;
+            } else {
+                break;
+            }
+            total = total * 16 + digit;
+        }
+        return total;
+    }
+    bool negative = false;
+    if (at < text.size() && (text[at] == u'-' || text[at] == u'+')) {
+        negative = text[at] == u'-';
+        ++at;
+    }
+    for (; at < text.size() && IsDigit(text[at]); ++at) {
+        total = total * 10 + static_cast<uint32_t>(text[at] - u'0');
+    }
+    return negative ? 0u - total : total;
+}
+
 std::u16string ShownProgram(const Entry& entry) {
-    return entry.program.empty() ? u"(no program)" : entry.program;
+    return entry.launchName.empty() ? u"(no program)" : entry.program;
 }
 
 bool NamesLauncher(std::u16string_view program, std::u16string_view ownPath) {
+    if (program.empty()) {
+        return false;
+    }
     const std::u16string name = FileNameWithExe(program);
     return name == u"KELBRUN.EXE" || (!ownPath.empty() && name == FileNameWithExe(ownPath));
 }
@@ -214,48 +388,31 @@ BootOrder ReadBootOrder(const sim::Registry& registry, std::u16string_view ownPa
     if (!order.hasKey) {
         return order;
     }
-    const std::u16string initId = sim::FoldCase(sim::Registry::Join(kInitKey, u""));
-    std::vector<sim::NamedValue> values;
-    for (const sim::RegistryKey& key : registry.Keys()) {
-        if (sim::FoldCase(key.path) == initId) {
-            values = key.values;
-        }
+    const sim::RegistryValue* early = registry.FindValue(kBootVarsKey, u"Start DevMgr");
+    order.deviceManagerEarly =
+        early != nullptr && early->type == sim::kRegDword && early->bytes.size() == 4 &&
+        std::any_of(early->bytes.begin(), early->bytes.end(), [](uint8_t b) { return b != 0; });
+    // Only the key's own values, as RegEnumValue gives them: the order they were set in,
+    // each name and data cut to the loop's buffers (a name keeps room for its terminator).
+    Reader reader(order, findings);
+    for (const sim::NamedValue& value : registry.ValuesInOrderSet(kInitKey)) {
+        Enumerated enumerated;
+        enumerated.name = value.name.substr(0, kNameBufferChars - 1);
+        enumerated.type = value.value.type;
+        enumerated.storedBytes = value.value.bytes.size();
+        enumerated.bytes.assign(
+            value.value.bytes.begin(),
+            value.value.bytes.begin() +
+                static_cast<std::ptrdiff_t>(std::min(value.value.bytes.size(), kDataBufferBytes)));
+        reader.Read(enumerated);
     }
-    // Every LaunchNN first, so that each DependNN finds its entry whatever the names' order.
-    for (const sim::NamedValue& value : values) {
-        if (value.name.starts_with(kLaunch)) {
-            ReadLaunch(value, order, findings);
-        } else if (!value.name.starts_with(kDepend)) {
-            const std::u16string folded = sim::FoldCase(value.name);
-            if (folded.starts_with(u"LAUNCH") || folded.starts_with(u"DEPEND")) {
-                Add(findings, Finding::Level::kWarning,
-                    Where(value.name) +
-                        "is not read: the kernel matches the names \"Launch\" and \"Depend\" "
-                        "in that case" +
-                        kOnCe3);
-            }
-        }
-    }
-    for (const sim::NamedValue& value : values) {
-        if (value.name.starts_with(kDepend)) {
-            ReadDepend(value, order, findings);
-        }
-    }
+    reader.Finish();
     std::stable_sort(order.entries.begin(), order.entries.end(),
                      [](const Entry& a, const Entry& b) { return a.number < b.number; });
     for (Entry& entry : order.entries) {
         entry.launcher = NamesLauncher(entry.program, ownPath);
-    }
-    if (order.entries.size() > kMostEntries) {
-        std::string beyond;
-        for (size_t i = kMostEntries; i < order.entries.size(); ++i) {
-            beyond += (i == kMostEntries ? "" : ", ") + std::to_string(order.entries[i].number);
-        }
-        Add(findings, Finding::Level::kError,
-            "HKEY_LOCAL_MACHINE\\init: " + std::to_string(order.entries.size()) +
-                " entries, more than the " + std::to_string(kMostEntries) +
-                " the kernel keeps: some are never started, likely the last ones (" + beyond + ")" +
-                kOnCe3);
+        entry.startedEarly = order.deviceManagerEarly && !entry.launchName.empty() &&
+                             sim::FoldCase(entry.program) == kDeviceManager;
     }
     return order;
 }
@@ -263,26 +420,36 @@ BootOrder ReadBootOrder(const sim::Registry& registry, std::u16string_view ownPa
 size_t CheckWaits(const BootOrder& order, Findings& findings) {
     size_t firstStuck = order.entries.size();
     size_t firstStuckFinding = 0;
+    std::vector<size_t> stuckFindings;
     for (size_t i = 0; i < order.entries.size(); ++i) {
         const Entry& entry = order.entries[i];
-        const std::string where = Where(u"Depend" + entry.digits) + Describe(entry) + " ";
+        const std::string where = Where(entry.dependName) + Describe(entry) + " ";
         constexpr char never[] = ": it never starts";
-        for (uint32_t number : entry.waitsFor) {
+        const size_t fromList = entry.waitsFor.size() - entry.fromProgramName;
+        for (size_t w = 0; w < entry.waitsFor.size(); ++w) {
+            const uint32_t number = entry.waitsFor[w];
             const Entry* other = FindEntry(order, number);
             std::string stuck;
             if (number == entry.number) {
                 stuck = where + "waits for itself" + never;
             } else if (other == nullptr) {
-                Add(findings, Finding::Level::kWarning,
-                    where + "waits for " + std::to_string(number) +
-                        ", which has no entry: that counts as met, and it starts without it" +
-                        kOnCe3);
-            } else if (other->launcher) {
-                stuck = where + "waits for " + Describe(*other) +
-                        ", the launcher's own entry; the launcher never calls SignalStarted" +
-                        never;
+                if (w < fromList) {
+                    Add(findings, Finding::Level::kWarning,
+                        where + "waits for " + std::to_string(number) +
+                            ", which has no entry: that counts as met, and it starts without it" +
+                            kOnCe5);
+                }
             } else if (other->number > entry.number) {
                 stuck = where + "waits for " + Describe(*other) + ", which starts only after it" +
+                        never;
+            } else if (other->startFails) {
+                Add(findings, Finding::Level::kWarning,
+                    where + "waits for " + Describe(*other) +
+                        ", whose start fails: the loop counts it as done without a signal, and " +
+                        std::to_string(entry.number) + " starts without it" + kOnCe5);
+            } else if (other->launcher && !other->startedEarly) {
+                stuck = where + "waits for " + Describe(*other) +
+                        ", the launcher's own entry; the launcher never calls SignalStarted" +
                         never;
             }
             if (stuck.empty()) {
@@ -292,6 +459,7 @@ size_t CheckWaits(const BootOrder& order, Findings& findings) {
                 firstStuck = i;
                 firstStuckFinding = findings.size();
             }
+            stuckFindings.push_back(findings.size());
             Add(findings, Finding::Level::kError, stuck);
         }
     }
@@ -337,18 +505,12 @@ size_t CheckWaits(const BootOrder& order, Findings& findings) {
     }
     if (waiting.size() > 1) {
         std::sort(waiting.begin() + 1, waiting.end());
-        std::string through;
-        for (size_t i = 1; i < waiting.size(); ++i) {
-            through += (i == 1 ? "" : ", ") + std::to_string(waiting[i]);
-        }
-        text += "; " + through + (waiting.size() == 2 ? " waits" : " wait") +
+        std::vector<uint32_t> through(waiting.begin() + 1, waiting.end());
+        text += "; " + List(through) + (through.size() == 1 ? " waits" : " wait") +
                 " for it through DependNN as well";
     }
-    text += kOnCe3;
-    for (size_t i = firstStuckFinding + 1; i < findings.size(); ++i) {
-        if (findings[i].level == Finding::Level::kError) {
-            findings[i].text += kOnCe3;
-        }
+    for (size_t at : stuckFindings) {
+        findings[at].text += kOnCe5;
     }
     return firstStuck;
 }

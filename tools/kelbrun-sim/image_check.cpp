@@ -16,10 +16,6 @@ using Level = Finding::Level;
 
 constexpr std::u16string_view kModules = u"_MODULES_";
 
-std::string Quoted(std::u16string_view text) {
-    return "\"" + sim::ToUtf8(text) + "\"";
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
@@ -48,43 +44,6 @@ bool HasWord(std::u16string_view list, std::u16string_view word) {
         at = end;
     }
     return false;
-}
-
-// Whether the device has the program where the kernel looks for it.
-bool HasProgram(const sim::Device& device, std::u16string_view program) {
-    for (const std::u16string& candidate : ProgramCandidates(program)) {
-        if (candidate.find_first_of(u"*?") != std::u16string::npos) {
-            continue;
-        }
-        const auto file = device.files.Find(candidate);
-        if (file && !file->isFolder) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void CheckLauncherFiles(const sim::Device& device, const bootorder::BootOrder& order, bool hasRoot,
-                        const CheckContext& context, Findings& findings) {
-    std::string where;
-    if (context.image != nullptr) {
-        where = hasRoot ? "is not in the image and no file under --root" : "is not in the image";
-    } else {
-        where = "is no file under --root, whose \\Windows stands for the image's";
-    }
-    for (const bootorder::Entry& entry : order.entries) {
-        if (!entry.launcher || HasProgram(device, entry.program)) {
-            continue;
-        }
-        std::string tried;
-        for (const std::u16string& candidate : ProgramCandidates(entry.program)) {
-            tried += (tried.empty() ? "" : ", ") + sim::ToUtf8(candidate);
-        }
-        findings.push_back({Level::kError, "HKEY_LOCAL_MACHINE\\init, Launch" +
-                                               sim::ToUtf8(entry.digits) + ": " +
-                                               Quoted(entry.program) + " " + where + " (tried " +
-                                               tried + "): the kernel cannot start the launcher"});
-    }
 }
 
 void CheckCopies(const imagefiles::ImageContents& image, Findings& findings) {
@@ -149,21 +108,6 @@ bool DescribesWindows(const sim::Device& device, const CheckContext& context) {
     return windows && windows->isFolder;
 }
 
-std::vector<std::u16string> ProgramCandidates(std::u16string_view program) {
-    std::vector<std::u16string> folders;
-    if (program.find_first_of(u"\\/") == std::u16string_view::npos) {
-        folders = {u"\\Windows\\", u"\\"};
-    } else {
-        folders = {u""};
-    }
-    std::vector<std::u16string> candidates;
-    for (const std::u16string& folder : folders) {
-        candidates.push_back(folder + std::u16string(program));
-        candidates.push_back(folder + std::u16string(program) + u".exe");
-    }
-    return candidates;
-}
-
 std::optional<Gate> ReadGate(std::u16string_view gate) {
     const std::u16string folded = sim::FoldCase(gate);
     const size_t modules = folded.find(kModules);
@@ -195,18 +139,9 @@ std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variab
     return HasWord(*value, read->word);
 }
 
-ImageReport CheckImage(const sim::Device& device, const bootorder::BootOrder& order, bool hasRoot,
-                       const CheckContext& context) {
+ImageReport CheckImage(const CheckContext& context) {
     ImageReport report;
-    if (DescribesWindows(device, context)) {
-        CheckLauncherFiles(device, order, hasRoot, context, report.findings);
-    }
     if (context.image != nullptr) {
-        for (const bootorder::Entry& entry : order.entries) {
-            if (!entry.program.empty() && !HasProgram(device, entry.program)) {
-                report.notInImage.insert(entry.number);
-            }
-        }
         CheckCopies(*context.image, report.findings);
     }
     if (context.variables != nullptr) {

@@ -1,5 +1,5 @@
-// kelbrun-sim --check on what the OS image holds: the boot's programs and the launcher among
-// the image's files, the object store's copies, and the COREDLL components the launcher needs.
+// kelbrun-sim --check on what the OS image holds: the object store's copies, and the COREDLL
+// components the launcher needs.
 #ifndef KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_CHECK_H
 #define KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_CHECK_H
 
@@ -31,10 +31,6 @@ struct CheckContext {
 // root, so that a file missing there is missing on the unit too.
 bool DescribesWindows(const sim::Device& device, const CheckContext& context);
 
-// Where the kernel looks for a program: as named, then with ".exe" added; a name without a
-// folder in \Windows (which also shows the ROM's files) and then in the root folder.
-std::vector<std::u16string> ProgramCandidates(std::u16string_view program);
-
 // The variable a component gate of COREDLL's exports (platform/coredll.exports) rests on, and
 // the word it looks for there, by Cefilter's rule: <TREE>_MODULES_<M> looks for M in
 // <TREE>_MODULES, <MODULE>_<C> for C in <MODULE>_COMPONENTS. Both in upper case; nothing for
@@ -50,16 +46,13 @@ std::optional<Gate> ReadGate(std::u16string_view gate);
 std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variables& variables);
 
 struct ImageReport {
-    std::set<uint32_t> notInImage;  // the launch numbers whose program the device lacks
     setupcheck::Findings findings;
 };
 
-// The boot order's programs and the launcher's among the device's files (when \Windows is
-// described; the launcher's own path counts only when it is there), the image's copies whose
-// source it lacks, and the component of each of the launcher's imports (when COREDLL_COMPONENTS
-// or CE_MODULES is known).
-ImageReport CheckImage(const sim::Device& device, const bootorder::BootOrder& order, bool hasRoot,
-                       const CheckContext& context);
+// The image's copies whose source it lacks, and the component of each of the launcher's imports
+// (when COREDLL_COMPONENTS or CE_MODULES is known). Where the boot's programs are looked for
+// among the image's files is the program search's.
+ImageReport CheckImage(const CheckContext& context);
 
 }  // namespace imagecheck
 

@@ -4,10 +4,13 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <utility>
 
+#include "config/folder_setting.h"
 #include "config/path_buffer.h"
 #include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
+#include "tools/kelbrun-sim/program_search.h"
 
 namespace setupcheck {
 namespace {
@@ -20,9 +23,10 @@ constexpr char16_t kStartUpFolder[] = u"\\Windows\\StartUp";
 // The storage manager's name for a volume whose profile names no folder.
 constexpr char16_t kDefaultVolumeName[] = u"Mounted Volume";
 
-// What the launcher reads and composes (config/folder_setting.cpp, launcher/): a value of at
-// most 255 characters' bytes, and paths of at most 255 characters.
-constexpr size_t kValueBytes = 510;
+// The launcher's key, as it opens it under HKEY_LOCAL_MACHINE.
+constexpr char16_t kPathsSubKey[] = u"SOFTWARE\\Tavrin\\Paths";
+// For the findings' words only: what the launcher's own code reads and composes decides them.
+constexpr size_t kValueBytes = (kPathBufferChars - 1) * 2;
 constexpr size_t kPathChars = kPathBufferChars - 1;
 constexpr std::u16string_view kUpdateSuffix = u"\\UPDATE\\Kelbrun.EXE";
 constexpr std::u16string_view kNavigatorSuffix = u"\\MNAV\\Navigon.exe";
@@ -45,32 +49,13 @@ std::string Plural(size_t count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-// A folder value as the launcher gets it: nothing when the value is missing or too big for its
-// buffer, else its bytes taken as text up to the first NUL or the buffer's end.
+// A folder value as the launcher's own ReadFolderSetting gets it on the device: nothing when
+// it is missing or its query fails, else its text.
 struct FolderRead {
-    const sim::RegistryValue* value = nullptr;
+    const sim::RegistryValue* value = nullptr;  // as the registry holds it
     bool read = false;
     std::u16string text;
 };
-
-FolderRead ReadAsLauncher(const sim::Registry& registry, std::u16string_view name) {
-    FolderRead result;
-    result.value = registry.FindValue(kPathsKey, name);
-    if (result.value == nullptr || result.value->bytes.size() > kValueBytes) {
-        return result;
-    }
-    result.read = true;
-    const std::vector<uint8_t>& bytes = result.value->bytes;
-    for (size_t i = 0; i < bytes.size() && result.text.size() < kPathChars; i += 2) {
-        const uint8_t high = i + 1 < bytes.size() ? bytes[i + 1] : 0;
-        const auto unit = static_cast<char16_t>(bytes[i] | (high << 8));
-        if (unit == 0) {
-            break;
-        }
-        result.text += unit;
-    }
-    return result;
-}
 
 struct FolderValue {
     const char16_t* name;
@@ -85,15 +70,43 @@ constexpr FolderValue kFolderValues[] = {
     {u"User", false, kNavigatorSuffix, "the navigation application"},
 };
 
-void CheckFolderValue(const sim::Registry& registry, const FolderValue& folder,
-                      Findings& findings) {
+// Runs ReadFolderSetting for each folder value on a copy of the device, in place of the
+// current device for the while, so that the check leaves no trace on either.
+std::vector<FolderRead> ReadAsLauncher(const sim::Device& device) {
+    std::vector<FolderRead> reads;
+    sim::Device copy = device;
+    sim::Device saved = std::exchange(sim::CurrentDevice(), std::move(copy));
+    for (const FolderValue& folder : kFolderValues) {
+        FolderSetting setting{};
+        FolderRead& read = reads.emplace_back();
+        read.read = ReadFolderSetting(kPathsSubKey, folder.name, &setting) == 1;
+        if (read.read) {
+            read.text.assign(setting.path, static_cast<size_t>(setting.length));
+        }
+    }
+    sim::CurrentDevice() = std::move(saved);
+    for (size_t i = 0; i < reads.size(); ++i) {
+        reads[i].value = device.registry.FindValue(kPathsKey, kFolderValues[i].name);
+    }
+    return reads;
+}
+
+// The launcher's own composition of a folder and what it looks for there: whether it fits.
+bool Composes(std::u16string_view folder, std::u16string_view suffix) {
+    PathBuffer target{};
+    PathBuffer folderText{};
+    folder.copy(folderText, std::min(folder.size(), kPathChars));
+    const std::u16string suffixText(suffix);
+    return PathCompose(target, folderText, suffixText.c_str()) == 1;
+}
+
+void CheckFolderValue(const FolderRead& read, const FolderValue& folder, Findings& findings) {
     const std::string where =
         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, " + sim::ToUtf8(folder.name) + ": ";
     const Level unusableLevel = folder.required ? Level::kError : Level::kWarning;
     const std::string unusable =
         folder.required ? "the launcher starts nothing"
                         : "the launcher looks for \\MNAV\\Navigon.exe from the root folder";
-    const FolderRead read = ReadAsLauncher(registry, folder.name);
     if (read.value == nullptr) {
         findings.push_back({unusableLevel, where + "missing: " + unusable});
         return;
@@ -125,7 +138,7 @@ void CheckFolderValue(const sim::Registry& registry, const FolderValue& folder,
         findings.push_back({unusableLevel, where + "empty, which counts as not set: " + unusable});
         return;
     }
-    if (folder.program != nullptr && read.text.size() + folder.suffix.size() > kPathChars) {
+    if (folder.program != nullptr && !Composes(read.text, folder.suffix)) {
         findings.push_back(
             {Level::kError, where + Plural(read.text.size(), "character") + ", and with " +
                                 sim::ToUtf8(folder.suffix) + " after it " +
@@ -223,12 +236,12 @@ bool GivenName(std::u16string_view top, const std::vector<std::u16string>& names
     return false;
 }
 
-void CheckCardFolder(const sim::Device& device, bool hasRoot, Findings& findings) {
+void CheckCardFolder(const sim::Device& device, const FolderRead& card, bool hasRoot,
+                     Findings& findings) {
     const std::vector<std::u16string> names = ProfileFolderNames(device.registry);
     if (names.empty()) {
         return;
     }
-    const FolderRead card = ReadAsLauncher(device.registry, u"SDMMC");
     const std::u16string top = card.read ? TopName(card.text) : u"";
     if (top.empty() || GivenName(top, names)) {
         return;
@@ -320,39 +333,13 @@ std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
     return shortcuts;
 }
 
-void CheckLauncherStarts(const sim::Device& device, const Report& report, bool hasRoot,
-                         Findings& findings) {
+void CheckLauncherStarts(const Report& report, Findings& findings) {
     size_t ways = 0;
     std::string how;
     for (const bootorder::Entry& entry : report.order.entries) {
-        if (!entry.launcher) {
-            continue;
-        }
-        ++ways;
-        how += (how.empty() ? "" : ", ") + bootorder::Describe(entry);
-        if (!hasRoot) {
-            continue;
-        }
-        const std::vector<std::u16string> candidates = imagecheck::ProgramCandidates(entry.program);
-        bool found = false;
-        std::string tried;
-        for (const std::u16string& candidate : candidates) {
-            tried += (tried.empty() ? "" : ", ") + sim::ToUtf8(candidate);
-            if (candidate.find_first_of(u"*?") != std::u16string::npos) {
-                continue;
-            }
-            // The device runs the launcher from its own path, so its file is there even when
-            // the root folder leaves it out (as it leaves out the image's \Windows).
-            const auto file = device.files.Find(candidate);
-            found = found || (file && !file->isFolder) ||
-                    sim::FoldCase(candidate) == sim::FoldCase(device.ownPath);
-        }
-        if (!found) {
-            findings.push_back({Level::kError, "HKEY_LOCAL_MACHINE\\init, Launch" +
-                                                   sim::ToUtf8(entry.digits) + ": " +
-                                                   Quoted(entry.program) +
-                                                   " is no file under --root (tried " + tried +
-                                                   "): the kernel cannot start the launcher"});
+        if (entry.launcher) {
+            ++ways;
+            how += (how.empty() ? "" : ", ") + bootorder::Describe(entry);
         }
     }
     for (const Shortcut& shortcut : report.shortcuts) {
@@ -398,27 +385,33 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
                   const imagecheck::CheckContext& context) {
     Report report;
     report.order = bootorder::ReadBootOrder(device.registry, device.ownPath, report.findings);
+    if (hasRoot || context.image != nullptr) {
+        const std::set<uint32_t> missing = programsearch::CheckPrograms(
+            device, report.order, imagecheck::DescribesWindows(device, context),
+            context.image != nullptr, report.findings);
+        if (context.image != nullptr) {
+            report.notInImage = missing;
+        }
+    }
     report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
     report.shortcutsLookedAt = hasRoot || context.image != nullptr;
     if (report.shortcutsLookedAt) {
         report.shortcuts = ReadShortcuts(device);
     }
-    // Where \Windows is described, the image's check looks for the launcher's file itself.
-    const bool describesWindows = imagecheck::DescribesWindows(device, context);
-    CheckLauncherStarts(device, report, hasRoot && !describesWindows, report.findings);
-    imagecheck::ImageReport image = imagecheck::CheckImage(device, report.order, hasRoot, context);
-    report.notInImage = std::move(image.notInImage);
+    imagecheck::ImageReport image = imagecheck::CheckImage(context);
     report.findings.insert(report.findings.end(), image.findings.begin(), image.findings.end());
+    CheckLauncherStarts(report, report.findings);
     CheckOwnPath(device, report.findings);
     if (!device.registry.HasKey(kPathsKey)) {
         report.findings.push_back({Level::kError,
                                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths: missing: the "
                                    "launcher reads no folder and starts nothing"});
     } else {
-        for (const FolderValue& folder : kFolderValues) {
-            CheckFolderValue(device.registry, folder, report.findings);
+        const std::vector<FolderRead> reads = ReadAsLauncher(device);
+        for (size_t i = 0; i < std::size(kFolderValues); ++i) {
+            CheckFolderValue(reads[i], kFolderValues[i], report.findings);
         }
-        CheckCardFolder(device, hasRoot, report.findings);
+        CheckCardFolder(device, reads[0], hasRoot, report.findings);
     }
     return report;
 }
@@ -437,11 +430,16 @@ std::string FormatReport(const Report& report) {
         out += " no entries\n";
     } else {
         out += "\n";
-        size_t numberWidth = 0;
+        size_t numberWidth = 1;
         size_t programWidth = 0;
         for (const bootorder::Entry& entry : report.order.entries) {
             numberWidth = std::max(numberWidth, std::to_string(entry.number).size());
             programWidth = std::max(programWidth, bootorder::ShownProgram(entry).size());
+        }
+        if (report.order.deviceManagerEarly) {
+            out += "  " + std::string(numberWidth - 1, ' ') +
+                   "-  device.exe, started before the entries (init\\BootVars \"Start "
+                   "DevMgr\")\n";
         }
         for (size_t i = 0; i < report.order.entries.size(); ++i) {
             const bootorder::Entry& entry = report.order.entries[i];
@@ -459,14 +457,17 @@ std::string FormatReport(const Report& report) {
             if (entry.launcher) {
                 line += "  <- the launcher";
             }
-            if (report.notInImage.count(entry.number) != 0) {
+            // A program the image lacks fails to start: the mark says why.
+            const bool notInImage = report.notInImage.count(entry.number) != 0;
+            if (notInImage) {
                 line += "  (not in the image)";
             }
             if (i >= report.bootStopsAt) {
                 line += "  (never starts)";
-            }
-            if (i >= bootorder::kMostEntries) {
-                line += "  (beyond the " + std::to_string(bootorder::kMostEntries) + " kept)";
+            } else if (entry.startedEarly) {
+                line += "  (already started, not again)";
+            } else if (entry.startFails && !entry.launchName.empty() && !notInImage) {
+                line += "  (its start fails)";
             }
             line.erase(line.find_last_not_of(' ') + 1);
             out += line + "\n";
