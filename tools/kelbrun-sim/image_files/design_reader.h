@@ -18,8 +18,9 @@
 
 namespace imagefiles {
 
-// Which kind a .reg file is, told from its first lines: see docs/simulator.md.
-Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines);
+// Which kind a .reg file is, told from its lines: see docs/simulator.md. Throws Failure, naming
+// file, for a REGEDIT4 file whose lines cannot be joined.
+Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines, const Origin& file);
 
 // The files of one run, read in order; each kind merges into what the ones before it gave,
 // a later value or file replacing an earlier one. On an error nothing of the failing file is

@@ -329,7 +329,7 @@ bool HasImageBuilderLine(const std::vector<LogicalLine>& lines) {
 
 }  // namespace
 
-Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines) {
+Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines, const Origin& file) {
     const std::u16string_view first = Trim(lines.front().text);
     if (first == kEditorHeader) {
         return Syntax::kEditorExport;
@@ -337,7 +337,7 @@ Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines) {
     if (first != kRegedit4) {
         return Syntax::kImageBuilder;
     }
-    return HasImageBuilderLine(JoinLines(lines, Syntax::kImageBuilder, Origin{}))
+    return HasImageBuilderLine(JoinLines(lines, Syntax::kImageBuilder, file))
                ? Syntax::kImageBuilder
                : Syntax::kEditorExport;
 }
@@ -350,7 +350,7 @@ std::optional<Error> DesignReader::ApplyRegistry(std::string_view bytes, const s
     try {
         const Origin file{name, 0, {}};
         const std::vector<TextLine> text = DecodeText(bytes, settings_.codepage, file);
-        const Syntax syntax = RegistrySyntaxOf(text);
+        const Syntax syntax = RegistrySyntaxOf(text, file);
         const std::vector<LogicalLine> lines = JoinLines(text, syntax, file);
         Statements statements(changed, syntax, warnings_);
         if (syntax == Syntax::kEditorExport) {
