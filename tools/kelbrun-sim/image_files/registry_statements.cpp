@@ -256,7 +256,6 @@ class Statements {
         if (remove) {
             path.remove_prefix(1);
         }
-        path = Trim(path);
         if (!IsKnownRoot(path)) {
             Fail(where, "a key must start with a root such as HKEY_LOCAL_MACHINE");
         }
