@@ -12,6 +12,7 @@
 #include "platform/sim/text.h"
 #include "tests/sim_test_support.h"
 #include "tools/kelbrun-sim/image_files/design_reader.h"
+#include "tools/kelbrun-sim/options.h"
 
 namespace {
 
@@ -729,7 +730,7 @@ TEST(DatFiles, MakeFoldersAndCopies) {
                  "Directory(\"\\Program Files\"):-Directory(\"Navigator\")\n"
                  "Directory( \"\\Program Files\\Navigator\" ) :- File( \"nav.exe\" , "
                  "\"\\Windows\\nav.exe\" ) ; the program\n"
-                 "root:-File(\"x.lnk\",\"\\Windows\\x.lnk\")\n");
+                 "root:-File(\"\\x.lnk\", \"\\Windows\\x.lnk\")\n");
     ASSERT_EQ("", design.Dat("a.dat"));
     ASSERT_EQ(2u, design.image.folders.size());
     EXPECT_EQ(u"\\Program Files", design.image.folders[0].path);
@@ -770,5 +771,48 @@ INSTANTIATE_TEST_SUITE_P(
         BibErrorCase{"Undefined", "root:-Directory(\"$(X)\")\n",
                      "q.dat:1: $(X) is defined nowhere: give it with --define or --environment"}),
     kCaseName);
+
+// ---- the setup the command line gives ----
+
+TEST(Setup, GivesTheImageTheVariablesAndTheWarnings) {
+    Design design;
+    const std::string env = design.Write("env.txt", "CARD=CF\r\nCE_MODULES=coredll nk\r\n");
+    const std::string reg = design.Write(
+        "p.reg",
+        kKeyLine + std::string("#include \"none.reg\"\nIF CARD=SD\n\"V\"=\"sd\"\nENDIF\n"));
+    const std::string bib = design.Write("p.bib", "MODULES\n  Kelbrun.exe  Kelbrun.exe  NK\n");
+    const std::string dat = design.Write("p.dat", "root:-Directory(\"Apps\")\n");
+    const char* argv[] = {"kelbrun-sim", "--environment", env.c_str(), "--define",
+                          "card=SD",     "--registry",    reg.c_str(), "--bib",
+                          bib.c_str(),   "--dat",         dat.c_str()};
+    const simoptions::Options options =
+        simoptions::ParseOptions(static_cast<int>(std::size(argv)), const_cast<char**>(argv));
+    sim::ResetDevice();
+    simoptions::Setup setup;
+    const auto error = simoptions::SetUpDevice(options, sim::CurrentDevice(), setup);
+    ASSERT_FALSE(error.has_value()) << *error;
+    EXPECT_TRUE(setup.describesImage);
+    EXPECT_EQ(u"SD", *setup.variables.Find(u"CARD"));  // --define wins over --environment
+    EXPECT_EQ(u"coredll nk", *setup.variables.Find(u"ce_modules"));
+    ASSERT_EQ(1u, setup.image.files.size());
+    EXPECT_EQ(u"Kelbrun.exe", setup.image.files[0].name);
+    ASSERT_EQ(1u, setup.image.folders.size());
+    EXPECT_EQ(u"\\Apps", setup.image.folders[0].path);
+    ASSERT_EQ(1u, setup.warnings.size());
+    EXPECT_EQ("p.reg:2: #include \"none.reg\" is not read: none.reg does not exist",
+              design.Relative(setup.warnings[0]));
+    const sim::RegistryValue* value = sim::CurrentDevice().registry.FindValue(kKey, u"V");
+    ASSERT_NE(nullptr, value);
+    EXPECT_EQ(sim::Registry::StringValue(u"sd"), *value);
+    // Set up again without the image's files: nothing of the last setup is left.
+    const char* plain[] = {"kelbrun-sim", "--registry", reg.c_str()};
+    sim::ResetDevice();
+    ASSERT_FALSE(simoptions::SetUpDevice(simoptions::ParseOptions(3, const_cast<char**>(plain)),
+                                         sim::CurrentDevice(), setup)
+                     .has_value());
+    EXPECT_FALSE(setup.describesImage);
+    EXPECT_TRUE(setup.image.files.empty());
+    EXPECT_EQ(nullptr, setup.variables.Find(u"CARD"));
+}
 
 }  // namespace
