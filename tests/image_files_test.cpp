@@ -284,6 +284,16 @@ INSTANTIATE_TEST_SUITE_P(
             "HashEquals", {{u"CPU", u"ARM"}}, "#if CPU == \"ARM\"\n\"V\"=\"a\"\n#endif\n", "a"},
         PreprocessCase{
             "HashNotEquals", {{u"CPU", u"x86"}}, "#if $(CPU) != ARM\n\"V\"=\"a\"\n#endif\n", "a"},
+        PreprocessCase{"HashUndefinedIsEmpty", {}, "#if $(CPU) != ARM\n\"V\"=\"a\"\n#endif\n", "a"},
+        PreprocessCase{
+            "HashUndefinedEqualsEmpty", {}, "#if $(CPU) == \"\"\n\"V\"=\"a\"\n#endif\n", "a"},
+        // A #define made of a variable nobody had defined yet leaves it undefined in the line.
+        PreprocessCase{"DefineOfAnUndefined",
+                       {},
+                       "#define B $(A)2\n#define A 1\n\"V\"=\"$(B)\"\n",
+                       "a.reg:4: $(A) is defined nowhere: give it with --define A=VALUE or "
+                       "--environment FILE, or read the merged reginit.ini of the build's release "
+                       "folder, which has it expanded"},
         PreprocessCase{"HashAndOr",
                        {{u"A", u"1"}},
                        "#if (defined A || defined B) && !defined C\n\"V\"=\"a\"\n#endif\n",

@@ -334,9 +334,19 @@ const std::u16string* Preprocessor::Find(std::u16string_view name) const {
 }
 
 std::u16string Preprocessor::Substitute(std::u16string_view text,
-                                        std::optional<std::u16string>& undefined) const {
+                                        std::optional<std::u16string>& undefined,
+                                        std::optional<std::u16string_view> undefinedAs) const {
     std::u16string out;
     size_t i = 0;
+    // The first $(NAME) of a text that none defines: kept from a #define made before NAME was.
+    auto leftIn = [](std::u16string_view value) -> std::optional<std::u16string> {
+        const size_t start = value.find(u"$(");
+        const size_t end = start == std::u16string_view::npos ? start : value.find(u')', start);
+        if (end == std::u16string_view::npos) {
+            return std::nullopt;
+        }
+        return std::u16string(value.substr(start, end + 1 - start));
+    };
     while (i < text.size()) {
         const size_t start = text.find(u"$(", i);
         const size_t end = start == std::u16string_view::npos ? start : text.find(u')', start);
@@ -348,8 +358,11 @@ std::u16string Preprocessor::Substitute(std::u16string_view text,
         const std::u16string_view name = text.substr(start + 2, end - start - 2);
         if (const std::u16string* value = Find(name)) {
             out += *value;
+            if (!undefined) {
+                undefined = leftIn(*value);
+            }
         } else {
-            out += text.substr(start, end + 1 - start);
+            out += undefinedAs ? *undefinedAs : text.substr(start, end + 1 - start);
             if (!undefined) {
                 undefined = std::u16string(text.substr(start, end + 1 - start));
             }
@@ -471,7 +484,8 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
     };
     auto hashIfHolds = [&](std::u16string_view expression, const Origin& where) {
         std::optional<std::u16string> undefined;
-        const std::u16string text = Substitute(expression, undefined);
+        // A variable nobody defined stands for an empty text, as in a comparison with "".
+        const std::u16string text = Substitute(expression, undefined, u"\"\"");
         ConditionParser parser(HashIfTokens(text, where), where, kHashIfForm);
         std::function<bool(ConditionParser&)> term = [&](ConditionParser& p) -> bool {
             if (p.Take(TokenKind::kNot)) {

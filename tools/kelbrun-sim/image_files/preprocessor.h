@@ -76,8 +76,10 @@ class Preprocessor {
                  std::vector<PreparedLine>& out);
     void Include(std::u16string_view argument, const Origin& where, const Frame& frame,
                  std::vector<PreparedLine>& out);
-    std::u16string Substitute(std::u16string_view text,
-                              std::optional<std::u16string>& undefined) const;
+    // Replaces each $(NAME) once; one nothing defines is left as it is, or becomes undefinedAs,
+    // and the first such is kept in undefined.
+    std::u16string Substitute(std::u16string_view text, std::optional<std::u16string>& undefined,
+                              std::optional<std::u16string_view> undefinedAs = std::nullopt) const;
     std::u16string ReplaceStrings(std::u16string_view text, const Origin& where,
                                   std::optional<std::u16string>& missing) const;
 
