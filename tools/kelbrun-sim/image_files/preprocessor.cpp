@@ -304,13 +304,12 @@ struct Preprocessor::Frame {
 
 namespace {
 
-const char* KeywordOf(BlockKind kind, const char* what) {
-    static const char* const kNames[3][3] = {{"#if", "#else", "#endif"},
-                                             {"IF", "ELSE", "ENDIF"},
-                                             {"@CESYSGEN IF", "@CESYSGEN ELSE", "@CESYSGEN ENDIF"}};
-    const int column = std::string_view(what) == "if"     ? 0
-                       : std::string_view(what) == "else" ? 1
-                                                          : 2;
+const char* KeywordOf(BlockKind kind, std::string_view what) {
+    static const char* const kNames[3][4] = {
+        {"#if", "#else", "#endif", "#elif"},
+        {"IF", "ELSE", "ENDIF", "ELSE"},
+        {"@CESYSGEN IF", "@CESYSGEN ELSE", "@CESYSGEN ENDIF", "@CESYSGEN ELSEIF"}};
+    const int column = what == "if" ? 0 : what == "else" ? 1 : what == "endif" ? 2 : 3;
     return kNames[static_cast<int>(kind)][column];
 }
 
@@ -447,10 +446,11 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
         return blocks.back();
     };
     auto otherwise = [&](BlockKind kind, const Origin& where, std::optional<bool> holds) {
-        Frame::Block& block = top(kind, where, "else");
+        Frame::Block& block = top(kind, where, holds ? "elif" : "else");
         if (block.elseSeen) {
-            Fail(where, std::string("a second ") + KeywordOf(kind, "else") + " in the " +
-                            KeywordOf(kind, "if") + " of line " + std::to_string(block.line));
+            Fail(where, std::string(KeywordOf(kind, holds ? "elif" : "else")) + " after the " +
+                            KeywordOf(kind, "else") + " of the " + KeywordOf(kind, "if") +
+                            " of line " + std::to_string(block.line));
         }
         const bool branch = holds.value_or(true);
         block.live = block.parentLive && !block.taken && branch;
