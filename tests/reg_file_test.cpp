@@ -258,6 +258,12 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string("REGEDIT4\r\n") + kPathsLine + "\"A\" = multi_sz:\"a\"\r\n", true},
         KindCase{"Regedit4WithDefaultMultiSz",
                  std::string("REGEDIT4\r\n") + kPathsLine + "@=multi_sz:\"a\"\r\n", true},
+        KindCase{"Regedit4WithCommentAfterValue",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"A\"=\"a\" ; note\r\n", true},
+        KindCase{"Regedit4WithLocToken",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"A\"=LOC_NAME\r\n", true},
+        KindCase{"Regedit4WithSemicolonInText",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"A\"=\"a;b\"\r\n", false},
         // Only a value's data counts, not a text that reads like it, nor a commented line.
         KindCase{"Regedit4WithMultiSzInText",
                  std::string("REGEDIT4\r\n") + kPathsLine +

@@ -307,6 +307,10 @@ bool HasImageBuilderLine(const std::vector<LogicalLine>& lines) {
             sim::FoldCase(text) == u"ELSE") {
             return true;
         }
+        // The registry editor writes no comment after a line's content.
+        if (!text.empty() && !line.comment.empty()) {
+            return true;
+        }
         if (StartsWith(text, u"\"") || StartsWith(text, u"@")) {
             const auto nameEnd =
                 StartsWith(text, u"\"") ? QuotedEnd(text) : std::optional<size_t>(1);
@@ -318,7 +322,8 @@ bool HasImageBuilderLine(const std::vector<LogicalLine>& lines) {
                 continue;
             }
             data = TrimLeft(data.substr(1));
-            if (StartsWithFolded(data, u"multi_sz:") || StartsWithFolded(data, u"mui_sz:")) {
+            if (StartsWithFolded(data, u"multi_sz:") || StartsWithFolded(data, u"mui_sz:") ||
+                StartsWith(data, u"LOC_") || StartsWithFolded(data, u"dword:LOC_")) {
                 return true;
             }
         }
