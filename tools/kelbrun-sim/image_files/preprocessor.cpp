@@ -426,6 +426,116 @@ std::vector<PreparedLine> Preprocessor::Run(const std::vector<LogicalLine>& line
     return out;
 }
 
+bool Preprocessor::IfHolds(std::u16string_view condition, const Origin& where) const {
+    ConditionParser parser(IfTokens(condition), where, kIfForm);
+    return parser.Whole([&](ConditionParser& p) {
+        bool inverted = p.Take(TokenKind::kNot);
+        const std::u16string name = p.Word();
+        const std::u16string* value = Find(name);
+        bool holds = value != nullptr;
+        if (p.NextIs(TokenKind::kEquals) || p.NextIs(TokenKind::kNotEquals)) {
+            const bool equals = p.Take(TokenKind::kEquals);
+            if (!equals) {
+                p.Take(TokenKind::kNotEquals);
+            }
+            const std::u16string wanted = p.Word();
+            holds = (value != nullptr && *value == wanted) == equals;
+        }
+        if (p.Take(TokenKind::kNot)) {
+            inverted = !inverted;
+        }
+        return holds != inverted;
+    });
+}
+
+bool Preprocessor::HashIfHolds(std::u16string_view expression, const Origin& where) const {
+    std::optional<std::u16string> undefined;
+    // A variable nobody defined stands for an empty text, as in a comparison with "".
+    const std::u16string text = Substitute(expression, undefined, u"\"\"");
+    ConditionParser parser(HashIfTokens(text, where), where, kHashIfForm);
+    std::function<bool(ConditionParser&)> term = [&](ConditionParser& p) -> bool {
+        if (p.Take(TokenKind::kNot)) {
+            return !term(p);
+        }
+        if (p.Take(TokenKind::kOpen)) {
+            const bool holds = p.Or(term);
+            if (!p.Take(TokenKind::kClose)) {
+                p.Refuse();
+            }
+            return holds;
+        }
+        auto operand = [&]() -> std::u16string {
+            if (p.NextIs(TokenKind::kText)) {
+                return p.TakeAny();
+            }
+            const std::u16string word = p.Word();
+            const std::u16string* value = Find(word);
+            return value ? *value : word;
+        };
+        if (p.NextIs(TokenKind::kText)) {
+            const std::u16string left = operand();
+            const bool equals = p.Take(TokenKind::kEquals);
+            if (!equals && !p.Take(TokenKind::kNotEquals)) {
+                p.Refuse();
+            }
+            return (left == operand()) == equals;
+        }
+        const std::u16string word = p.Word();
+        if (sim::FoldCase(word) == u"DEFINED") {
+            const bool paren = p.Take(TokenKind::kOpen);
+            const bool holds = Find(p.Word()) != nullptr;
+            if (paren && !p.Take(TokenKind::kClose)) {
+                p.Refuse();
+            }
+            return holds;
+        }
+        const std::u16string* value = Find(word);
+        if (p.NextIs(TokenKind::kEquals) || p.NextIs(TokenKind::kNotEquals)) {
+            const bool equals = p.Take(TokenKind::kEquals);
+            if (!equals) {
+                p.Take(TokenKind::kNotEquals);
+            }
+            return ((value ? *value : word) == operand()) == equals;
+        }
+        // A name alone holds when it is set to something other than nothing or 0; a
+        // number alone when it is not 0.
+        const std::u16string alone = value ? *value : IsNumber(word) ? word : u"";
+        return !alone.empty() && alone.find_first_not_of(u'0') != std::u16string::npos;
+    };
+    return parser.Whole(term);
+}
+
+bool Preprocessor::ComponentHolds(const std::u16string& name) const {
+    const std::u16string folded = sim::FoldCase(name);
+    const size_t modules = folded.find(u"_MODULES_");
+    if (modules != std::u16string::npos && modules > 0) {
+        const std::u16string* list = Find(folded.substr(0, modules) + u"_MODULES");
+        if (list && ListHas(*list, folded.substr(modules + 9))) {
+            return true;
+        }
+    }
+    for (size_t at = folded.find(u'_'); at != std::u16string::npos;
+         at = folded.find(u'_', at + 1)) {
+        const std::u16string* list = Find(folded.substr(0, at) + u"_COMPONENTS");
+        if (list && ListHas(*list, folded.substr(at + 1))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Preprocessor::CesysgenHolds(std::u16string_view condition, const Origin& where) const {
+    ConditionParser parser(CesysgenTokens(condition), where,
+                           "a @CESYSGEN IF line takes [!]COMPONENT, joined by OR, ||, AND or &&");
+    return parser.Whole([&](ConditionParser& p) {
+        bool inverted = false;
+        while (p.Take(TokenKind::kNot)) {
+            inverted = !inverted;
+        }
+        return ComponentHolds(p.Word()) != inverted;
+    });
+}
+
 void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
                            std::vector<PreparedLine>& out) {
     auto& blocks = frame.blocks;
@@ -461,114 +571,6 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
         top(kind, where, "endif");
         blocks.pop_back();
     };
-    auto ifHolds = [&](std::u16string_view condition, const Origin& where) {
-        ConditionParser parser(IfTokens(condition), where, kIfForm);
-        return parser.Whole([&](ConditionParser& p) {
-            bool inverted = p.Take(TokenKind::kNot);
-            const std::u16string name = p.Word();
-            const std::u16string* value = Find(name);
-            bool holds = value != nullptr;
-            if (p.NextIs(TokenKind::kEquals) || p.NextIs(TokenKind::kNotEquals)) {
-                const bool equals = p.Take(TokenKind::kEquals);
-                if (!equals) {
-                    p.Take(TokenKind::kNotEquals);
-                }
-                const std::u16string wanted = p.Word();
-                holds = (value != nullptr && *value == wanted) == equals;
-            }
-            if (p.Take(TokenKind::kNot)) {
-                inverted = !inverted;
-            }
-            return holds != inverted;
-        });
-    };
-    auto hashIfHolds = [&](std::u16string_view expression, const Origin& where) {
-        std::optional<std::u16string> undefined;
-        // A variable nobody defined stands for an empty text, as in a comparison with "".
-        const std::u16string text = Substitute(expression, undefined, u"\"\"");
-        ConditionParser parser(HashIfTokens(text, where), where, kHashIfForm);
-        std::function<bool(ConditionParser&)> term = [&](ConditionParser& p) -> bool {
-            if (p.Take(TokenKind::kNot)) {
-                return !term(p);
-            }
-            if (p.Take(TokenKind::kOpen)) {
-                const bool holds = p.Or(term);
-                if (!p.Take(TokenKind::kClose)) {
-                    p.Refuse();
-                }
-                return holds;
-            }
-            auto operand = [&]() -> std::u16string {
-                if (p.NextIs(TokenKind::kText)) {
-                    return p.TakeAny();
-                }
-                const std::u16string word = p.Word();
-                const std::u16string* value = Find(word);
-                return value ? *value : word;
-            };
-            if (p.NextIs(TokenKind::kText)) {
-                const std::u16string left = operand();
-                const bool equals = p.Take(TokenKind::kEquals);
-                if (!equals && !p.Take(TokenKind::kNotEquals)) {
-                    p.Refuse();
-                }
-                return (left == operand()) == equals;
-            }
-            const std::u16string word = p.Word();
-            if (sim::FoldCase(word) == u"DEFINED") {
-                const bool paren = p.Take(TokenKind::kOpen);
-                const bool holds = Find(p.Word()) != nullptr;
-                if (paren && !p.Take(TokenKind::kClose)) {
-                    p.Refuse();
-                }
-                return holds;
-            }
-            const std::u16string* value = Find(word);
-            if (p.NextIs(TokenKind::kEquals) || p.NextIs(TokenKind::kNotEquals)) {
-                const bool equals = p.Take(TokenKind::kEquals);
-                if (!equals) {
-                    p.Take(TokenKind::kNotEquals);
-                }
-                return ((value ? *value : word) == operand()) == equals;
-            }
-            // A name alone holds when it is set to something other than nothing or 0; a
-            // number alone when it is not 0.
-            const std::u16string alone = value ? *value : IsNumber(word) ? word : u"";
-            return !alone.empty() && alone.find_first_not_of(u'0') != std::u16string::npos;
-        };
-        return parser.Whole(term);
-    };
-    auto componentHolds = [&](const std::u16string& name) {
-        const std::u16string folded = sim::FoldCase(name);
-        const size_t modules = folded.find(u"_MODULES_");
-        if (modules != std::u16string::npos && modules > 0) {
-            const std::u16string* list = Find(folded.substr(0, modules) + u"_MODULES");
-            if (list && ListHas(*list, folded.substr(modules + 9))) {
-                return true;
-            }
-        }
-        for (size_t at = folded.find(u'_'); at != std::u16string::npos;
-             at = folded.find(u'_', at + 1)) {
-            const std::u16string* list = Find(folded.substr(0, at) + u"_COMPONENTS");
-            if (list && ListHas(*list, folded.substr(at + 1))) {
-                return true;
-            }
-        }
-        return false;
-    };
-    auto cesysgenHolds = [&](std::u16string_view condition, const Origin& where) {
-        ConditionParser parser(
-            CesysgenTokens(condition), where,
-            "a @CESYSGEN IF line takes [!]COMPONENT, joined by OR, ||, AND or &&");
-        return parser.Whole([&](ConditionParser& p) {
-            bool inverted = false;
-            while (p.Take(TokenKind::kNot)) {
-                inverted = !inverted;
-            }
-            return componentHolds(p.Word()) != inverted;
-        });
-    };
-
     for (const LogicalLine& line : lines) {
         const Origin where{frame.file.file, line.number, frame.file.includedFrom};
         std::u16string_view text = line.text;
@@ -580,12 +582,12 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
             // Cefilter's markers, read here as it reads them for files that it has not filtered.
             std::u16string_view rest = TrimLeft(comment.substr(9));
             if (HasKeyword(rest, u"IF")) {
-                open(BlockKind::kCesysgen, line.number, cesysgenHolds(rest.substr(2), where));
+                open(BlockKind::kCesysgen, line.number, CesysgenHolds(rest.substr(2), where));
             } else if (HasKeyword(rest, u"ELSEIF") ||
                        (HasKeyword(rest, u"ELSE") && HasKeyword(TrimLeft(rest.substr(4)), u"IF"))) {
                 rest = HasKeyword(rest, u"ELSEIF") ? rest.substr(6)
                                                    : TrimLeft(rest.substr(4)).substr(2);
-                otherwise(BlockKind::kCesysgen, where, cesysgenHolds(rest, where));
+                otherwise(BlockKind::kCesysgen, where, CesysgenHolds(rest, where));
             } else if (HasKeyword(rest, u"ELSE")) {
                 otherwise(BlockKind::kCesysgen, where, std::nullopt);
             } else if (HasKeyword(rest, u"ENDIF")) {
@@ -601,11 +603,11 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
             const std::u16string_view argument =
                 Trim(TrimLeft(text.substr(1)).substr(words.empty() ? 0 : words[0].size()));
             if (keyword == u"IF") {
-                open(BlockKind::kHashIf, line.number, hashIfHolds(argument, where));
+                open(BlockKind::kHashIf, line.number, HashIfHolds(argument, where));
                 continue;
             }
             if (keyword == u"ELIF") {
-                otherwise(BlockKind::kHashIf, where, hashIfHolds(argument, where));
+                otherwise(BlockKind::kHashIf, where, HashIfHolds(argument, where));
                 continue;
             }
             if (keyword == u"ELSE") {
@@ -646,7 +648,7 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
             continue;
         }
         if (HasKeyword(text, u"IF")) {
-            open(BlockKind::kIf, line.number, ifHolds(text.substr(2), where));
+            open(BlockKind::kIf, line.number, IfHolds(text.substr(2), where));
             continue;
         }
         if (HasKeyword(text, u"ELSE")) {

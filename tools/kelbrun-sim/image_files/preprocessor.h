@@ -74,6 +74,12 @@ class Preprocessor {
     struct Frame;
     void Process(const std::vector<LogicalLine>& lines, Frame& frame,
                  std::vector<PreparedLine>& out);
+    // Whether a block's condition holds: an IF line's, a #if or #elif line's, a @CESYSGEN
+    // line's by Cefilter's rule. Throw Failure for a malformed one.
+    bool IfHolds(std::u16string_view condition, const Origin& where) const;
+    bool HashIfHolds(std::u16string_view expression, const Origin& where) const;
+    bool CesysgenHolds(std::u16string_view condition, const Origin& where) const;
+    bool ComponentHolds(const std::u16string& name) const;
     void Include(std::u16string_view argument, const Origin& where, const Frame& frame,
                  std::vector<PreparedLine>& out);
     // Replaces each $(NAME) once; one nothing defines is left as it is, or becomes undefinedAs,
