@@ -26,11 +26,11 @@ constexpr char16_t kInit[] = u"HKEY_LOCAL_MACHINE\\init";
 
 imagefiles::ImageFile RomFile(std::u16string name, int line,
                               std::optional<std::filesystem::path> content = std::nullopt) {
-    return {std::move(name), std::move(content), true, {"platform.bib", line}};
+    return {std::move(name), std::move(content), true, {"platform.bib", line, {}}};
 }
 
 imagefiles::StoreCopy Copy(std::u16string path, std::u16string source, int line) {
-    return {std::move(path), std::move(source), {"project.dat", line}};
+    return {std::move(path), std::move(source), {"project.dat", line, {}}};
 }
 
 // The kernel's own programs and the launcher, in the image.
@@ -79,8 +79,8 @@ TEST(ApplyImage, PutsFilesFoldersAndCopiesOnTheDevice) {
     host.AddFile("release/nav.exe");
     ImageContents image = SmallImage();
     image.files.push_back(RomFile(u"nav.exe", 13, host.Path() / "release/nav.exe"));
-    image.folders = {{u"\\Program Files\\Navigator", {"project.dat", 3}},
-                     {u"\\Empty", {"p.dat", 1}}};
+    image.folders = {{u"\\Program Files\\Navigator", {"project.dat", 3, {}}},
+                     {u"\\Empty", {"p.dat", 1, {}}}};
     image.copies = {Copy(u"\\Program Files\\Navigator\\nav.exe", u"\\Windows\\NAV.EXE", 4),
                     Copy(u"\\Program Files\\gwes.exe", u"\\windows\\gwes.exe", 5),
                     Copy(u"\\Program Files\\maps.exe", u"\\Windows\\maps.exe", 6),
@@ -122,7 +122,7 @@ TEST(ApplyImage, ARefusedPathNamesItsLineAndChangesNothing) {
     ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(SmallImage(), files));
     ImageContents second;
     second.files = {RomFile(u"nav.exe", 20)};
-    second.folders = {{u"\\Windows\\gwes.exe", {"project.dat", 9}}};
+    second.folders = {{u"\\Windows\\gwes.exe", {"project.dat", 9, {}}}};
     EXPECT_EQ(
         "project.dat:9: \\Windows\\gwes.exe: \\Windows\\gwes.exe is already a file of the "
         "image",
@@ -263,7 +263,7 @@ TEST(BootPrograms, ShortcutsFromTheImage) {
             RomFile(u"Kelbrun.lnk", 14,
                     known ? std::optional<std::filesystem::path>(host.Path() / "Kelbrun.lnk")
                           : std::nullopt));
-        image.folders = {{u"\\Windows\\StartUp", {"project.dat", 1}}};
+        image.folders = {{u"\\Windows\\StartUp", {"project.dat", 1, {}}}};
         image.copies = {Copy(u"\\Windows\\StartUp\\Kelbrun.lnk", u"\\Windows\\Kelbrun.lnk", 2)};
         ASSERT_EQ(std::nullopt, imagefiles::ApplyImage(image, device.files));
         imagecheck::CheckContext context;

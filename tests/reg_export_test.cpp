@@ -12,7 +12,7 @@
 #include "platform/sim/text.h"
 #include "tests/sim_test_support.h"
 #include "tools/kelbrun-sim/reg_export.h"
-#include "tools/kelbrun-sim/reg_file.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
 
 namespace {
 

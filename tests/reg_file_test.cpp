@@ -7,7 +7,7 @@
 
 #include "platform/sim/registry.h"
 #include "platform/sim/text.h"
-#include "tools/kelbrun-sim/reg_file.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
 
 namespace {
 
@@ -157,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"StrayLine", kNewKey + "\n\nhello\n", 5},
         ErrorCase{"ValueAfterDeletedKey",
                   kNewKey + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\n\"A\"=\"1\"\n", 4},
-        ErrorCase{"NotUtf8", kNewKey + "\"A\"=\"\xFF\"\n", 3},
+        // Not UTF-8, so Windows-1252, which has no character for 0x81.
+        ErrorCase{"ByteCodePageLacks", kNewKey + "\"A\"=\"\x81\"\n", 3},
         ErrorCase{"OddUtf16", std::string("\xFF\xFE\x41\x00\n\x00\x41", 7), 2},
         ErrorCase{"Utf16BigEndian", "\xFE\xFF", 1},
         // The image builder's own syntax is not an editor export's.
@@ -237,7 +238,7 @@ TEST_P(FileKinds, AreToldFromTheFile) {
     const auto error = regfile::Apply(c.file + "\"M\"=\"$(X)\"\r\n", registry);
     EXPECT_EQ(c.imageBuilder, error.has_value());
     if (error) {
-        EXPECT_NE(std::string::npos, error->message.find("$(X) is a build macro"))
+        EXPECT_NE(std::string::npos, error->message.find("$(X) is defined nowhere"))
             << error->message;
     }
 }
@@ -257,6 +258,12 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string("REGEDIT4\r\n") + kPathsLine + "\"A\" = multi_sz:\"a\"\r\n", true},
         KindCase{"Regedit4WithDefaultMultiSz",
                  std::string("REGEDIT4\r\n") + kPathsLine + "@=multi_sz:\"a\"\r\n", true},
+        KindCase{"Regedit4WithCommentAfterValue",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"A\"=\"a\" ; note\r\n", true},
+        KindCase{"Regedit4WithLocToken",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"A\"=LOC_NAME\r\n", true},
+        KindCase{"Regedit4WithSemicolonInText",
+                 std::string("REGEDIT4\r\n") + kPathsLine + "\"A\"=\"a;b\"\r\n", false},
         // Only a value's data counts, not a text that reads like it, nor a commented line.
         KindCase{"Regedit4WithMultiSzInText",
                  std::string("REGEDIT4\r\n") + kPathsLine +
@@ -363,7 +370,43 @@ INSTANTIATE_TEST_SUITE_P(
                       "IF A\n\"V\"=hex:01,\\\nENDIF\nENDIF\n\"V\"=\"after\"\n",
                       u"after"},
         ConditionCase{
-            "CommentAfterIf", {{u"A", u"1"}}, "IF A ; the card\n\"V\"=\"a\"\nENDIF ; A\n", u"a"}),
+            "CommentAfterIf", {{u"A", u"1"}}, "IF A ; the card\n\"V\"=\"a\"\nENDIF ; A\n", u"a"},
+        // The forms of real files: a glued !, words after ENDIF, ELSE, != and ||.
+        ConditionCase{"InvertedGlued", {}, "IF CARD!\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{
+            "InvertedGluedSet", {{u"CARD", u"1"}}, "IF CARD!\n\"V\"=\"in\"\nENDIF\n", nullptr},
+        ConditionCase{"EndifWithWords", {{u"A", u"1"}}, "IF A\n\"V\"=\"a\"\nENDIF A !\n", u"a"},
+        ConditionCase{"ElseTaken", {}, "IF A\n\"V\"=\"a\"\nELSE\n\"V\"=\"b\"\nENDIF\n", u"b"},
+        ConditionCase{
+            "ElseSkipped", {{u"A", u"1"}}, "IF A\n\"V\"=\"a\"\nELSE\n\"V\"=\"b\"\nENDIF\n", u"a"},
+        ConditionCase{
+            "ElseInSkippedBlock", {}, "IF A\nIF B\nELSE\n\"V\"=\"b\"\nENDIF\nENDIF\n", nullptr},
+        ConditionCase{
+            "NotEqualsOther", {{u"CARD", u"CF"}}, "IF CARD != SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{
+            "NotEqualsSame", {{u"CARD", u"SD"}}, "IF CARD != SD\n\"V\"=\"in\"\nENDIF\n", nullptr},
+        ConditionCase{"NotEqualsUnset", {}, "IF CARD!=SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{
+            "EqualsSpaced", {{u"CARD", u"SD"}}, "IF CARD = SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{"EqualsGluedInverted",
+                      {{u"CARD", u"SD"}},
+                      "IF CARD=SD!\n\"V\"=\"in\"\nENDIF\n",
+                      nullptr},
+        ConditionCase{"OrOfInvertedBothSet",
+                      {{u"A", u"1"}, {u"B", u"1"}},
+                      "IF A ! || B !\n\"V\"=\"in\"\nENDIF\n",
+                      nullptr},
+        ConditionCase{
+            "OrOfInvertedOneSet", {{u"A", u"1"}}, "IF A ! || B !\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{
+            "AndBindsTighter", {{u"C", u"1"}}, "IF A && B || C\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{"AndNeedsBoth", {{u"A", u"1"}}, "IF A && B\n\"V\"=\"in\"\nENDIF\n", nullptr},
+        ConditionCase{"IndentedBlock", {{u"A", u"1"}}, "   IF A\n\"V\"=\"a\"\n\t ENDIF\n", u"a"},
+        // A #define counts as a variable for IF, before the build's own.
+        ConditionCase{"DefineDecidesIf",
+                      {{u"A", u"x"}},
+                      "#define A y\nIF A=y\n\"V\"=\"in\"\nENDIF\n",
+                      u"in"}),
     kCaseName);
 
 // Errors of image-builder files: the line, and nothing changed.
@@ -391,14 +434,14 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"MacroInReadBlock", kImageKey + "IF SET\n\"A\"=\"$(X)\"\nENDIF\n", 3},
         ErrorCase{"IfAlone", kImageKey + "IF\nENDIF\n", 2},
         ErrorCase{"IfOnlyInverted", kImageKey + "IF !\nENDIF\n", 2},
-        ErrorCase{"IfInvertedWithoutBlank", kImageKey + "IF SET!\nENDIF\n", 2},
         ErrorCase{"IfTwoNames", kImageKey + "IF SET OTHER\nENDIF\n", 2},
         ErrorCase{"IfAfterInvert", kImageKey + "IF SET ! x\nENDIF\n", 2},
         ErrorCase{"IfNoValue", kImageKey + "IF SET=\nENDIF\n", 2},
         ErrorCase{"IfNoName", kImageKey + "IF =1\nENDIF\n", 2},
         ErrorCase{"IfBadInSkippedBlock", kImageKey + "IF UNSET\nIF\nENDIF\nENDIF\n", 3},
-        ErrorCase{"EndifWithName", kImageKey + "IF SET\nENDIF SET\n", 3},
-        ErrorCase{"Else", kImageKey + "IF SET\nELSE\nENDIF\n", 3},
+        ErrorCase{"ElseTwice", kImageKey + "IF SET\nELSE\nELSE\nENDIF\n", 4},
+        ErrorCase{"ElseWithoutIf", kImageKey + "ELSE\n", 2},
+        ErrorCase{"ElseWithWords", kImageKey + "IF SET\nELSE SET\nENDIF\n", 3},
         ErrorCase{"MultiSzTrailingComma", kImageKey + "\"A\"=multi_sz:\"a\",\n", 2},
         ErrorCase{"MultiSzUnquoted", kImageKey + "\"A\"=multi_sz:a\n", 2},
         ErrorCase{"MultiSzNoComma", kImageKey + "\"A\"=multi_sz:\"a\" \"b\"\n", 2},
@@ -418,9 +461,9 @@ TEST(ImageFile, SaysABuildMacroWasNotExpanded) {
         regfile::Apply(kImageKey + "\"A\" = \"$(_TARGETPLATROOT)\\\\x\" ; here\n", registry);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(
-        "$(_TARGETPLATROOT) is a build macro that the image builder had not expanded: this file "
-        "was taken from the OS design before the build; read the merged reginit.ini from the "
-        "build's release folder, or write the value out",
+        "$(_TARGETPLATROOT) is defined nowhere: give it with --define _TARGETPLATROOT=VALUE or "
+        "--environment FILE, or read the merged reginit.ini of the build's release folder, which "
+        "has it expanded",
         error->message);
 }
 

@@ -11,13 +11,16 @@ source "$(dirname "$0")/../tools/device_case_args.sh"
 sim=$1
 case_dir=$2
 
-read_case_args "$case_dir"
-
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
+# The findings name the files of the description by their paths as given; expected.check holds
+# them relative to the description's folder, wherever it is.
+folder=$(cd "$case_dir" && pwd)
+read_case_args "$folder"
 status=0
-"$sim" "${case_args[@]}" --check > "$scratch/out" 2> "$scratch/err" || status=$?
+"$sim" "${case_args[@]}" --check 2> "$scratch/err" | sed "s|$folder/||g" > "$scratch/out" ||
+    status=${PIPESTATUS[0]}
 
 failed=0
 want_status=1

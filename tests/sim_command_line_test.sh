@@ -76,7 +76,7 @@ expect 2 '^kelbrun-sim: --define needs NAME or NAME=VALUE.*; not CARD= ' -- --de
 expect 2 '^kelbrun-sim: --define needs NAME or NAME=VALUE.*; not A B=1 ' -- --define 'A B=1'
 expect 2 '^kelbrun-sim: --define needs NAME or NAME=VALUE.*; not CARD! ' -- --define 'CARD!'
 expect 2 "^kelbrun-sim: $scratch/endif.reg:3: ENDIF without its IF\$" -- --registry "$scratch/endif.reg"
-expect 2 "^kelbrun-sim: $scratch/macro.reg:2: \\\$\\(CARD\\) is a build macro that the image builder had not expanded: this file was taken from the OS design before the build" -- --registry "$scratch/macro.reg"
+expect 2 "^kelbrun-sim: $scratch/macro.reg:2: \\\$\\(CARD\\) is defined nowhere: give it with --define CARD=VALUE or --environment FILE" -- --registry "$scratch/macro.reg"
 # The second file's error names the second file, even when the first was good.
 expect 2 "^kelbrun-sim: $scratch/endif.reg:3: ENDIF" -- --registry "$scratch/good.reg" --registry "$scratch/endif.reg" --define CARD
 expect 2 "^kelbrun-sim: $scratch/missing.reg: cannot be read\$" -- --registry "$scratch/good.reg" --registry "$scratch/missing.reg"

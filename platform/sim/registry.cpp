@@ -49,6 +49,33 @@ void Registry::DeleteKey(std::u16string_view path) {
             ++it;
         }
     }
+    const std::u16string ownValues = id + u'\0';
+    for (auto it = origins_.lower_bound(id); it != origins_.end();) {
+        if (it->first.compare(0, ownValues.size(), ownValues) == 0 ||
+            it->first.compare(0, below.size(), below) == 0) {
+            it = origins_.erase(it);
+        } else if (it->first.compare(0, id.size(), id) == 0) {
+            ++it;  // a sibling key whose name starts with this one's
+        } else {
+            break;
+        }
+    }
+}
+
+std::u16string Registry::ValueId(std::u16string_view keyPath, std::u16string_view name) {
+    return KeyId(keyPath) + u'\0' + FoldCase(name);
+}
+
+void Registry::SetOrigin(std::u16string_view keyPath, std::u16string_view name,
+                         std::string origin) {
+    if (FindValue(keyPath, name) != nullptr) {
+        origins_[ValueId(keyPath, name)] = std::move(origin);
+    }
+}
+
+const std::string* Registry::OriginOf(std::u16string_view keyPath, std::u16string_view name) const {
+    const auto found = origins_.find(ValueId(keyPath, name));
+    return found == origins_.end() ? nullptr : &found->second;
 }
 
 bool Registry::HasKey(std::u16string_view path) const {
@@ -66,6 +93,7 @@ void Registry::SetValue(std::u16string_view keyPath, std::u16string_view name,
         key.setOrder.push_back(entry->first);
     }
     entry->second.value = std::move(value);
+    origins_.erase(ValueId(keyPath, name));
 }
 
 RegistryValue Registry::StringValue(std::u16string_view text) {
@@ -86,6 +114,7 @@ void Registry::DeleteValue(std::u16string_view keyPath, std::u16string_view name
     if (key != keys_.end() && key->second.values.erase(FoldCase(name)) != 0) {
         std::erase(key->second.setOrder, FoldCase(name));
     }
+    origins_.erase(ValueId(keyPath, name));
 }
 
 const RegistryValue* Registry::FindValue(std::u16string_view keyPath,

@@ -55,6 +55,12 @@ class Registry {
     void DeleteValue(std::u16string_view keyPath, std::u16string_view name);
     const RegistryValue* FindValue(std::u16string_view keyPath, std::u16string_view name) const;
 
+    // Where a value was set, such as "platform.reg:123" or "inc.reg:4 (included from
+    // platform.reg:12)", for the findings that name it. Setting a value again forgets where it
+    // came from until it is told again; deleting it forgets it. Equality does not look at it.
+    void SetOrigin(std::u16string_view keyPath, std::u16string_view name, std::string origin);
+    const std::string* OriginOf(std::u16string_view keyPath, std::u16string_view name) const;
+
     // Every key, a key before those below it, each with its values; keys and values in the
     // order of their names without regard to case.
     std::vector<RegistryKey> Keys() const;
@@ -79,8 +85,11 @@ class Registry {
         std::vector<std::u16string> setOrder;         // folded names, first set first
     };
     static std::u16string KeyId(std::u16string_view path);
+    static std::u16string ValueId(std::u16string_view keyPath, std::u16string_view name);
     // By folded path.
     std::map<std::u16string, Key> keys_;
+    // By folded path, a NUL, and the folded value name.
+    std::map<std::u16string, std::string> origins_;
 };
 
 }  // namespace sim

@@ -8,7 +8,7 @@
 #include "platform/sim/registry.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tools/kelbrun-sim/reg_export.h"
-#include "tools/kelbrun-sim/reg_file.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(bytes), size);

@@ -6,7 +6,7 @@
 
 #include "platform/sim/device.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tools/kelbrun-sim/reg_file.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
 #include "tools/kelbrun-sim/setup_check.h"
 
 namespace {

@@ -52,9 +52,8 @@ void CheckCopies(const imagefiles::ImageContents& image, Findings& findings) {
             continue;
         }
         findings.push_back(
-            {Level::kWarning, copy.where.file + ":" + std::to_string(copy.where.line) +
-                                  ": the copy " + sim::ToUtf8(copy.path) + " of " +
-                                  sim::ToUtf8(copy.source) +
+            {Level::kWarning, copy.where.Describe() + ": the copy " + sim::ToUtf8(copy.path) +
+                                  " of " + sim::ToUtf8(copy.source) +
                                   ": no .bib file puts that file in the image's \\Windows, so "
                                   "the object store has nothing to copy and makes no file there"});
     }

@@ -55,12 +55,23 @@ int main(int argc, char** argv) {
         }
         sim::Device& device = sim::CurrentDevice();
         simoptions::Program program;
-        if (auto error = simoptions::SetUpDevice(options, device)) {
+        simoptions::Setup setup;
+        if (auto error = simoptions::SetUpDevice(options, device, setup)) {
             return Fail(*error);
         }
+        for (const std::string& warning : setup.warnings) {
+            std::cerr << "kelbrun-sim: warning: " << warning << "\n";
+        }
         if (options.check) {
-            const setupcheck::Report report =
-                setupcheck::CheckSetup(device, options.root.has_value());
+            const imagecheck::CheckContext context{setup.describesImage ? &setup.image : nullptr,
+                                                   &setup.variables};
+            setupcheck::Report report =
+                setupcheck::CheckSetup(device, options.root.has_value(), context);
+            // What the files said in passing is part of the setup the check describes.
+            for (const std::string& warning : setup.warnings) {
+                report.findings.push_back(
+                    setupcheck::Finding{setupcheck::Finding::Level::kWarning, warning});
+            }
             std::cout << setupcheck::FormatReport(report);
             return setupcheck::CountErrors(report.findings) == 0 ? 0 : 1;
         }

@@ -8,18 +8,27 @@
 #include "platform/sim/host_file.h"
 
 #include "platform/sim/text.h"
-#include "tools/kelbrun-sim/reg_file.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
+#include "tools/kelbrun-sim/image_files/device_image.h"
 
 namespace simoptions {
 
 const char kUsage[] =
     "usage: kelbrun-sim [--registry FILE]... [--define NAME[=VALUE]]... [--root DIR] "
     "[--self PATH]\n"
+    "                   [--environment FILE]... [--strings FILE]... [--codepage N]\n"
+    "                   [--map 'C:\\WINCE500=DIR']... [--cesysgen] [--bib FILE]... "
+    "[--dat FILE]...\n"
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
     "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]] [--check]\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
-    "        and runs nothing (exit status 1 when it finds an error)\n";
+    "        and runs nothing (exit status 1 when it finds an error)\n"
+    "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
+    "        builder reads them; --environment: the build window's variables (set > FILE);\n"
+    "        --define wins over it; --strings: .str files for LOC_ tokens; --codepage: of\n"
+    "        files that are not UTF-8 (default 1252); --map: the host folder of a Windows\n"
+    "        folder named by #include and .bib paths; --cesysgen: decide @CESYSGEN blocks\n";
 
 // An hour of device time: far beyond any boot, and well inside the device clock's range.
 constexpr uint32_t kLatestMountMs = 3600000;
@@ -70,6 +79,34 @@ DefineOption ParseDefine(const std::string& value) {
     return define;
 }
 
+// "PREFIX=FOLDER", split at the first "=" (a Windows path has none).
+MapOption ParseMap(const std::string& value) {
+    const size_t equals = value.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == value.size()) {
+        throw UsageError{
+            "--map needs WINDOWS-FOLDER=HOST-FOLDER, such as "
+            "'C:\\WINCE500=/srv/wince500'; not " +
+            value};
+    }
+    return MapOption{value.substr(0, equals), value.substr(equals + 1)};
+}
+
+int ParseCodepage(const std::string& value) {
+    int codepage = 0;
+    bool valid = !value.empty() && value.size() <= 5;
+    for (char c : value) {
+        valid = valid && c >= '0' && c <= '9';
+        codepage = valid ? codepage * 10 + (c - '0') : 0;
+    }
+    if (!valid || !imagefiles::IsKnownCodepage(codepage)) {
+        throw UsageError{
+            "--codepage takes a Windows code page this host's converter knows, such "
+            "as 1252 or 936; not " +
+            value};
+    }
+    return codepage;
+}
+
 }  // namespace
 
 Options ParseOptions(int argc, char** argv, int first) {
@@ -92,6 +129,23 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.registries.push_back(nextValue());
         } else if (arg == "--define") {
             options.defines.push_back(ParseDefine(nextValue()));
+        } else if (arg == "--environment") {
+            options.environments.push_back(nextValue());
+        } else if (arg == "--strings") {
+            options.strings.push_back(nextValue());
+        } else if (arg == "--codepage") {
+            if (options.codepage) {
+                throw UsageError{arg + " is given twice"};
+            }
+            options.codepage = ParseCodepage(nextValue());
+        } else if (arg == "--map") {
+            options.maps.push_back(ParseMap(nextValue()));
+        } else if (arg == "--cesysgen") {
+            options.cesysgen = true;
+        } else if (arg == "--bib") {
+            options.bibs.push_back(nextValue());
+        } else if (arg == "--dat") {
+            options.dats.push_back(nextValue());
         } else if (arg == "--export-registry") {
             takeValue(options.exportRegistry);
         } else if (arg == "--root") {
@@ -141,29 +195,107 @@ Options ParseOptions(int argc, char** argv, int first) {
     return options;
 }
 
-// Sets the device up from the options; gives an error message when it cannot.
-std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device) {
-    regfile::Variables variables;
+namespace {
+
+// The settings every file of the run is read with: the build's variables, its strings, where
+// its folders are. Gives an error message when a file of them cannot be read.
+std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
+                                        imagefiles::ReadSettings& settings) {
+    settings.codepage = options.codepage.value_or(imagefiles::kDefaultCodepage);
+    settings.cesysgen = options.cesysgen;
+    for (const std::string& file : options.environments) {
+        const auto bytes = sim::ReadHostFile(file);
+        if (!bytes) {
+            return file + ": cannot be read";
+        }
+        try {
+            imagefiles::ReadEnvironment(*bytes, settings.codepage, imagefiles::Origin{file, 0, {}},
+                                        setup.variables);
+        } catch (const imagefiles::Failure& failure) {
+            return failure.error.Describe();
+        }
+    }
     for (const DefineOption& define : options.defines) {
         const auto name = sim::FromUtf8(define.name);
         const auto value = sim::FromUtf8(define.value);
         if (!name || !value) {
             return "--define " + define.name + ": not UTF-8 text";
         }
-        variables.Set(*name, *value);
+        setup.variables.Set(*name, *value);
     }
-    for (const std::string& file : options.registries) {
-        if (auto error = regfile::Load(file, device.registry, variables)) {
-            const std::string where = error->line > 0 ? ":" + std::to_string(error->line) : "";
-            return file + where + ": " + error->message;
+    settings.variables = setup.variables;
+    settings.stringsGiven = !options.strings.empty();
+    for (const std::string& file : options.strings) {
+        const auto bytes = sim::ReadHostFile(file);
+        if (!bytes) {
+            return file + ": cannot be read";
+        }
+        try {
+            imagefiles::ReadStrings(*bytes, settings.codepage, imagefiles::Origin{file, 0, {}},
+                                    settings.strings);
+        } catch (const imagefiles::Failure& failure) {
+            return failure.error.Describe();
         }
     }
+    for (const MapOption& map : options.maps) {
+        const auto prefix = sim::FromUtf8(map.windowsPrefix);
+        std::error_code ec;
+        if (!prefix) {
+            return "--map " + map.windowsPrefix + ": not UTF-8 text";
+        }
+        if (!std::filesystem::is_directory(map.hostFolder, ec)) {
+            return "--map " + map.windowsPrefix + "=" + map.hostFolder + ": " + map.hostFolder +
+                   " is not a folder";
+        }
+        settings.maps.push_back(imagefiles::PathMap{*prefix, map.hostFolder});
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device) {
+    Setup setup;
+    return SetUpDevice(options, device, setup);
+}
+
+// Sets the device up from the options; gives an error message when it cannot.
+std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device, Setup& setup) {
+    setup = Setup();
+    imagefiles::ReadSettings settings;
+    if (auto error = ReadSettings(options, setup, settings)) {
+        return error;
+    }
+    imagefiles::DesignReader reader(std::move(settings));
+    for (const std::string& file : options.registries) {
+        if (auto error = reader.LoadRegistry(file, device.registry)) {
+            return error->Describe();
+        }
+    }
+    for (const std::string& file : options.bibs) {
+        if (auto error = reader.LoadBib(file, setup.image)) {
+            return error->Describe();
+        }
+    }
+    for (const std::string& file : options.dats) {
+        if (auto error = reader.LoadDat(file, setup.image)) {
+            return error->Describe();
+        }
+    }
+    setup.describesImage = !options.bibs.empty() || !options.dats.empty();
+    setup.warnings = reader.Warnings();
     if (options.root) {
         std::error_code ec;
         if (!std::filesystem::is_directory(*options.root, ec)) {
             return *options.root + ": not a folder";
         }
         device.files.SetRoot(std::filesystem::path(*options.root));
+    }
+    // Even a .bib that lists nothing says what \Windows holds.
+    if (setup.describesImage) {
+        if (auto error = imagefiles::ApplyImage(setup.image, device.files)) {
+            return error;
+        }
     }
     if (options.self) {
         const auto self = sim::FromUtf8(*options.self);

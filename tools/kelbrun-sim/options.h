@@ -10,6 +10,8 @@
 
 #include "platform/sim/device.h"
 #include "platform/sim/emulator/arm_machine.h"
+#include "tools/kelbrun-sim/image_files/build_variables.h"
+#include "tools/kelbrun-sim/image_files/image_contents.h"
 
 namespace simoptions {
 
@@ -26,9 +28,22 @@ struct DefineOption {
     std::string value;
 };
 
+// --map 'C:\WINCE500=/srv/wince500': where a Windows folder of the build machine is on this host.
+struct MapOption {
+    std::string windowsPrefix;
+    std::string hostFolder;
+};
+
 struct Options {
     std::vector<std::string> registries;  // read in order into one registry
     std::vector<DefineOption> defines;
+    std::vector<std::string> environments;  // "set > FILE" files, read in order
+    std::vector<std::string> strings;       // .str files of LOC_ tokens, read in order
+    std::optional<int> codepage;            // of files that are not UTF-8
+    std::vector<MapOption> maps;
+    bool cesysgen = false;          // decide @CESYSGEN blocks, for files not filtered by sysgen
+    std::vector<std::string> bibs;  // the image's files
+    std::vector<std::string> dats;  // the object store's folders and copies
     std::optional<std::string> exportRegistry;
     std::optional<std::string> root;
     std::optional<std::string> self;
@@ -50,8 +65,18 @@ struct UsageError {
 // Reads argv[first] onwards; throws UsageError.
 Options ParseOptions(int argc, char** argv, int first = 1);
 
-// Sets the device up from the options; gives an error message (naming the file and line of a
-// bad .reg file) when it cannot.
+// What the OS design's files gave besides the registry, for the device's file system and for
+// --check.
+struct Setup {
+    imagefiles::ImageContents image;    // from --bib and --dat
+    imagefiles::Variables variables;    // --environment, then --define: a --define wins
+    std::vector<std::string> warnings;  // one line each, naming the file and line
+    bool describesImage = false;        // a --bib or --dat was given
+};
+
+// Sets the device up from the options; gives an error message (one line, naming the file and
+// line of a bad file, and the line that included it) when it cannot.
+std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device, Setup& setup);
 std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device);
 
 // What runs on the device: the linked-in launcher, or a device executable on the emulated

@@ -379,6 +379,27 @@ void CheckOwnPath(const sim::Device& device, Findings& findings) {
     }
 }
 
+// A finding about a value ("KEY, NAME: ...") names the file and line of the OS design that set
+// it, so that the line to mend is found without searching the design for it.
+void NameOrigins(const sim::Registry& registry, Findings& findings) {
+    for (Finding& finding : findings) {
+        const size_t comma = finding.text.find(", ");
+        const size_t colon =
+            comma == std::string::npos ? std::string::npos : finding.text.find(": ", comma + 2);
+        if (colon == std::string::npos) {
+            continue;
+        }
+        const auto key = sim::FromUtf8(finding.text.substr(0, comma));
+        const auto name = sim::FromUtf8(finding.text.substr(comma + 2, colon - comma - 2));
+        const std::string* origin = key && name && registry.FindValue(*key, *name) != nullptr
+                                        ? registry.OriginOf(*key, *name)
+                                        : nullptr;
+        if (origin != nullptr) {
+            finding.text = *origin + ": " + finding.text;
+        }
+    }
+}
+
 }  // namespace
 
 Report CheckSetup(const sim::Device& device, bool hasRoot,
@@ -413,6 +434,7 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
         }
         CheckCardFolder(device, reads[0], hasRoot, report.findings);
     }
+    NameOrigins(device.registry, report.findings);
     return report;
 }
 

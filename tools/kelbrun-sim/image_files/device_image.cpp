@@ -8,7 +8,7 @@ namespace {
 constexpr std::u16string_view kWindows = u"\\WINDOWS\\";
 
 std::string Where(const Origin& where, std::u16string_view path) {
-    return where.file + ":" + std::to_string(where.line) + ": " + sim::ToUtf8(path) + ": ";
+    return where.Describe() + ": " + sim::ToUtf8(path) + ": ";
 }
 
 }  // namespace

@@ -14,6 +14,15 @@ namespace imagefiles {
 struct Origin {
     std::string file;  // as the user named it, or as an #include reached it
     int line = 0;
+    // The #include lines that reached the file, innermost first, such as "platform.reg:12";
+    // empty for a file the user named.
+    std::string includedFrom;
+
+    // "file:line", with "(included from ...)" after it for an included file.
+    std::string Describe() const {
+        std::string text = file + ":" + std::to_string(line);
+        return includedFrom.empty() ? text : text + " (included from " + includedFrom + ")";
+    }
 };
 
 // A file of the image's \Windows, from a MODULES or FILES section.

@@ -1,0 +1,109 @@
+// The image builder's preprocessor, as fMerge and makeimg apply it to .reg, .bib and .dat
+// files: #define, #undef, #include, #error, #message and #if blocks; IF blocks on the build's
+// variables; @CESYSGEN blocks, decided only when asked; $(NAME) and LOC_ tokens replaced.
+#ifndef KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_FILES_PREPROCESSOR_H
+#define KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_FILES_PREPROCESSOR_H
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/kelbrun-sim/image_files/build_variables.h"
+#include "tools/kelbrun-sim/image_files/image_contents.h"
+#include "tools/kelbrun-sim/image_files/source_text.h"
+
+namespace imagefiles {
+
+// --map 'C:\WINCE500=/srv/wince500': the host folder that holds what a Windows path names
+// under the prefix.
+struct PathMap {
+    std::u16string windowsPrefix;
+    std::filesystem::path hostFolder;
+};
+
+// What a run reads its files with.
+struct ReadSettings {
+    Variables variables;  // --environment, then --define
+    std::vector<PathMap> maps;
+    bool cesysgen = false;  // decide @CESYSGEN blocks by the build's modules and components
+    int codepage = kDefaultCodepage;
+    bool stringsGiven = false;  // a --strings file was given: a LOC_ token none defines stops
+    std::map<std::u16string, std::u16string> strings;  // by folded LOC_ name: what replaces it
+};
+
+// A line as the statements read it: every directive done, its tokens replaced.
+struct PreparedLine {
+    std::u16string text;
+    Origin where;
+    // The first $(NAME) that nothing defines, left in the text as it was.
+    std::optional<std::u16string> undefined;
+    // The first LOC_ token that no .str file defines (with no --strings given), left as it was.
+    std::optional<std::u16string> missingString;
+};
+
+// The host file that a Windows path names: under the --map folder of its prefix, or, for a
+// relative path, under base; each part matched without regard to case, as Windows does.
+// Gives nothing, with why, when there is none.
+std::optional<std::filesystem::path> ResolveWindowsPath(std::u16string_view windowsPath,
+                                                        const std::filesystem::path& base,
+                                                        const std::vector<PathMap>& maps,
+                                                        std::string& why);
+
+// Deepest #include nesting read; one more is refused.
+constexpr int kMaxIncludeDepth = 32;
+
+// One preprocessor for the files of one kind that a run reads in order: a #define holds from
+// its line on, into the files after its own, as fMerge reads them in one pass; a block never
+// goes on past the end of its file.
+class Preprocessor {
+  public:
+    Preprocessor(const ReadSettings& settings, std::vector<std::string>& warnings)
+        : settings_(settings), warnings_(warnings) {}
+
+    // The file's prepared lines; hostFile is where it is (its folder is where its relative
+    // #include paths start). Throws Failure.
+    std::vector<PreparedLine> Run(const std::vector<LogicalLine>& lines, const Origin& file,
+                                  const std::filesystem::path& hostFile);
+
+    // A variable's value as the files see it: a #define first, then the build's variables.
+    const std::u16string* Find(std::u16string_view name) const;
+
+  private:
+    struct Frame;
+    void Process(const std::vector<LogicalLine>& lines, Frame& frame,
+                 std::vector<PreparedLine>& out);
+    // Whether a block's condition holds: an IF line's, a #if or #elif line's, a @CESYSGEN
+    // line's by Cefilter's rule. Throw Failure for a malformed one.
+    bool IfHolds(std::u16string_view condition, const Origin& where) const;
+    bool HashIfHolds(std::u16string_view expression, const Origin& where) const;
+    bool CesysgenHolds(std::u16string_view condition, const Origin& where) const;
+    bool ComponentHolds(const std::u16string& name) const;
+    void Include(std::u16string_view argument, const Origin& where, const Frame& frame,
+                 std::vector<PreparedLine>& out);
+    // Replaces each $(NAME) once; one nothing defines is left as it is, or becomes undefinedAs,
+    // and the first such is kept in undefined.
+    std::u16string Substitute(std::u16string_view text, std::optional<std::u16string>& undefined,
+                              std::optional<std::u16string_view> undefinedAs = std::nullopt) const;
+    std::u16string ReplaceStrings(std::u16string_view text, const Origin& where,
+                                  std::optional<std::u16string>& missing) const;
+
+    const ReadSettings& settings_;
+    std::vector<std::string>& warnings_;
+    std::map<std::u16string, std::u16string> defines_;  // by folded name
+    std::vector<std::filesystem::path> open_;           // the files being read, outermost first
+};
+
+// The build window's variables as "set > FILE" writes them: NAME=VALUE lines. Throws Failure.
+void ReadEnvironment(std::string_view bytes, int codepage, const Origin& file,
+                     Variables& variables);
+
+// A .str file's #define LOC_NAME "text" and #define LOC_NAME ~"text" lines, with // comments.
+// Throws Failure.
+void ReadStrings(std::string_view bytes, int codepage, const Origin& file,
+                 std::map<std::u16string, std::u16string>& strings);
+
+}  // namespace imagefiles
+
+#endif  // KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_FILES_PREPROCESSOR_H

@@ -1,0 +1,408 @@
+// The statements of .reg files: [KEY] lines and "name"= values, of both kinds.
+#include <array>
+#include <cstdint>
+#include <utility>
+
+#include "platform/sim/host_file.h"
+#include "platform/sim/text.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
+
+namespace imagefiles {
+namespace {
+
+using sim::RegistryValue;
+
+constexpr std::u16string_view kEditorHeader = u"Windows Registry Editor Version 5.00";
+constexpr std::u16string_view kRegedit4 = u"REGEDIT4";
+// Windows CE's type for a string that names a resource of a module.
+constexpr uint32_t kRegMuiSz = 21;
+
+bool IsKnownRoot(std::u16string_view keyPath) {
+    static const std::array<std::u16string_view, 5> kRoots = {
+        u"HKEY_LOCAL_MACHINE", u"HKEY_CURRENT_USER", u"HKEY_CLASSES_ROOT", u"HKEY_USERS",
+        u"HKEY_CURRENT_CONFIG"};
+    const std::u16string folded = sim::FoldCase(keyPath.substr(0, keyPath.find(u'\\')));
+    for (std::u16string_view known : kRoots) {
+        if (folded == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    return -1;
+}
+
+// Reads 1 to maxDigits hex digits from the front of text.
+std::optional<uint32_t> TakeHex(std::u16string_view& text, size_t maxDigits) {
+    uint32_t value = 0;
+    size_t digits = 0;
+    while (digits < text.size() && HexDigit(text[digits]) >= 0) {
+        if (++digits > maxDigits) {
+            return std::nullopt;
+        }
+        value = value * 16 + static_cast<uint32_t>(HexDigit(text[digits - 1]));
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    text.remove_prefix(digits);
+    return value;
+}
+
+// A quoted text with its escapes (\\ and \") from the front of text, the opening quote
+// included.
+std::u16string TakeQuoted(std::u16string_view& text, const Origin& where) {
+    std::u16string out;
+    size_t i = 1;
+    for (;; ++i) {
+        if (i >= text.size()) {
+            Fail(where, "a quoted text has no closing quote");
+        }
+        const char16_t c = text[i];
+        if (c == u'"') {
+            break;
+        }
+        if (c == u'\\') {
+            const char16_t next = i + 1 < text.size() ? text[i + 1] : u'\0';
+            if (next != u'\\' && next != u'"') {
+                Fail(where,
+                     "unknown escape in a quoted text: write a backslash as \\\\ and a quote as "
+                     "\\\"");
+            }
+            out += next;
+            ++i;
+            continue;
+        }
+        out += c;
+    }
+    text.remove_prefix(i + 1);
+    return out;
+}
+
+std::vector<uint8_t> ParseHexBytes(std::u16string_view data, const Origin& where) {
+    std::vector<uint8_t> bytes;
+    data = Trim(data);
+    while (!data.empty()) {
+        const auto byte = TakeHex(data, 2);
+        if (!byte) {
+            Fail(where, "hex data must be bytes of two hex digits separated by commas");
+        }
+        bytes.push_back(static_cast<uint8_t>(*byte));
+        data = TrimLeft(data);
+        if (data.empty()) {
+            break;
+        }
+        if (data.front() != u',') {
+            Fail(where, "hex data must be bytes of two hex digits separated by commas");
+        }
+        data = TrimLeft(data.substr(1));
+    }
+    return bytes;
+}
+
+// "a","b": each text with its terminator, then the empty text that ends the list.
+std::vector<uint8_t> ParseMultiSz(std::u16string_view data, const Origin& where) {
+    const char kForm[] = "multi_sz: takes quoted texts separated by commas, such as \"a\",\"b\"";
+    std::u16string texts;
+    data = Trim(data);
+    while (!data.empty()) {
+        if (data.front() != u'"') {
+            Fail(where, kForm);
+        }
+        texts += TakeQuoted(data, where);
+        texts += u'\0';
+        data = TrimLeft(data);
+        if (data.empty()) {
+            break;
+        }
+        if (data.front() != u',' || Trim(data.substr(1)).empty()) {
+            Fail(where, kForm);
+        }
+        data = TrimLeft(data.substr(1));
+    }
+    texts += u'\0';
+    return sim::Utf16LeBytes(texts);
+}
+
+// The value's data after "=": nothing for a deletion ("-").
+std::optional<RegistryValue> ParseData(std::u16string_view data, const Origin& where,
+                                       Syntax syntax) {
+    RegistryValue value;
+    if (data == u"-") {
+        return std::nullopt;
+    }
+    if (StartsWith(data, u"\"")) {
+        const std::u16string text = TakeQuoted(data, where);
+        if (!Trim(data).empty()) {
+            Fail(where, "unexpected text after a quoted value");
+        }
+        return sim::Registry::StringValue(text);
+    }
+    if (StartsWithFolded(data, u"dword:")) {
+        data = TrimLeft(data.substr(6));
+        const auto number = TakeHex(data, 8);
+        if (!number || !Trim(data).empty()) {
+            Fail(where, "a dword value takes 1 to 8 hex digits");
+        }
+        value.type = sim::kRegDword;
+        for (int i = 0; i < 4; ++i) {
+            value.bytes.push_back(static_cast<uint8_t>(*number >> (8 * i)));
+        }
+        return value;
+    }
+    if (StartsWithFolded(data, u"hex:")) {
+        value.type = sim::kRegBinary;
+        value.bytes = ParseHexBytes(data.substr(4), where);
+        return value;
+    }
+    if (StartsWithFolded(data, u"hex(")) {
+        data.remove_prefix(4);
+        const auto type = TakeHex(data, 8);
+        if (!type || !StartsWith(data, u"):")) {
+            Fail(where, "a typed hex value is written hex(TYPE):, with TYPE in hex digits");
+        }
+        value.type = *type;
+        value.bytes = ParseHexBytes(data.substr(2), where);
+        return value;
+    }
+    if (syntax == Syntax::kImageBuilder) {
+        if (StartsWithFolded(data, u"multi_sz:")) {
+            value.type = sim::kRegMultiSz;
+            value.bytes = ParseMultiSz(data.substr(9), where);
+            return value;
+        }
+        if (StartsWithFolded(data, u"mui_sz:")) {
+            data = TrimLeft(data.substr(7));
+            if (!StartsWith(data, u"\"")) {
+                Fail(where, "mui_sz: takes one quoted text, such as \"shell.dll,#1234\"");
+            }
+            value = sim::Registry::StringValue(TakeQuoted(data, where));
+            if (!Trim(data).empty()) {
+                Fail(where, "unexpected text after a quoted value");
+            }
+            value.type = kRegMuiSz;
+            return value;
+        }
+        Fail(where,
+             "unknown type: a value must be a quoted string, dword:, multi_sz:, mui_sz:, hex:, "
+             "hex(TYPE): or -");
+    }
+    Fail(where, "a value must be a quoted string, dword:, hex:, hex(TYPE): or -");
+}
+
+// The statements of one file: its key lines and value lines, in order.
+class Statements {
+  public:
+    Statements(sim::Registry& registry, Syntax syntax, std::vector<std::string>& warnings)
+        : registry_(registry), syntax_(syntax), warnings_(warnings) {}
+
+    void Take(const PreparedLine& line) {
+        const std::u16string_view text = line.text;
+        const Origin& where = line.where;
+        if (text.empty() || text.front() == u';') {
+            return;
+        }
+        const bool key = text.front() == u'[';
+        const bool value = text.front() == u'"' || text.front() == u'@';
+        if (!key && !value) {
+            Fail(where, syntax_ == Syntax::kImageBuilder
+                            ? "expected a [KEY] line, a \"name\"= value line, IF, ENDIF, a "
+                              "#directive or a ; comment"
+                            : "expected a [KEY] line, a \"name\"= value line or a ; comment");
+        }
+        if (line.undefined) {
+            const std::string name = sim::ToUtf8(*line.undefined);
+            Fail(where, name + " is defined nowhere: give it with --define " +
+                            name.substr(2, name.size() - 3) +
+                            "=VALUE or --environment FILE, or read the merged reginit.ini of the "
+                            "build's release folder, which has it expanded");
+        }
+        if (line.missingString) {
+            warnings_.push_back(where.Describe() + ": " + sim::ToUtf8(*line.missingString) +
+                                " is not replaced (no --strings file given): this " +
+                                (key ? "key's values are" : "value is") + " not set");
+            if (key) {
+                key_.reset();
+                skippingKey_ = true;
+            }
+            return;
+        }
+        if (key) {
+            Key(text, where);
+        } else if (!skippingKey_) {
+            Value(text, where);
+        }
+    }
+
+  private:
+    void Key(std::u16string_view text, const Origin& where) {
+        skippingKey_ = false;
+        if (text.back() != u']') {
+            Fail(where, "a key line must end with ]");
+        }
+        std::u16string_view path = text.substr(1, text.size() - 2);
+        const bool remove = StartsWith(path, u"-");
+        if (remove) {
+            path.remove_prefix(1);
+        }
+        if (!IsKnownRoot(path)) {
+            Fail(where, "a key must start with a root such as HKEY_LOCAL_MACHINE");
+        }
+        if (remove) {
+            registry_.DeleteKey(path);
+            key_.reset();
+        } else {
+            registry_.CreateKey(path);
+            key_ = std::u16string(path);
+        }
+    }
+
+    void Value(std::u16string_view text, const Origin& where) {
+        if (!key_) {
+            Fail(where, "a value must follow the [KEY] line it belongs to");
+        }
+        std::u16string name;
+        if (text.front() == u'@') {
+            text.remove_prefix(1);
+        } else {
+            name = TakeQuoted(text, where);
+        }
+        text = TrimLeft(text);
+        if (!StartsWith(text, u"=")) {
+            Fail(where, "a value name must be followed by =");
+        }
+        const auto value = ParseData(Trim(text.substr(1)), where, syntax_);
+        if (value) {
+            registry_.SetValue(*key_, name, *value);
+            registry_.SetOrigin(*key_, name, where.Describe());
+        } else {
+            registry_.DeleteValue(*key_, name);
+        }
+    }
+
+    sim::Registry& registry_;
+    const Syntax syntax_;
+    std::vector<std::string>& warnings_;
+    std::optional<std::u16string> key_;
+    bool skippingKey_ = false;  // a key line whose LOC_ token is not replaced
+};
+
+// A REGEDIT4 file holds a line that only the image builder's files have.
+bool HasImageBuilderLine(const std::vector<LogicalLine>& lines) {
+    for (const LogicalLine& line : lines) {
+        const std::u16string_view text = line.text;
+        if (StartsWith(text, u"#") || StartsWithFolded(text, u"IF ") ||
+            StartsWithFolded(text, u"IF\t") || sim::FoldCase(text.substr(0, 5)) == u"ENDIF" ||
+            sim::FoldCase(text) == u"ELSE") {
+            return true;
+        }
+        // The registry editor writes no comment after a line's content.
+        if (!text.empty() && !line.comment.empty()) {
+            return true;
+        }
+        if (StartsWith(text, u"\"") || StartsWith(text, u"@")) {
+            const auto nameEnd =
+                StartsWith(text, u"\"") ? QuotedEnd(text) : std::optional<size_t>(1);
+            if (!nameEnd) {
+                continue;
+            }
+            std::u16string_view data = TrimLeft(text.substr(*nameEnd));
+            if (!StartsWith(data, u"=")) {
+                continue;
+            }
+            data = TrimLeft(data.substr(1));
+            if (StartsWithFolded(data, u"multi_sz:") || StartsWithFolded(data, u"mui_sz:") ||
+                StartsWith(data, u"LOC_") || StartsWithFolded(data, u"dword:LOC_")) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines, const Origin& file) {
+    const std::u16string_view first = Trim(lines.front().text);
+    if (first == kEditorHeader) {
+        return Syntax::kEditorExport;
+    }
+    if (first != kRegedit4) {
+        return Syntax::kImageBuilder;
+    }
+    return HasImageBuilderLine(JoinLines(lines, Syntax::kImageBuilder, file))
+               ? Syntax::kImageBuilder
+               : Syntax::kEditorExport;
+}
+
+std::optional<Error> DesignReader::ApplyRegistry(std::string_view bytes, const std::string& name,
+                                                 const std::filesystem::path& hostFile,
+                                                 sim::Registry& registry) {
+    sim::Registry changed = registry;
+    const size_t warningsBefore = warnings_.size();
+    try {
+        const Origin file{name, 0, {}};
+        const std::vector<TextLine> text = DecodeText(bytes, settings_.codepage, file);
+        const Syntax syntax = RegistrySyntaxOf(text, file);
+        const std::vector<LogicalLine> lines = JoinLines(text, syntax, file);
+        Statements statements(changed, syntax, warnings_);
+        if (syntax == Syntax::kEditorExport) {
+            // An export is the registry as it was: no directive, no token, no block.
+            for (size_t i = 1; i < lines.size(); ++i) {
+                const Origin where{name, lines[i].number, {}};
+                if (lines[i].unmapped) {
+                    Fail(where, "a byte that is no character of code page " +
+                                    std::to_string(settings_.codepage) +
+                                    " (--codepage N names the file's)");
+                }
+                statements.Take(PreparedLine{lines[i].text, where, std::nullopt, std::nullopt});
+            }
+        } else {
+            for (const PreparedLine& line : registryFiles_.Run(lines, file, hostFile)) {
+                statements.Take(line);
+            }
+        }
+    } catch (const Failure& failure) {
+        warnings_.resize(warningsBefore);
+        return failure.error;
+    }
+    registry = std::move(changed);
+    return std::nullopt;
+}
+
+std::optional<Error> DesignReader::LoadRegistry(const std::string& file, sim::Registry& registry) {
+    const auto bytes = sim::ReadHostFile(file);
+    if (!bytes) {
+        return Error{0, "cannot be read", file, {}};
+    }
+    return ApplyRegistry(*bytes, file, file, registry);
+}
+
+}  // namespace imagefiles
+
+namespace regfile {
+
+std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry,
+                           const Variables& variables) {
+    imagefiles::ReadSettings settings;
+    settings.variables = variables;
+    imagefiles::DesignReader reader(std::move(settings));
+    return reader.ApplyRegistry(bytes, "", std::filesystem::path(), registry);
+}
+
+std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry) {
+    return Apply(bytes, registry, Variables());
+}
+
+}  // namespace regfile
