@@ -23,29 +23,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t';
-}
-
-bool HasWord(std::u16string_view list, std::u16string_view word) {
-    const std::u16string wanted = sim::FoldCase(word);
-    size_t at = 0;
-    while (at < list.size()) {
-        while (at < list.size() && IsBlank(list[at])) {
-            ++at;
-        }
-        size_t end = at;
-        while (end < list.size() && !IsBlank(list[end])) {
-            ++end;
-        }
-        if (end > at && sim::FoldCase(list.substr(at, end - at)) == wanted) {
-            return true;
-        }
-        at = end;
-    }
-    return false;
-}
-
 void CheckCopies(const imagefiles::ImageContents& image, Findings& findings) {
     for (const imagefiles::StoreCopy& copy : image.copies) {
         if (imagefiles::SourceOf(image, copy) != nullptr) {
@@ -130,12 +107,8 @@ std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variab
     if (sim::FoldCase(gate) == u"ALWAYS") {
         return true;
     }
-    const std::optional<Gate> read = ReadGate(gate);
-    const std::u16string* value = read ? variables.Find(read->variable) : nullptr;
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    return HasWord(*value, read->word);
+    return imagefiles::GateHolds(
+        gate, [&](std::u16string_view variable) { return variables.Find(variable); });
 }
 
 ImageReport CheckImage(const CheckContext& context) {

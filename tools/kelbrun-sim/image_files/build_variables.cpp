@@ -13,4 +13,55 @@ const std::u16string* Variables::Find(std::u16string_view name) const {
     return found == values_.end() ? nullptr : &found->second;
 }
 
+namespace {
+
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+
+bool HasWord(std::u16string_view list, std::u16string_view folded) {
+    size_t at = 0;
+    while (at < list.size()) {
+        while (at < list.size() && IsBlank(list[at])) {
+            ++at;
+        }
+        size_t end = at;
+        while (end < list.size() && !IsBlank(list[end])) {
+            ++end;
+        }
+        if (end > at && sim::FoldCase(list.substr(at, end - at)) == folded) {
+            return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<bool> GateHolds(std::u16string_view gate, const VariableLookup& find) {
+    const std::u16string folded = sim::FoldCase(gate);
+    bool known = false;
+    // Does the variable hold the word? Records that some variable of the gate is set.
+    const auto holds = [&](const std::u16string& variable, std::u16string_view word) {
+        const std::u16string* list = find(variable);
+        known = known || (list != nullptr && !word.empty());
+        return list != nullptr && !word.empty() && HasWord(*list, word);
+    };
+    constexpr std::u16string_view kModules = u"_MODULES_";
+    const size_t modules = folded.find(kModules);
+    if (modules != std::u16string::npos && modules > 0 &&
+        holds(folded.substr(0, modules) + u"_MODULES", folded.substr(modules + kModules.size()))) {
+        return true;
+    }
+    // A module's name may hold an underscore itself: each split is a module and a component.
+    for (size_t at = folded.find(u'_'); at != std::u16string::npos && at > 0;
+         at = folded.find(u'_', at + 1)) {
+        if (holds(folded.substr(0, at) + u"_COMPONENTS", folded.substr(at + 1))) {
+            return true;
+        }
+    }
+    return known ? std::optional<bool>(false) : std::nullopt;
+}
+
 }  // namespace imagefiles

@@ -36,18 +36,6 @@ bool IsWordChar(char16_t c) {
            c == u'_';
 }
 
-// Whether the word is one of the blank-separated words of the list, without regard to case:
-// how Cefilter finds a module in <TREE>_MODULES and a component in <MODULE>_COMPONENTS.
-bool ListHas(const std::u16string& list, std::u16string_view word) {
-    const std::u16string folded = sim::FoldCase(word);
-    for (std::u16string_view item : Words(list)) {
-        if (sim::FoldCase(item) == folded) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The condition of a block, as a small expression over terms the caller decides.
 enum class TokenKind { kWord, kText, kEquals, kNotEquals, kNot, kOr, kAnd, kOpen, kClose };
 
@@ -506,22 +494,9 @@ bool Preprocessor::HashIfHolds(std::u16string_view expression, const Origin& whe
 }
 
 bool Preprocessor::ComponentHolds(const std::u16string& name) const {
-    const std::u16string folded = sim::FoldCase(name);
-    const size_t modules = folded.find(u"_MODULES_");
-    if (modules != std::u16string::npos && modules > 0) {
-        const std::u16string* list = Find(folded.substr(0, modules) + u"_MODULES");
-        if (list && ListHas(*list, folded.substr(modules + 9))) {
-            return true;
-        }
-    }
-    for (size_t at = folded.find(u'_'); at != std::u16string::npos;
-         at = folded.find(u'_', at + 1)) {
-        const std::u16string* list = Find(folded.substr(0, at) + u"_COMPONENTS");
-        if (list && ListHas(*list, folded.substr(at + 1))) {
-            return true;
-        }
-    }
-    return false;
+    // A gate whose variables nobody set does not hold: its component is not in the build.
+    return GateHolds(name, [this](std::u16string_view variable) { return Find(variable); })
+        .value_or(false);
 }
 
 bool Preprocessor::CesysgenHolds(std::u16string_view condition, const Origin& where) const {
@@ -878,8 +853,12 @@ void ReadStrings(std::string_view bytes, int codepage, const Origin& file,
         if (bare) {
             value.remove_prefix(1);
         }
-        const auto end = StartsWith(value, u"\"") ? QuotedEnd(value) : std::nullopt;
-        if (!end || !Trim(value.substr(*end)).empty()) {
+        // A plain index, not the optional: GCC for ARM takes the optional for unset after Fail.
+        size_t end = std::u16string_view::npos;
+        if (StartsWith(value, u"\"")) {
+            end = QuotedEnd(value).value_or(std::u16string_view::npos);
+        }
+        if (end == std::u16string_view::npos || !Trim(value.substr(end)).empty()) {
             Fail(where, kForm);
         }
         if (line.unmapped && value.find(u'\uFFFD') != std::u16string_view::npos) {
@@ -887,7 +866,7 @@ void ReadStrings(std::string_view bytes, int codepage, const Origin& file,
                             " (--codepage N names the file's)");
         }
         strings[sim::FoldCase(words[1])] =
-            std::u16string(bare ? value.substr(1, *end - 2) : value.substr(0, *end));
+            std::u16string(bare ? value.substr(1, end - 2) : value.substr(0, end));
     }
 }
 
