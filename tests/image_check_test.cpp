@@ -9,6 +9,7 @@
 
 #include "platform/sim/device.h"
 #include "platform/sim/text.h"
+#include "tests/check_test_support.h"
 #include "tests/sim_test_support.h"
 #include "tools/kelbrun-sim/image_check.h"
 #include "tools/kelbrun-sim/image_files/device_image.h"
@@ -56,21 +57,8 @@ sim::Device& SetUpDevice(const std::vector<std::u16string>& programs) {
     return device;
 }
 
-std::string Listing(const setupcheck::Findings& findings) {
-    std::string listing;
-    for (const Finding& f : findings) {
-        listing += (f.level == Level::kError ? "error: " : "warning: ") + f.text + "\n";
-    }
-    return listing;
-}
-
-size_t Count(const setupcheck::Findings& findings, Level level) {
-    size_t count = 0;
-    for (const Finding& f : findings) {
-        count += f.level == level ? 1 : 0;
-    }
-    return count;
-}
+using testing_support::Count;
+using testing_support::Listing;
 
 // --- the image on the device ------------------------------------------------------------------
 

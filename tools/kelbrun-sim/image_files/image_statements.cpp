@@ -10,20 +10,6 @@
 namespace imagefiles {
 namespace {
 
-std::vector<std::u16string_view> Fields(std::u16string_view text) {
-    std::vector<std::u16string_view> fields;
-    text = Trim(text);
-    while (!text.empty()) {
-        size_t end = 0;
-        while (end < text.size() && !IsBlank(text[end])) {
-            ++end;
-        }
-        fields.push_back(text.substr(0, end));
-        text = TrimLeft(text.substr(end));
-    }
-    return fields;
-}
-
 enum class Section { kNone, kModules, kFiles, kOther };
 
 class BibStatements {
@@ -37,7 +23,7 @@ class BibStatements {
     }
 
     void Take(const PreparedLine& line) {
-        const std::vector<std::u16string_view> fields = Fields(line.text);
+        const std::vector<std::u16string_view> fields = Words(line.text);
         if (fields.empty()) {
             return;
         }
@@ -206,47 +192,53 @@ void TakeDatLine(const PreparedLine& line, ImageContents& image,
     image.copies.push_back(StoreCopy{JoinDevicePath(folder, name), source, line.where});
 }
 
-}  // namespace
-
-std::optional<Error> DesignReader::ApplyBib(std::string_view bytes, const std::string& name,
-                                            const std::filesystem::path& hostFile,
-                                            ImageContents& image) {
+// Reads a .bib or .dat file's lines into a copy of the image, which replaces the image only when
+// the whole file reads: a refused line leaves the image and the warnings as they were.
+template <typename TakeLine>
+std::optional<Error> ApplyImageFile(std::string_view bytes, const std::string& name,
+                                    const std::filesystem::path& hostFile,
+                                    const ReadSettings& settings, Preprocessor& files,
+                                    std::vector<std::string>& warnings, ImageContents& image,
+                                    TakeLine take) {
     ImageContents changed = image;
-    const size_t warningsBefore = warnings_.size();
+    const size_t warningsBefore = warnings.size();
     try {
         const Origin file{name, 0, {}};
         const std::vector<LogicalLine> lines =
-            JoinLines(DecodeText(bytes, settings_.codepage, file), Syntax::kImageBuilder, file);
-        BibStatements statements(changed, settings_, hostFile.parent_path(), warnings_);
-        for (const PreparedLine& line : bibFiles_.Run(lines, file, hostFile)) {
-            statements.Take(line);
-        }
+            JoinLines(DecodeText(bytes, settings.codepage, file), Syntax::kImageBuilder, file);
+        take(files.Run(lines, file, hostFile), changed);
     } catch (const Failure& failure) {
-        warnings_.resize(warningsBefore);
+        warnings.resize(warningsBefore);
         return failure.error;
     }
     image = std::move(changed);
     return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<Error> DesignReader::ApplyBib(std::string_view bytes, const std::string& name,
+                                            const std::filesystem::path& hostFile,
+                                            ImageContents& image) {
+    return ApplyImageFile(bytes, name, hostFile, settings_, bibFiles_, warnings_, image,
+                          [&](const std::vector<PreparedLine>& lines, ImageContents& changed) {
+                              BibStatements statements(changed, settings_, hostFile.parent_path(),
+                                                       warnings_);
+                              for (const PreparedLine& line : lines) {
+                                  statements.Take(line);
+                              }
+                          });
+}
+
 std::optional<Error> DesignReader::ApplyDat(std::string_view bytes, const std::string& name,
                                             const std::filesystem::path& hostFile,
                                             ImageContents& image) {
-    ImageContents changed = image;
-    const size_t warningsBefore = warnings_.size();
-    try {
-        const Origin file{name, 0, {}};
-        const std::vector<LogicalLine> lines =
-            JoinLines(DecodeText(bytes, settings_.codepage, file), Syntax::kImageBuilder, file);
-        for (const PreparedLine& line : datFiles_.Run(lines, file, hostFile)) {
-            TakeDatLine(line, changed, warnings_);
-        }
-    } catch (const Failure& failure) {
-        warnings_.resize(warningsBefore);
-        return failure.error;
-    }
-    image = std::move(changed);
-    return std::nullopt;
+    return ApplyImageFile(bytes, name, hostFile, settings_, datFiles_, warnings_, image,
+                          [&](const std::vector<PreparedLine>& lines, ImageContents& changed) {
+                              for (const PreparedLine& line : lines) {
+                                  TakeDatLine(line, changed, warnings_);
+                              }
+                          });
 }
 
 std::optional<Error> DesignReader::LoadBib(const std::string& file, ImageContents& image) {

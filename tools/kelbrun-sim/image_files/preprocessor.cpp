@@ -17,20 +17,6 @@ bool HasKeyword(std::u16string_view text, std::u16string_view keyword) {
            (text.size() == keyword.size() || IsBlank(text[keyword.size()]));
 }
 
-std::vector<std::u16string_view> Words(std::u16string_view text) {
-    std::vector<std::u16string_view> words;
-    text = Trim(text);
-    while (!text.empty()) {
-        size_t end = 0;
-        while (end < text.size() && !IsBlank(text[end])) {
-            ++end;
-        }
-        words.push_back(text.substr(0, end));
-        text = TrimLeft(text.substr(end));
-    }
-    return words;
-}
-
 bool IsWordChar(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
            c == u'_';

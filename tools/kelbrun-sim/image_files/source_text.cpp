@@ -199,6 +199,20 @@ std::u16string_view Trim(std::u16string_view text) {
     return text;
 }
 
+std::vector<std::u16string_view> Words(std::u16string_view text) {
+    std::vector<std::u16string_view> words;
+    text = Trim(text);
+    while (!text.empty()) {
+        size_t end = 0;
+        while (end < text.size() && !IsBlank(text[end])) {
+            ++end;
+        }
+        words.push_back(text.substr(0, end));
+        text = TrimLeft(text.substr(end));
+    }
+    return words;
+}
+
 bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }

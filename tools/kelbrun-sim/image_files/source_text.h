@@ -71,6 +71,8 @@ std::vector<LogicalLine> JoinLines(const std::vector<TextLine>& lines, Syntax sy
 bool IsBlank(char16_t c);
 std::u16string_view TrimLeft(std::u16string_view text);
 std::u16string_view Trim(std::u16string_view text);
+// The text split at its blanks.
+std::vector<std::u16string_view> Words(std::u16string_view text);
 bool StartsWith(std::u16string_view text, std::u16string_view prefix);
 // As StartsWith, without regard to the case of ASCII letters.
 bool StartsWithFolded(std::u16string_view text, std::u16string_view prefix);
