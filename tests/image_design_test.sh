@@ -119,11 +119,14 @@ grep -q 'common.reg:6: LOC_LCID is not replaced (no --strings file given): this 
     fail "--cesysgen: refused"
 cmp -s "$scratch/sysgen.reg" "$scratch/design.reg" && fail "--cesysgen decided no block"
 
-# A file not in UTF-8: Windows-1252 unless --codepage says otherwise.
-printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n; \xc4\xe3\xba\xc3\r\n"User"="\\\\\xc4\xe3"\r\n' > "$scratch/gbk.reg"
-"$sim" --registry "$scratch/gbk.reg" --export-registry "$scratch/1252.reg" || fail "GBK bytes in 1252"
-"$sim" --registry "$scratch/gbk.reg" --codepage 936 --export-registry "$scratch/936.reg" || fail "--codepage 936"
-cmp -s "$scratch/1252.reg" "$scratch/936.reg" && fail "--codepage 936 read the file as 1252 did"
+# A file not in UTF-8: Windows-1252 unless --codepage says otherwise. (Under qemu-arm glibc's
+# iconv has no gconv modules, and knows no Windows code page.)
+if [[ -z ${KELBRUN_NO_CODEPAGES:-} ]]; then
+    printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n; \xc4\xe3\xba\xc3\r\n"User"="\\\\\xc4\xe3"\r\n' > "$scratch/gbk.reg"
+    "$sim" --registry "$scratch/gbk.reg" --export-registry "$scratch/1252.reg" || fail "GBK bytes in 1252"
+    "$sim" --registry "$scratch/gbk.reg" --codepage 936 --export-registry "$scratch/936.reg" || fail "--codepage 936"
+    if cmp -s "$scratch/1252.reg" "$scratch/936.reg"; then fail "--codepage 936 read the file as 1252 did"; fi
+fi
 
 # The .bib and .dat files are read; their mistakes are refused as any file's.
 "$sim" --bib "$design/project.bib" --dat "$design/project.dat" --map "C:\\WINCE500=$design/WINCE500" \
@@ -165,9 +168,11 @@ expect 2 "kelbrun-sim: $scratch/bad.bib:2: a MODULES or FILES line is NAME HOST-
 printf 'root:Directory("a")\r\n' > "$scratch/bad.dat"
 expect 2 "kelbrun-sim: $scratch/bad.dat:1: a .dat line is root:-Directory(\"NAME\"), root:-File(\"NAME\",\"\\Windows\\FILE\"), Directory(\"\\PATH\"):-Directory(\"NAME\") or Directory(\"\\PATH\"):-File(\"NAME\",\"\\Windows\\FILE\")" \
     --dat "$scratch/bad.dat"
-printf '[HKEY_LOCAL_MACHINE\\A]\r\n"A"="\x81"\r\n' > "$scratch/unmapped.reg"
-expect 2 "kelbrun-sim: $scratch/unmapped.reg:2: byte 0x81 is no character of code page 1252 (--codepage N names the code page the file was written in)" \
-    --registry "$scratch/unmapped.reg"
+if [[ -z ${KELBRUN_NO_CODEPAGES:-} ]]; then
+    printf '[HKEY_LOCAL_MACHINE\\A]\r\n"A"="\x81"\r\n' > "$scratch/unmapped.reg"
+    expect 2 "kelbrun-sim: $scratch/unmapped.reg:2: byte 0x81 is no character of code page 1252 (--codepage N names the code page the file was written in)" \
+        --registry "$scratch/unmapped.reg"
+fi
 expect 2 "kelbrun-sim: --codepage takes a Windows code page this host's converter knows, such as 1252 or 936; not 12x (kelbrun-sim --help shows the usage)" \
     --codepage 12x
 expect 2 "kelbrun-sim: --map needs WINDOWS-FOLDER=HOST-FOLDER, such as 'C:\\WINCE500=/srv/wince500'; not C:\\X (kelbrun-sim --help shows the usage)" \

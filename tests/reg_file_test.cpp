@@ -117,6 +117,11 @@ class RegErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(RegErrors, NameTheLineAndChangeNothing) {
     const ErrorCase& c = GetParam();
+#ifdef KELBRUN_NO_CODEPAGES
+    if (std::string(c.name) == "ByteCodePageLacks") {
+        GTEST_SKIP() << "this build's iconv has no gconv modules: no Windows code page";
+    }
+#endif
     sim::Registry registry;
     registry.SetString(kKey, u"Kept", u"x");
     // For the IF lines of image-builder files.
