@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,11 @@ using imagefiles::ReadSettings;
 const char16_t kKey[] = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths";
 const char kKeyLine[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n";
 
-const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
+// A table case's name, for the test's name.
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
+}
 
 // An OS design in a scratch folder: its files written as given, read by one reader.
 class Design {
@@ -112,6 +117,10 @@ struct CodepageCase {
     std::string expected;  // V's text as UTF-8, or the error
 };
 
+void PrintTo(const CodepageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Codepages : public ::testing::TestWithParam<CodepageCase> {};
 
 TEST_P(Codepages, ReadTheFileInIts) {
@@ -146,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "the code page the file was written in)"},
         CodepageCase{"NulIsBlank", 1252, std::string("\"V\"\0=\"a\"\0\r\n", 10), "a"},
         CodepageCase{"MixedLineEnds", 1252, "\n\r\n\"V\"=\"a\"\n", "a"}),
-    kCaseName);
+    CaseName<CodepageCase>);
 
 TEST(Codepages, KnownToTheConverter) {
 #ifdef KELBRUN_NO_CODEPAGES
@@ -166,6 +175,10 @@ struct FormCase {
     uint32_t type;
     std::vector<uint8_t> bytes;  // of V
 };
+
+void PrintTo(const FormCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegistryForms : public ::testing::TestWithParam<FormCase> {};
 
@@ -204,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths\\]\r\n\"V\"=hex:03\r\n",
                  3,
                  {3}}),
-    kCaseName);
+    CaseName<FormCase>);
 
 TEST(RegistryForms, DeletedKeyThenCommentAndRegedit4InAnImageBuilderFile) {
     sim::Registry registry;
@@ -226,6 +239,10 @@ struct PreprocessCase {
     std::string body;      // after the key line
     std::string expected;  // V's text, "(none)", or the error
 };
+
+void PrintTo(const PreprocessCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Preprocessing : public ::testing::TestWithParam<PreprocessCase> {};
 
@@ -345,7 +362,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "#if (defined A\n#endif\n",
                        "a.reg:2: a #if expression takes defined NAME, !, &&, ||, == and != over "
                        "names and \"texts\", and parentheses"}),
-    kCaseName);
+    CaseName<PreprocessCase>);
 
 TEST(Preprocessing, MessageIsAWarningAndReadingGoesOn) {
     Design design;
@@ -400,6 +417,10 @@ struct IncludeWarningCase {
     std::string warning;
 };
 
+void PrintTo(const IncludeWarningCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class IncludeWarnings : public ::testing::TestWithParam<IncludeWarningCase> {};
 
 TEST_P(IncludeWarnings, NameTheIncludeAndReadingGoesOn) {
@@ -424,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(
         IncludeWarningCase{"NoMap", "#include \"C:\\WINCE500\\x.reg\"",
                            "p.reg:2: #include \"C:\\WINCE500\\x.reg\" is not read: no --map gives "
                            "a host folder for C:\\WINCE500\\x.reg"}),
-    kCaseName);
+    CaseName<IncludeWarningCase>);
 
 TEST(Includes, CycleIsRefusedNamingBothLines) {
     Design design;
@@ -481,6 +502,10 @@ struct CesysgenCase {
     std::string body;
     std::string expected;
 };
+
+void PrintTo(const CesysgenCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Cesysgen : public ::testing::TestWithParam<CesysgenCase> {};
 
@@ -544,7 +569,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "@CESYSGEN ENDIF"},
         CesysgenCase{"UnknownLine", true, "; @CESYSGEN WHATEVER\n",
                      "a.reg:2: a @CESYSGEN line is IF, ELSE, ELSE IF, ELSEIF or ENDIF"}),
-    kCaseName);
+    CaseName<CesysgenCase>);
 
 // ---- LOC_ strings ----
 
@@ -555,6 +580,10 @@ struct StringsCase {
     std::string expected;  // V's text, or the error
     size_t warnings;
 };
+
+void PrintTo(const StringsCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Strings : public ::testing::TestWithParam<StringsCase> {};
 
@@ -592,7 +621,7 @@ INSTANTIATE_TEST_SUITE_P(
             "UnknownKeyWithoutStrings", false,
             "\"V\"=\"a\"\n[HKEY_LOCAL_MACHINE\\LOC_X]\n\"V\"=\"b\"\n" + std::string(kKeyLine), "a",
             1}),
-    kCaseName);
+    CaseName<StringsCase>);
 
 TEST(Strings, DwordTakesTheBareText) {
     Design design;
@@ -612,15 +641,20 @@ struct StrErrorCase {
     int line;
 };
 
+void PrintTo(const StrErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class StrErrors : public ::testing::TestWithParam<StrErrorCase> {};
 
 TEST_P(StrErrors, NameTheLine) {
-    std::map<std::u16string, std::u16string> strings;
+    const StrErrorCase& c = GetParam();
     try {
-        imagefiles::ReadStrings(GetParam().file, 1252, imagefiles::Origin{"s.str", 0, {}}, strings);
+        std::map<std::u16string, std::u16string> strings;
+        imagefiles::ReadStrings(c.file, 1252, imagefiles::Origin{"s.str", 0, {}}, strings);
         FAIL() << "read";
     } catch (const imagefiles::Failure& failure) {
-        EXPECT_EQ(GetParam().line, failure.error.line) << failure.error.message;
+        EXPECT_EQ(c.line, failure.error.line) << failure.error.message;
     }
 }
 
@@ -631,7 +665,7 @@ INSTANTIATE_TEST_SUITE_P(Str, StrErrors,
                                            StrErrorCase{"Unclosed", "\n#define LOC_A \"a\n", 2},
                                            StrErrorCase{"TextAfter", "#define LOC_A \"a\" b\n", 1},
                                            StrErrorCase{"NoValue", "#define LOC_A\n", 1}),
-                         kCaseName);
+                         CaseName<StrErrorCase>);
 
 // ---- --environment ----
 
@@ -752,13 +786,18 @@ struct BibErrorCase {
     std::string error;
 };
 
+void PrintTo(const BibErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BibErrors : public ::testing::TestWithParam<BibErrorCase> {};
 
 TEST_P(BibErrors, NameTheLineAndChangeNothing) {
     Design design;
     design.image.files.push_back(imagefiles::ImageFile{u"kept.exe", std::nullopt, true, {}});
-    design.Write("p.bib", GetParam().file);
-    EXPECT_EQ(GetParam().error, design.Bib("p.bib"));
+    const BibErrorCase& c = GetParam();
+    design.Write("p.bib", c.file);
+    EXPECT_EQ(c.error, design.Bib("p.bib"));
     ASSERT_EQ(1u, design.image.files.size());
     EXPECT_EQ(u"kept.exe", design.image.files[0].name);
 }
@@ -777,7 +816,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "(give it with --define or --environment)"},
         BibErrorCase{"IfNeverClosed", "FILES\nIF A\n",
                      "p.bib:2: this IF is never closed: the file ends before its ENDIF"}),
-    kCaseName);
+    CaseName<BibErrorCase>);
 
 // ---- .dat files ----
 
@@ -806,8 +845,9 @@ TEST_P(DatErrors, NameTheLineAndChangeNothing) {
     Design design;
     design.Write("p.dat", "root:-Directory(\"Kept\")\n");
     ASSERT_EQ("", design.Dat("p.dat"));
-    design.Write("q.dat", GetParam().file);
-    EXPECT_EQ(GetParam().error, design.Dat("q.dat"));
+    const BibErrorCase& c = GetParam();
+    design.Write("q.dat", c.file);
+    EXPECT_EQ(c.error, design.Dat("q.dat"));
     EXPECT_EQ(1u, design.image.folders.size());
     EXPECT_TRUE(design.image.copies.empty());
 }
@@ -828,7 +868,7 @@ INSTANTIATE_TEST_SUITE_P(
         BibErrorCase{"TextAfter", "root:-Directory(\"a\") x\n", "q.dat:1" + kDatForm},
         BibErrorCase{"Undefined", "root:-Directory(\"$(X)\")\n",
                      "q.dat:1: $(X) is defined nowhere: give it with --define or --environment"}),
-    kCaseName);
+    CaseName<BibErrorCase>);
 
 // ---- the setup the command line gives ----
 

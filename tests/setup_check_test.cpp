@@ -306,6 +306,7 @@ TEST(SetupCheck, TheThirtyThirdNewNumberIsDropped) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.dropped);
         std::vector<InitValue> values;
+        values.reserve(31 + c.after.size());
         for (int i = 0; i < 31; ++i) {
             values.push_back(Launch(100 + i, u"svc.exe"));
         }

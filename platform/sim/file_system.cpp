@@ -177,6 +177,7 @@ std::optional<std::string> FileSystem::AddImageEntry(std::u16string_view deviceP
     }
     // Everything is checked before anything is added.
     std::vector<std::u16string> keys;
+    keys.reserve(parts.size());
     for (const std::u16string& part : parts) {
         keys.push_back((keys.empty() ? u"" : keys.back() + u'\\') + FoldCase(part));
     }
@@ -295,6 +296,7 @@ std::vector<FoundEntry> FileSystem::List(std::u16string_view devicePath, uint32_
     }
     if (at->image) {
         std::vector<std::u16string> taken;
+        taken.reserve(entries.size());
         for (const FoundEntry& entry : entries) {
             taken.push_back(FoldCase(entry.name));
         }

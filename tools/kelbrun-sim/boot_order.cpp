@@ -505,8 +505,9 @@ size_t CheckWaits(const BootOrder& order, Findings& findings) {
     }
     if (waiting.size() > 1) {
         std::sort(waiting.begin() + 1, waiting.end());
-        std::vector<uint32_t> through(waiting.begin() + 1, waiting.end());
-        text += "; " + List(through) + (through.size() == 1 ? " waits" : " wait") +
+        const bool alone = waiting.size() == 2;
+        const std::vector<uint32_t> through(waiting.begin() + 1, waiting.end());
+        text += "; " + List(through) + (alone ? " waits" : " wait") +
                 " for it through DependNN as well";
     }
     for (size_t at : stuckFindings) {

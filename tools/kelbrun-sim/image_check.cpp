@@ -1,6 +1,7 @@
 #include "tools/kelbrun-sim/image_check.h"
 
 #include <map>
+#include <utility>
 
 #include "platform/sim/emulator/coredll_exports.h"
 #include "platform/sim/text.h"
@@ -66,11 +67,13 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
         }
     }
     for (const auto& [variable, imports] : unjudged) {
-        findings.push_back(
-            {Level::kWarning, "COREDLL: " + variable +
-                                  " is not known (--environment, --define): whether the image's "
-                                  "COREDLL has the launcher's " +
-                                  imports + " could not be judged"});
+        std::string text = "COREDLL: " + variable;
+        text +=
+            " is not known (--environment, --define): whether the image's COREDLL has the "
+            "launcher's ";
+        text += imports;
+        text += " could not be judged";
+        findings.push_back({Level::kWarning, std::move(text)});
     }
 }
 

@@ -1,5 +1,7 @@
 #include "tools/kelbrun-sim/program_search.h"
 
+#include <utility>
+
 #include "platform/sim/text.h"
 
 namespace programsearch {
@@ -142,13 +144,21 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
                                     : device.files.HasRoot()
                                         ? " is not in the image and no file under --root"
                                         : " is not in the image";
-        const std::string what = tries.empty() ? " is too long a name for the kernel to look for"
-                                               : nowhere + " (tried " + tried + ")";
-        const std::string leads =
-            entry.launcher ? ": the kernel cannot start the launcher"
-                           : ": the kernel cannot start it, and the launch loop counts entry " +
-                                 std::to_string(entry.number) + " as done without it";
-        findings.push_back({Finding::Level::kError, where + what + leads + bootorder::kOnCe5});
+        std::string text = where;
+        if (tries.empty()) {
+            text += " is too long a name for the kernel to look for";
+        } else {
+            text += nowhere;
+            text += " (tried " + tried + ")";
+        }
+        if (entry.launcher) {
+            text += ": the kernel cannot start the launcher";
+        } else {
+            text += ": the kernel cannot start it, and the launch loop counts entry ";
+            text += std::to_string(entry.number) + " as done without it";
+        }
+        text += bootorder::kOnCe5;
+        findings.push_back({Finding::Level::kError, std::move(text)});
     }
     return missing;
 }

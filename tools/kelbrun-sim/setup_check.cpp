@@ -26,7 +26,7 @@ constexpr char16_t kDefaultVolumeName[] = u"Mounted Volume";
 // The launcher's key, as it opens it under HKEY_LOCAL_MACHINE.
 constexpr char16_t kPathsSubKey[] = u"SOFTWARE\\Tavrin\\Paths";
 // For the findings' words only: what the launcher's own code reads and composes decides them.
-constexpr size_t kValueBytes = (kPathBufferChars - 1) * 2;
+constexpr size_t kValueBytes = static_cast<size_t>(kPathBufferChars - 1) * 2;
 constexpr size_t kPathChars = kPathBufferChars - 1;
 constexpr std::u16string_view kUpdateSuffix = u"\\UPDATE\\Kelbrun.EXE";
 constexpr std::u16string_view kNavigatorSuffix = u"\\MNAV\\Navigon.exe";
