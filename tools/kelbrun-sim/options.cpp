@@ -197,6 +197,22 @@ Options ParseOptions(int argc, char** argv, int first) {
 
 namespace {
 
+// Reads one file of the settings (an environment file, a .str file) with read; gives the one
+// line of its refusal.
+template <typename Read>
+std::optional<std::string> ReadSettingFile(const std::string& file, Read read) {
+    const auto bytes = sim::ReadHostFile(file);
+    if (!bytes) {
+        return file + ": cannot be read";
+    }
+    try {
+        read(std::string_view(*bytes), imagefiles::Origin{file, 0, {}});
+    } catch (const imagefiles::Failure& failure) {
+        return failure.error.Describe();
+    }
+    return std::nullopt;
+}
+
 // The settings every file of the run is read with: the build's variables, its strings, where
 // its folders are. Gives an error message when a file of them cannot be read.
 std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
@@ -204,15 +220,10 @@ std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
     settings.codepage = options.codepage.value_or(imagefiles::kDefaultCodepage);
     settings.cesysgen = options.cesysgen;
     for (const std::string& file : options.environments) {
-        const auto bytes = sim::ReadHostFile(file);
-        if (!bytes) {
-            return file + ": cannot be read";
-        }
-        try {
-            imagefiles::ReadEnvironment(*bytes, settings.codepage, imagefiles::Origin{file, 0, {}},
-                                        setup.variables);
-        } catch (const imagefiles::Failure& failure) {
-            return failure.error.Describe();
+        if (auto error = ReadSettingFile(file, [&](std::string_view bytes, const auto& origin) {
+                imagefiles::ReadEnvironment(bytes, settings.codepage, origin, setup.variables);
+            })) {
+            return error;
         }
     }
     for (const DefineOption& define : options.defines) {
@@ -226,15 +237,10 @@ std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
     settings.variables = setup.variables;
     settings.stringsGiven = !options.strings.empty();
     for (const std::string& file : options.strings) {
-        const auto bytes = sim::ReadHostFile(file);
-        if (!bytes) {
-            return file + ": cannot be read";
-        }
-        try {
-            imagefiles::ReadStrings(*bytes, settings.codepage, imagefiles::Origin{file, 0, {}},
-                                    settings.strings);
-        } catch (const imagefiles::Failure& failure) {
-            return failure.error.Describe();
+        if (auto error = ReadSettingFile(file, [&](std::string_view bytes, const auto& origin) {
+                imagefiles::ReadStrings(bytes, settings.codepage, origin, settings.strings);
+            })) {
+            return error;
         }
     }
     for (const MapOption& map : options.maps) {
