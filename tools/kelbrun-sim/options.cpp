@@ -22,13 +22,16 @@ const char kUsage[] =
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
     "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]] [--check]\n"
+    "                   [--explain LOG]\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
     "        and runs nothing (exit status 1 when it finds an error)\n"
     "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
     "        builder reads them; --environment: the build window's variables (set > FILE);\n"
     "        --define wins over it; --strings: .str files for LOC_ tokens; --codepage: of\n"
     "        files that are not UTF-8 (default 1252); --map: the host folder of a Windows\n"
-    "        folder named by #include and .bib paths; --cesysgen: decide @CESYSGEN blocks\n";
+    "        folder named by #include and .bib paths; --cesysgen: decide @CESYSGEN blocks\n"
+    "--explain LOG says what a unit's debug log tells of the launcher's runs; with the\n"
+    "        unit's registry and files, where each run departs from the dry run\n";
 
 // An hour of device time: far beyond any boot, and well inside the device clock's range.
 constexpr uint32_t kLatestMountMs = 3600000;
@@ -176,6 +179,8 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.shellFails = true;
         } else if (arg == "--check") {
             options.check = true;
+        } else if (arg == "--explain") {
+            takeValue(options.explain);
         } else if (arg == "-h" || arg == "--help") {
             options.help = true;
         } else {
@@ -187,6 +192,12 @@ Options ParseOptions(int argc, char** argv, int first) {
     }
     if (options.cpu && !options.exe) {
         throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
+    }
+    if (options.explain && (options.check || options.exe || options.exportRegistry)) {
+        throw UsageError{"--explain reads a log beside a dry run of its own; it takes no " +
+                         std::string(options.check ? "--check"
+                                     : options.exe ? "--exe"
+                                                   : "--export-registry")};
     }
     if (options.check && (options.exe || options.exportRegistry)) {
         throw UsageError{std::string("--check runs nothing and writes no registry; it takes no ") +

@@ -1,0 +1,199 @@
+#include "tools/kelbrun-sim/explain/trail_runs.h"
+
+namespace explainlog {
+
+namespace {
+
+using Kind = TrailLine::Kind;
+
+constexpr size_t kLookups = 3;  // SDMMC, DataStorage, User
+constexpr uint64_t kPauseMs = 2500;
+
+bool StartsRun(Kind kind) {
+    return kind == Kind::kOwnPathFailed || kind == Kind::kFolder || kind == Kind::kOpenFailed ||
+           kind == Kind::kQueryFailed;
+}
+
+bool EndsWith(std::u16string_view text, std::u16string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Builds one run from the lines it takes, in the launcher's order.
+class RunBuilder {
+  public:
+    // Whether the line goes on this run.
+    bool Take(const TrailLine& line) {
+        if (!Fits(line)) {
+            return false;
+        }
+        run_.lines.push_back(line);
+        return true;
+    }
+
+    bool Empty() const {
+        return run_.lines.empty();
+    }
+
+    Run Finish(const LogLines& log) {
+        run_.ending = Conclude(log);
+        return std::move(run_);
+    }
+
+  private:
+    bool FitsLookup(const TrailLine& line) {
+        if (awaitingNoFolder_) {
+            awaitingNoFolder_ = line.kind != Kind::kNoFolder;
+            return !awaitingNoFolder_;
+        }
+        if (run_.lookups.size() == kLookups) {
+            return false;
+        }
+        if (line.kind == Kind::kFolder) {
+            run_.lookups.push_back(Lookup{true, line.text, std::nullopt});
+            return true;
+        }
+        if (line.kind == Kind::kOpenFailed || line.kind == Kind::kQueryFailed) {
+            run_.lookups.push_back(Lookup{false, {}, line});
+            awaitingNoFolder_ = true;
+            return true;
+        }
+        return false;
+    }
+
+    bool FitsProbe(const TrailLine& line) {
+        const size_t index = run_.probes.size();
+        const bool probe = line.kind == Kind::kExists || line.kind == Kind::kNotExists ||
+                           line.kind == Kind::kTooLong;
+        if (!probe || index == 2 || (index == 1 && run_.probes[0].kind == Kind::kExists)) {
+            return false;
+        }
+        if (line.kind != Kind::kTooLong &&
+            !EndsWith(line.text, index == 0 ? u"\\UPDATE\\Kelbrun.EXE" : u"\\MNAV\\Navigon.exe")) {
+            return false;
+        }
+        if (index == 0 && line.timeMs && folderTimeMs_ && *line.timeMs >= *folderTimeMs_) {
+            run_.waitedMs = *line.timeMs - *folderTimeMs_;
+        }
+        run_.probes.push_back(line);
+        return true;
+    }
+
+    bool Fits(const TrailLine& line) {
+        if (run_.lines.empty() && line.kind == Kind::kOwnPathFailed) {
+            run_.ownPathFailure = line;
+            return true;
+        }
+        if (awaitingNoFolder_ || run_.lookups.size() < kLookups) {
+            return FitsLookup(line);
+        }
+        if (run_.folderLines < 3) {
+            static constexpr Kind kOrder[] = {Kind::kCardPath, Kind::kDataPath, Kind::kFlashPath};
+            if (line.kind != kOrder[run_.folderLines]) {
+                return false;
+            }
+            ++run_.folderLines;
+            folderTimeMs_ = line.timeMs;
+            return true;
+        }
+        return FitsProbe(line);
+    }
+
+    // What a run with folder lines and no probe did: nothing, or ran as the card's copy.
+    Ending Stopped(const LogLines& log) const {
+        if (run_.ownPathFailure) {
+            return Ending::kOwnPathUnknown;
+        }
+        if (!run_.Configured()) {
+            return Ending::kNotConfigured;
+        }
+        const int last = run_.lines.back().number;
+        if (log.lastTextLine <= last) {
+            return Ending::kLogEnds;
+        }
+        // A stamped log shows whether the log went on for the whole pause.
+        const auto lastMs = run_.lines.back().timeMs;
+        if (lastMs && log.lastTimeMs && *log.lastTimeMs >= *lastMs &&
+            *log.lastTimeMs - *lastMs < kPauseMs) {
+            return Ending::kLogEnds;
+        }
+        return Ending::kCardCopy;
+    }
+
+    Ending Conclude(const LogLines& log) {
+        if (run_.lookups.size() < kLookups || awaitingNoFolder_ || run_.folderLines < 3) {
+            run_.cut = "stops after line " + std::to_string(run_.lines.back().number) +
+                       (run_.folderLines > 0 ? ", within its three folder lines"
+                                             : ", while it read its folders");
+            return Ending::kCutOff;
+        }
+        if (run_.probes.empty()) {
+            return Stopped(log);
+        }
+        const TrailLine& last = run_.probes.back();
+        if (last.kind == Kind::kExists) {
+            return run_.probes.size() == 1 ? Ending::kStartedCardCopy : Ending::kStartedNavigator;
+        }
+        if (run_.probes.size() == 1) {
+            run_.cut = "stops after line " + std::to_string(last.number) +
+                       ", between its probe of the card's copy and that of the navigation "
+                       "application";
+            return Ending::kCutOff;
+        }
+        return Ending::kFoundNothing;
+    }
+
+    Run run_;
+    bool awaitingNoFolder_ = false;
+    std::optional<uint64_t> folderTimeMs_;
+};
+
+}  // namespace
+
+bool Run::Configured() const {
+    auto configured = [&](size_t i) {
+        return i < lookups.size() && lookups[i].read && !lookups[i].folder.empty();
+    };
+    return configured(0) && configured(1);
+}
+
+std::vector<Run> SplitRuns(const LogLines& log) {
+    std::vector<Run> runs;
+    RunBuilder builder;
+    // Lines that begin no run and fit none: a trail whose start the log lacks.
+    Run fragment;
+    auto flushFragment = [&] {
+        if (!fragment.lines.empty()) {
+            fragment.ending = Ending::kCutOff;
+            fragment.cut = "starts at line " + std::to_string(fragment.lines.front().number) +
+                           " without the lines before it";
+            runs.push_back(std::move(fragment));
+            fragment = Run();
+        }
+    };
+    for (const TrailLine& line : log.trail) {
+        if (!builder.Empty() && builder.Take(line)) {
+            continue;
+        }
+        if (!StartsRun(line.kind)) {
+            if (!builder.Empty()) {
+                runs.push_back(builder.Finish(log));
+                builder = RunBuilder();
+            }
+            fragment.lines.push_back(line);
+            continue;
+        }
+        flushFragment();
+        if (!builder.Empty()) {
+            runs.push_back(builder.Finish(log));
+        }
+        builder = RunBuilder();
+        builder.Take(line);
+    }
+    flushFragment();
+    if (!builder.Empty()) {
+        runs.push_back(builder.Finish(log));
+    }
+    return runs;
+}
+
+}  // namespace explainlog
