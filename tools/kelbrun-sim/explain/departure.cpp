@@ -70,8 +70,8 @@ std::string LineDeparture(const Run& run, size_t index, std::u16string_view dry)
                ", the files given lack it (" + sim::ToUtf8(dry) + ")";
     }
     if ((unit.kind == Kind::kOpenFailed || unit.kind == Kind::kQueryFailed) && dryRead) {
-        return at + "the unit could not read " + value + " " + ErrorMeaning(unit.kind, unit.code) +
-               ", the files given hold " + Quoted(dry.substr(15)) +
+        return at + "the unit could not read " + value + " (" + ErrorMeaning(unit.kind, unit.code) +
+               "), the files given hold " + Quoted(dry.substr(15)) +
                ": the unit's registry lacks what the files give";
     }
     if (unit.kind == Kind::kExists || unit.kind == Kind::kNotExists) {

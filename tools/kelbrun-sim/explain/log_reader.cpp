@@ -1,7 +1,9 @@
 #include "tools/kelbrun-sim/explain/log_reader.h"
 
+#include <algorithm>
 #include <array>
 
+#include "platform/sim/text.h"
 #include "tools/kelbrun-sim/image_files/source_text.h"
 
 namespace explainlog {
@@ -199,12 +201,16 @@ std::vector<std::u16string> TextLines(std::string_view bytes, int codepage, LogL
         log.notText = failure.error.message;
         return {};
     }
-    log.encoding = utf16 ? "UTF-16LE" : "UTF-8";
+    if (utf16) {
+        log.encoding = "UTF-16LE";
+    } else {
+        // The same test the decoding made: UTF-8 when every byte of it is well-formed UTF-8.
+        std::string blanked(bytes.substr(bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0));
+        std::replace(blanked.begin(), blanked.end(), '\0', ' ');
+        log.encoding = sim::FromUtf8(blanked) ? "UTF-8" : "code page " + std::to_string(codepage);
+    }
     std::vector<std::u16string> lines;
     for (const imagefiles::TextLine& line : decoded) {
-        if (line.unmapped) {
-            log.encoding = "code page " + std::to_string(codepage);
-        }
         size_t start = 0;
         while (true) {
             const size_t cr = line.text.find(u'\r', start);

@@ -34,6 +34,29 @@ class RunBuilder {
         return run_.lines.empty();
     }
 
+    // Once the folder lines begin, the lookups before the last three: a run of their own that
+    // stopped while it read its folders.
+    std::optional<Run> SplitOffEarlier() {
+        if (run_.folderLines != 1 || run_.lookups.size() <= kLookups) {
+            return std::nullopt;
+        }
+        const size_t keep = run_.lookups.size() - kLookups;
+        const size_t cut = lookupStarts_[keep];
+        Run earlier;
+        earlier.lines.assign(run_.lines.begin(), run_.lines.begin() + static_cast<long>(cut));
+        earlier.lookups.assign(run_.lookups.begin(),
+                               run_.lookups.begin() + static_cast<long>(keep));
+        earlier.ownPathFailure = std::move(run_.ownPathFailure);
+        earlier.ending = Ending::kCutOff;
+        earlier.cut = "stops after line " + std::to_string(earlier.lines.back().number) +
+                      ", while it read its folders";
+        run_.lines.erase(run_.lines.begin(), run_.lines.begin() + static_cast<long>(cut));
+        run_.lookups.erase(run_.lookups.begin(), run_.lookups.begin() + static_cast<long>(keep));
+        run_.ownPathFailure.reset();
+        lookupStarts_.clear();
+        return earlier;
+    }
+
     Run Finish(const LogLines& log) {
         run_.ending = Conclude(log);
         return std::move(run_);
@@ -45,9 +68,7 @@ class RunBuilder {
             awaitingNoFolder_ = line.kind != Kind::kNoFolder;
             return !awaitingNoFolder_;
         }
-        if (run_.lookups.size() == kLookups) {
-            return false;
-        }
+        lookupStarts_.push_back(run_.lines.size());
         if (line.kind == Kind::kFolder) {
             run_.lookups.push_back(Lookup{true, line.text, std::nullopt});
             return true;
@@ -57,6 +78,7 @@ class RunBuilder {
             awaitingNoFolder_ = true;
             return true;
         }
+        lookupStarts_.pop_back();
         return false;
     }
 
@@ -79,12 +101,21 @@ class RunBuilder {
     }
 
     bool Fits(const TrailLine& line) {
+        const std::u16string& process = run_.lines.empty() ? line.process : run_.lines[0].process;
+        if (line.process != process) {
+            return false;  // a stamped log names each run's process
+        }
         if (run_.lines.empty() && line.kind == Kind::kOwnPathFailed) {
             run_.ownPathFailure = line;
             return true;
         }
-        if (awaitingNoFolder_ || run_.lookups.size() < kLookups) {
+        // Lookups beyond three before the folder lines: a run that started again; the last
+        // three are the run's whose folder lines follow.
+        if (awaitingNoFolder_ || (run_.folderLines == 0 && StartsRun(line.kind))) {
             return FitsLookup(line);
+        }
+        if (run_.lookups.size() < kLookups) {
+            return false;
         }
         if (run_.folderLines < 3) {
             static constexpr Kind kOrder[] = {Kind::kCardPath, Kind::kDataPath, Kind::kFlashPath};
@@ -143,6 +174,7 @@ class RunBuilder {
     }
 
     Run run_;
+    std::vector<size_t> lookupStarts_;  // where each lookup's lines begin in run_.lines
     bool awaitingNoFolder_ = false;
     std::optional<uint64_t> folderTimeMs_;
 };
@@ -172,6 +204,9 @@ std::vector<Run> SplitRuns(const LogLines& log) {
     };
     for (const TrailLine& line : log.trail) {
         if (!builder.Empty() && builder.Take(line)) {
+            if (auto earlier = builder.SplitOffEarlier()) {
+                runs.push_back(std::move(*earlier));
+            }
             continue;
         }
         if (!StartsRun(line.kind)) {
