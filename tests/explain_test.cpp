@@ -374,6 +374,17 @@ INSTANTIATE_TEST_SUITE_P(
                  "Folder name is \\SDMMC\n" + kOther + std::string(kFolders) + kCardThere,
                  {Ending::kCutOff, Ending::kStartedCardCopy},
                  "run 2, log lines 3 to 9"},
+        RunsCase{"lookups_again_and_no_folder_lines",
+                 "Folder name is \\A\nFolder name is \\B\nFolder name is \\C\n"
+                 "Folder name is \\D\n",
+                 {Ending::kCutOff, Ending::kCutOff},
+                 "run 2, log lines 2 to 4:\n  SDMMC: \\B\n"},
+        RunsCase{"seven_lookups",
+                 "Folder name is \\A\nFolder name is \\B\nFolder name is \\C\n"
+                 "Folder name is \\D\nFolder name is \\E\nFolder name is \\F\n"
+                 "Folder name is \\G\n",
+                 {Ending::kCutOff, Ending::kCutOff, Ending::kCutOff},
+                 "run 2, log line 4:\n  SDMMC: \\D\n"},
         RunsCase{"starts_in_the_middle",
                  "ResidentFlashDestPath: \\RF\n" + std::string(kCardThere) + kFolders + kCardThere,
                  {Ending::kCutOff, Ending::kStartedCardCopy},

@@ -1,5 +1,7 @@
 #include "tools/kelbrun-sim/explain/explain.h"
 
+#include <iterator>
+
 #include "platform/sim/host_file.h"
 #include "platform/sim/startup.h"
 #include "platform/sim/text.h"
@@ -27,7 +29,8 @@ std::string Lines(int first, int last) {
 
 std::string DescribeLookups(const Run& run) {
     std::string out;
-    for (size_t i = 0; i < run.lookups.size(); ++i) {
+    // A run holds three lookups at most: SplitRuns gives those beyond to runs of their own.
+    for (size_t i = 0; i < run.lookups.size() && i < std::size(kValueNames); ++i) {
         const explainlog::Lookup& lookup = run.lookups[i];
         out += std::string("  ") + kValueNames[i] + ": ";
         if (lookup.read && lookup.folder.empty()) {

@@ -1,5 +1,7 @@
 #include "tools/kelbrun-sim/explain/trail_runs.h"
 
+#include <algorithm>
+
 namespace explainlog {
 
 namespace {
@@ -33,23 +35,34 @@ class RunBuilder {
     bool Empty() const {
         return run_.lines.empty();
     }
+    int FolderLines() const {
+        return run_.folderLines;
+    }
 
-    // Once the folder lines begin, the lookups before the last three: a run of their own that
-    // stopped while it read its folders.
-    std::optional<Run> SplitOffEarlier() {
-        if (run_.folderLines != 1 || run_.lookups.size() <= kLookups) {
-            return std::nullopt;
+    // Once the folder lines begin, or the run ends, the lookups before the last three: runs of
+    // their own, three lookups each, that stopped while they read their folders.
+    std::vector<Run> SplitOffEarlier() {
+        std::vector<Run> earlier;
+        if (run_.folderLines > 1 || run_.lookups.size() <= kLookups) {
+            return earlier;
         }
         const size_t keep = run_.lookups.size() - kLookups;
+        for (size_t first = 0; first < keep; first += kLookups) {
+            const size_t last = std::min(first + kLookups, keep);
+            const auto from =
+                run_.lines.begin() + static_cast<long>(first == 0 ? 0 : lookupStarts_[first]);
+            const auto to = run_.lines.begin() + static_cast<long>(lookupStarts_[last]);
+            Run part;
+            part.lines.assign(from, to);
+            part.lookups.assign(run_.lookups.begin() + static_cast<long>(first),
+                                run_.lookups.begin() + static_cast<long>(last));
+            part.ownPathFailure = first == 0 ? run_.ownPathFailure : std::nullopt;
+            part.ending = Ending::kCutOff;
+            part.cut = "stops after line " + std::to_string(part.lines.back().number) +
+                       ", while it read its folders";
+            earlier.push_back(std::move(part));
+        }
         const size_t cut = lookupStarts_[keep];
-        Run earlier;
-        earlier.lines.assign(run_.lines.begin(), run_.lines.begin() + static_cast<long>(cut));
-        earlier.lookups.assign(run_.lookups.begin(),
-                               run_.lookups.begin() + static_cast<long>(keep));
-        earlier.ownPathFailure = std::move(run_.ownPathFailure);
-        earlier.ending = Ending::kCutOff;
-        earlier.cut = "stops after line " + std::to_string(earlier.lines.back().number) +
-                      ", while it read its folders";
         run_.lines.erase(run_.lines.begin(), run_.lines.begin() + static_cast<long>(cut));
         run_.lookups.erase(run_.lookups.begin(), run_.lookups.begin() + static_cast<long>(keep));
         run_.ownPathFailure.reset();
@@ -57,9 +70,12 @@ class RunBuilder {
         return earlier;
     }
 
-    Run Finish(const LogLines& log) {
+    // The run, after the run before it when its lookups began again.
+    std::vector<Run> Finish(const LogLines& log) {
+        std::vector<Run> runs = SplitOffEarlier();
         run_.ending = Conclude(log);
-        return std::move(run_);
+        runs.push_back(std::move(run_));
+        return runs;
     }
 
   private:
@@ -193,6 +209,11 @@ std::vector<Run> SplitRuns(const LogLines& log) {
     RunBuilder builder;
     // Lines that begin no run and fit none: a trail whose start the log lacks.
     Run fragment;
+    auto finish = [&] {
+        for (Run& run : builder.Finish(log)) {
+            runs.push_back(std::move(run));
+        }
+    };
     auto flushFragment = [&] {
         if (!fragment.lines.empty()) {
             fragment.ending = Ending::kCutOff;
@@ -204,14 +225,16 @@ std::vector<Run> SplitRuns(const LogLines& log) {
     };
     for (const TrailLine& line : log.trail) {
         if (!builder.Empty() && builder.Take(line)) {
-            if (auto earlier = builder.SplitOffEarlier()) {
-                runs.push_back(std::move(*earlier));
+            if (builder.FolderLines() == 1) {
+                for (Run& earlier : builder.SplitOffEarlier()) {
+                    runs.push_back(std::move(earlier));
+                }
             }
             continue;
         }
         if (!StartsRun(line.kind)) {
             if (!builder.Empty()) {
-                runs.push_back(builder.Finish(log));
+                finish();
                 builder = RunBuilder();
             }
             fragment.lines.push_back(line);
@@ -219,14 +242,14 @@ std::vector<Run> SplitRuns(const LogLines& log) {
         }
         flushFragment();
         if (!builder.Empty()) {
-            runs.push_back(builder.Finish(log));
+            finish();
         }
         builder = RunBuilder();
         builder.Take(line);
     }
     flushFragment();
     if (!builder.Empty()) {
-        runs.push_back(builder.Finish(log));
+        finish();
     }
     return runs;
 }
