@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,6 +46,10 @@ struct LineCase {
     int code;
     std::optional<uint64_t> timeMs;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Recognize : public ::testing::TestWithParam<LineCase> {};
 
@@ -194,6 +199,10 @@ struct EncodingCase {
     const char* encoding;
 };
 
+void PrintTo(const EncodingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Encodings : public ::testing::TestWithParam<EncodingCase> {};
 
 TEST_P(Encodings, GiveTheSameTrail) {
@@ -264,6 +273,10 @@ struct RunsCase {
     std::vector<Ending> endings;
     std::string said;  // in what --explain writes of the runs
 };
+
+void PrintTo(const RunsCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Runs : public ::testing::TestWithParam<RunsCase> {};
 
@@ -467,6 +480,10 @@ struct DepartureCase {
     std::string log;
     std::string said;
 };
+
+void PrintTo(const DepartureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Departures : public ::testing::TestWithParam<DepartureCase> {};
 
