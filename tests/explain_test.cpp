@@ -545,6 +545,55 @@ TEST(Explain, NoTrailAndNoTextAreOneLineEach) {
     EXPECT_NE(unit.said.find("in its 0 lines"), std::string::npos) << unit.said;
 }
 
+TEST(LoaderRefusal, IsReadWhereverItStands) {
+    const struct {
+        std::u16string line;
+        std::optional<uint32_t> ordinal;
+    } cases[] = {
+        {u"ERROR: function @ Ordinal 480 missing in Module 'coredll.dll'", 480},
+        {u"   4210 PID:0 TID:0 ERROR: function @ Ordinal 1044 missing in Module 'coredll.dll'  ",
+         1044},
+        {u"ERROR: function @ Ordinal 999999 missing in Module 'coredll.dll'", 999999},
+        {u"ERROR: function @ Ordinal 1000000 missing in Module 'coredll.dll'", std::nullopt},
+        {u"ERROR: function @ Ordinal  missing in Module 'coredll.dll'", std::nullopt},
+        {u"ERROR: function @ Ordinal 480 missing in Module 'ole32.dll'", std::nullopt},
+        {u"!!! Please Check your SYSGEN variable !!!", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(explainlog::RecognizeLoaderRefusal(c.line), c.ordinal) << sim::ToUtf8(c.line);
+    }
+}
+
+TEST(Explain, ALoaderRefusalSaysWhatTheImageLacks) {
+    Unit unit;
+    const std::string refusal =
+        "ERROR: function @ Ordinal 480 missing in Module 'coredll.dll'\r\n"
+        "!!! Please Check your SYSGEN variable !!!\r\n";
+    // No trail: the launcher never started, and the one line says why.
+    EXPECT_EQ(unit.Explain("OEMInit\r\n" + refusal, false), 1);
+    EXPECT_EQ(std::count(unit.said.begin(), unit.said.end(), '\n'), 1) << unit.said;
+    EXPECT_NE(unit.said.find("no trail of the launcher in its 3 lines; line 2: the unit's loader "
+                             "refused to start a program, as COREDLL has no function of ordinal "
+                             "480 (ShellExecuteEx, in an image only with COREDLL_SHEXEC), which "
+                             "the launcher imports: the launcher did not start at all"),
+              std::string::npos)
+        << unit.said;
+    // Another program's refusal beside a trail: said after the runs, no launcher import.
+    EXPECT_EQ(unit.Explain(std::string(kFolders) + kCardThere +
+                               "ERROR: function @ Ordinal 1046 missing in Module 'coredll.dll'\n",
+                           false),
+              0);
+    EXPECT_NE(unit.said.find("line 8: the unit's loader refused to start a program, as COREDLL "
+                             "has no function of ordinal 1046 (memmove, in an image only with "
+                             "COREDLL_CORECRT)\n"),
+              std::string::npos)
+        << unit.said;
+    // An ordinal COREDLL's table does not hold is named by its number alone.
+    EXPECT_EQ(unit.Explain("ERROR: function @ Ordinal 7 missing in Module 'coredll.dll'\n", false),
+              1);
+    EXPECT_NE(unit.said.find("no function of ordinal 7\n"), std::string::npos) << unit.said;
+}
+
 TEST(Explain, TwoRunsAreToldApart) {
     Unit unit;
     EXPECT_EQ(unit.Explain(std::string(kFolders) + kCardThere + kFolders + kOther, true), 0);

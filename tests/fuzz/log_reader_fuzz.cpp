@@ -32,6 +32,13 @@ void CheckLines(const explainlog::LogLines& log) {
         FUZZ_CHECK(again->text == line.text);
         FUZZ_CHECK(again->code == line.code);
     }
+    // A loader's refusal is a line of its own, never one of the launcher's.
+    for (const explainlog::LoaderRefusal& refusal : log.loaderRefusals) {
+        FUZZ_CHECK(refusal.number >= 1 && refusal.number <= log.lineCount + 1);
+        for (const TrailLine& line : log.trail) {
+            FUZZ_CHECK(line.number != refusal.number);
+        }
+    }
 }
 
 void CheckRuns(const explainlog::LogLines& log, const std::vector<Run>& runs) {
@@ -46,11 +53,12 @@ void CheckRuns(const explainlog::LogLines& log, const std::vector<Run>& runs) {
         }
         const bool started =
             run.ending == Ending::kStartedCardCopy || run.ending == Ending::kStartedNavigator;
-        FUZZ_CHECK(!started || (!run.probes.empty() &&
-                                run.probes.back().kind == TrailLine::Kind::kExists));
+        FUZZ_CHECK(!started ||
+                   (!run.probes.empty() && run.probes.back().kind == TrailLine::Kind::kExists));
         FUZZ_CHECK(run.ending != Ending::kCutOff || !run.cut.empty());
         FUZZ_CHECK(run.lookups.size() >= 3 || run.ending == Ending::kCutOff);
-        const std::string said = simexplain::DescribeRun(run, i + 1, i > 0 ? &runs[i - 1] : nullptr);
+        const std::string said =
+            simexplain::DescribeRun(run, i + 1, i > 0 ? &runs[i - 1] : nullptr);
         FUZZ_CHECK(said.rfind("run " + std::to_string(i + 1) + ", log line", 0) == 0);
         FUZZ_CHECK(!said.empty() && said.back() == '\n');
     }

@@ -2,10 +2,12 @@
 
 #include <iterator>
 
+#include "platform/sim/emulator/coredll_exports.h"
 #include "platform/sim/host_file.h"
 #include "platform/sim/startup.h"
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/image_files/source_text.h"
+#include "tools/kelbrun-sim/launcher_imports.h"
 
 namespace simexplain {
 
@@ -193,6 +195,28 @@ std::string DescribeRun(const Run& run, size_t number, const Run* previous) {
 
 namespace {
 
+// What a unit's loader refusing a program says: which function the image lacks and what it
+// needs, and whether the launcher is the program that could not start.
+std::string LoaderRefusalWords(const explainlog::LoaderRefusal& refusal) {
+    std::string out = "line " + std::to_string(refusal.number) +
+                      ": the unit's loader refused to start a program, as COREDLL has no "
+                      "function of ordinal " +
+                      std::to_string(refusal.ordinal);
+    const sim::CoredllExport* known = sim::FindCoredllExport(refusal.ordinal);
+    if (known == nullptr) {
+        return out;
+    }
+    out += std::string(" (") + known->name + ", in an image only with " + known->component + ")";
+    for (size_t i = 0; i < imagecheck::kLauncherImportCount; ++i) {
+        if (std::string_view(imagecheck::kLauncherImports[i]) == known->name) {
+            return out +
+                   ", which the launcher imports: the launcher did not start at all "
+                   "(docs/installing.md, the unit's imports list)";
+        }
+    }
+    return out;
+}
+
 bool DescribesDevice(const simoptions::Options& options) {
     return !options.registries.empty() || options.root || !options.bibs.empty() ||
            !options.dats.empty();
@@ -245,9 +269,13 @@ int ExplainLog(const simoptions::Options& options, std::ostream& out, std::ostre
     }
     const std::vector<Run> runs = explainlog::SplitRuns(log);
     if (runs.empty()) {
-        out << file << ": no trail of the launcher in its " << log.lineCount
-            << " lines (none reads \"Folder name is\", \"SDMMCPath:\" or another of its "
-               "lines): it did not run while the log was captured, or wrote elsewhere\n";
+        out << file << ": no trail of the launcher in its " << log.lineCount << " lines";
+        if (!log.loaderRefusals.empty()) {
+            out << "; " << LoaderRefusalWords(log.loaderRefusals.front()) << "\n";
+            return 1;
+        }
+        out << " (none reads \"Folder name is\", \"SDMMCPath:\" or another of its lines): it "
+               "did not run while the log was captured, or wrote elsewhere\n";
         return 1;
     }
     out << file << " (" << log.encoding << ", " << log.lineCount << " lines): " << runs.size()
@@ -260,6 +288,9 @@ int ExplainLog(const simoptions::Options& options, std::ostream& out, std::ostre
             const auto departure = Departure(runs[i], DryTrail(runs[i], device));
             out << "  the dry run: " << departure.value_or("the same trail") << "\n";
         }
+    }
+    for (const explainlog::LoaderRefusal& refusal : log.loaderRefusals) {
+        out << LoaderRefusalWords(refusal) << "\n";
     }
     return 0;
 }

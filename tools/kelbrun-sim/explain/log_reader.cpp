@@ -271,6 +271,26 @@ std::optional<TrailLine> RecognizeLine(std::u16string_view line) {
     return std::nullopt;
 }
 
+std::optional<uint32_t> RecognizeLoaderRefusal(std::u16string_view line) {
+    constexpr std::u16string_view kHead = u"ERROR: function @ Ordinal ";
+    constexpr std::u16string_view kTail = u" missing in Module 'coredll.dll'";
+    const size_t head = line.find(kHead);
+    if (head == std::u16string_view::npos) {
+        return std::nullopt;
+    }
+    std::u16string_view rest = line.substr(head + kHead.size());
+    uint32_t ordinal = 0;
+    size_t digits = 0;
+    for (; digits < rest.size() && digits < 6 && rest[digits] >= u'0' && rest[digits] <= u'9';
+         ++digits) {
+        ordinal = ordinal * 10 + static_cast<uint32_t>(rest[digits] - u'0');
+    }
+    if (digits == 0 || TrimRight(rest.substr(digits)) != kTail) {
+        return std::nullopt;
+    }
+    return ordinal;
+}
+
 LogLines ReadLog(std::string_view bytes, int codepage) {
     LogLines log;
     const std::vector<std::u16string> lines = TextLines(bytes, codepage, log);
@@ -284,6 +304,8 @@ LogLines ReadLog(std::string_view bytes, int codepage) {
         if (found) {
             found->number = number;
             log.trail.push_back(std::move(*found));
+        } else if (const auto ordinal = RecognizeLoaderRefusal(lines[i])) {
+            log.loaderRefusals.push_back(LoaderRefusal{number, *ordinal});
         }
         TrailLine stamp;
         stamp.prefix = lines[i];

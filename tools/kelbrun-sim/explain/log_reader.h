@@ -41,10 +41,18 @@ struct TrailLine {
     std::u16string Message() const;
 };
 
+// A unit's loader refusing a program for a COREDLL function its image lacks:
+// "ERROR: function @ Ordinal N missing in Module 'coredll.dll'".
+struct LoaderRefusal {
+    int number = 0;  // the log's line
+    uint32_t ordinal = 0;
+};
+
 // What a log's bytes gave.
 struct LogLines {
     int lineCount = 0;
     std::vector<TrailLine> trail;  // the launcher's lines, in the log's order
+    std::vector<LoaderRefusal> loaderRefusals;
     // Why the bytes are no text at all (a binary file, a capture of the wrong port's speed);
     // empty when they are text.
     std::string notText;
@@ -62,6 +70,9 @@ LogLines ReadLog(std::string_view bytes, int codepage);
 // The launcher's line in one line of a log, if there is one: the message found after any
 // prefix, up to the line's end.
 std::optional<TrailLine> RecognizeLine(std::u16string_view line);
+
+// The ordinal of a loader's refusal in one line of a log, if the line is one.
+std::optional<uint32_t> RecognizeLoaderRefusal(std::u16string_view line);
 
 }  // namespace explainlog
 
