@@ -28,12 +28,15 @@ run() {
     [[ $status -eq $want ]] || fail "kelbrun-sim $*: exit status $status, expected $want"
 }
 
-# same EXPECTED-FILE ARGS...: the explanation is the expected one, byte for byte.
+# same EXPECTED-FILE ARGS...: the explanation is the expected one, byte for byte. Where the
+# host's iconv knows no Windows code page (Debian's ARM libraries under qemu-arm), a log in one
+# is read byte by byte, and only its first line, which names how it was read, differs.
 same() {
-    local expected=$1
+    local expected=$1 from=1
     shift
     run 0 "$@"
-    if ! cmp -s "$expected" "$scratch/out"; then
+    [[ -n ${KELBRUN_NO_CODEPAGES:-} ]] && from=2
+    if ! cmp -s <(tail -n +"$from" "$expected") <(tail -n +"$from" "$scratch/out"); then
         fail "kelbrun-sim $*: not as $expected"
         diff "$expected" "$scratch/out"
     fi

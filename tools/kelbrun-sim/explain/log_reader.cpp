@@ -173,6 +173,39 @@ std::string WhyNotText(std::string_view raw, bool utf16) {
            (utf16 ? " characters" : " bytes") + " are control characters";
 }
 
+// Each byte a character, as Latin-1 has it: for text no converter here can read.
+std::vector<imagefiles::TextLine> ByteLines(std::string_view bytes) {
+    std::vector<imagefiles::TextLine> lines(1);
+    for (char byte : bytes) {
+        if (byte == '\n') {
+            if (!lines.back().text.empty() && lines.back().text.back() == u'\r') {
+                lines.back().text.pop_back();  // CRLF ends one line, as LF does
+            }
+            lines.emplace_back();
+        } else {
+            lines.back().text += static_cast<char16_t>(static_cast<unsigned char>(byte));
+        }
+    }
+    return lines;
+}
+
+// Decoded lines split again at a lone CR, which ends a line too.
+std::vector<std::u16string> SplitLines(const std::vector<imagefiles::TextLine>& decoded) {
+    std::vector<std::u16string> lines;
+    for (const imagefiles::TextLine& line : decoded) {
+        size_t start = 0;
+        while (true) {
+            const size_t cr = line.text.find(u'\r', start);
+            lines.push_back(line.text.substr(start, cr - start));
+            if (cr == std::u16string::npos) {
+                break;
+            }
+            start = cr + 1;
+        }
+    }
+    return lines;
+}
+
 // The log's text, split at CRLF, LF and a lone CR.
 std::vector<std::u16string> TextLines(std::string_view bytes, int codepage, LogLines& log) {
     std::string owned;
@@ -198,8 +231,9 @@ std::vector<std::u16string> TextLines(std::string_view bytes, int codepage, LogL
     try {
         decoded = imagefiles::DecodeText(bytes, codepage, imagefiles::Origin{});
     } catch (const imagefiles::Failure& failure) {
-        log.notText = failure.error.message;
-        return {};
+        // The launcher's lines are ASCII: they read the same whatever the rest is.
+        log.encoding = failure.error.message + "; read byte by byte";
+        return SplitLines(ByteLines(bytes));
     }
     if (utf16) {
         log.encoding = "UTF-16LE";
@@ -209,19 +243,7 @@ std::vector<std::u16string> TextLines(std::string_view bytes, int codepage, LogL
         std::replace(blanked.begin(), blanked.end(), '\0', ' ');
         log.encoding = sim::FromUtf8(blanked) ? "UTF-8" : "code page " + std::to_string(codepage);
     }
-    std::vector<std::u16string> lines;
-    for (const imagefiles::TextLine& line : decoded) {
-        size_t start = 0;
-        while (true) {
-            const size_t cr = line.text.find(u'\r', start);
-            lines.push_back(line.text.substr(start, cr - start));
-            if (cr == std::u16string::npos) {
-                break;
-            }
-            start = cr + 1;
-        }
-    }
-    return lines;
+    return SplitLines(decoded);
 }
 
 }  // namespace
