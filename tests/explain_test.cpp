@@ -247,8 +247,10 @@ TEST(ReadLog, TellsBytesThatAreNoText) {
     EXPECT_NE(explainlog::ReadLog("\xFE\xFF\0F\0o", 1252).notText, "");
     // Text no converter here reads (a UTF-8 mark before bytes that are not UTF-8) is read byte
     // by byte: the launcher's lines are ASCII.
-    const explainlog::LogLines marked =
-        explainlog::ReadLog("\xEF\xBB\xBF" "Folder name is \\S\xE9\r\nOEM\r\n", 1252);
+    const explainlog::LogLines marked = explainlog::ReadLog(
+        "\xEF\xBB\xBF"
+        "Folder name is \\S\xE9\r\nOEM\r\n",
+        1252);
     EXPECT_EQ(marked.notText, "");
     EXPECT_NE(marked.encoding.find("; read byte by byte"), std::string::npos) << marked.encoding;
     ASSERT_EQ(marked.trail.size(), 1u);
