@@ -154,8 +154,11 @@ printf '#include "loop.reg"\r\n' > "$scratch/loop.reg"
 expect 2 "kelbrun-sim: $scratch/loop.reg:1: #include \"loop.reg\" includes a file that is being read already: an include cycle" \
     --registry "$scratch/loop.reg"
 printf '[HKEY_LOCAL_MACHINE\\A]\r\n"A"=LOC_NONE\r\n' > "$scratch/loc.reg"
-expect 2 "kelbrun-sim: $scratch/loc.reg:2: LOC_NONE is defined in no --strings file (makeimg stops on a LOC_ token that no .str file defines)" \
+expect 2 "kelbrun-sim: $scratch/loc.reg:2: LOC_NONE is defined in no --strings file (makeimg stops on a LOC_ token that no .str file defines): give it in a .str file or as --define LOC_NONE=VALUE" \
     --registry "$scratch/loc.reg" --strings "$design/en.str"
+expect 0 "" --registry "$scratch/loc.reg" --strings "$design/en.str" --define 'LOC_NONE=Storage Card'
+expect 2 "kelbrun-sim: --define LOC_NONE=\"Card: a .str line is #define LOC_NAME \"text\" (inserted with its quotes) or #define LOC_NAME ~\"text\" (inserted without them)" \
+    --registry "$scratch/loc.reg" --define 'LOC_NONE="Card'
 printf '#define LOC_A a\r\n' > "$scratch/bad.str"
 expect 2 "kelbrun-sim: $scratch/bad.str:1: a .str line is #define LOC_NAME \"text\" (inserted with its quotes) or #define LOC_NAME ~\"text\" (inserted without them)" \
     --strings "$scratch/bad.str"

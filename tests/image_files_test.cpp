@@ -614,7 +614,8 @@ INSTANTIATE_TEST_SUITE_P(
         StringsCase{"NotPartOfAWord", true, "\"V\"=\"x\"\n\"XLOC_NAME\"=\"y\"\n", "x", 0},
         StringsCase{"UnknownWithStrings", true, "\"V\"=LOC_OTHER\n",
                     "a.reg:2: LOC_OTHER is defined in no --strings file (makeimg stops on a LOC_ "
-                    "token that no .str file defines)",
+                    "token that no .str file defines): give it in a .str file or as --define "
+                    "LOC_OTHER=VALUE",
                     0},
         StringsCase{"UnknownWithoutStrings", false, "\"V\"=\"a\"\n\"V\"=LOC_NAME\n", "a", 1},
         StringsCase{
@@ -666,6 +667,107 @@ INSTANTIATE_TEST_SUITE_P(Str, StrErrors,
                                            StrErrorCase{"TextAfter", "#define LOC_A \"a\" b\n", 1},
                                            StrErrorCase{"NoValue", "#define LOC_A\n", 1}),
                          CaseName<StrErrorCase>);
+
+// --define LOC_NAME=VALUE: a token set as a .str line sets it, after every --strings file.
+struct DefineStringCase {
+    const char* name;
+    std::vector<std::string> args;  // after the registry file
+    std::string body;               // the .reg file's lines after its key
+    std::string expected;           // V's text, or the error without the file's folder
+    size_t warnings;
+};
+
+void PrintTo(const DefineStringCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DefineStrings : public ::testing::TestWithParam<DefineStringCase> {};
+
+TEST_P(DefineStrings, SetATokenAsAStrLineDoes) {
+    const DefineStringCase& c = GetParam();
+    Design design;
+    const std::string reg = design.Write("p.reg", kKeyLine + c.body);
+    const std::string str = design.Write("en.str", "#define LOC_FOLDER \"\\\\SDMMC\"\r\n");
+    std::vector<std::string> args = {"kelbrun-sim", "--registry", reg};
+    for (const std::string& arg : c.args) {
+        args.push_back(arg == "STR" ? str : arg);
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    sim::ResetDevice();
+    simoptions::Setup setup;
+    const auto error = simoptions::SetUpDevice(
+        simoptions::ParseOptions(static_cast<int>(argv.size()), argv.data()), sim::CurrentDevice(),
+        setup);
+    if (error) {
+        EXPECT_EQ(c.expected, design.Relative(*error));
+        return;
+    }
+    EXPECT_EQ(c.expected.find(": "), std::string::npos) << "read, yet expected: " << c.expected;
+    design.registry = sim::CurrentDevice().registry;
+    EXPECT_EQ(c.expected, design.Text());
+    EXPECT_EQ(c.warnings, setup.warnings.size());
+    // A token is no variable of the build.
+    EXPECT_EQ(nullptr, setup.variables.Find(u"LOC_FOLDER"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, DefineStrings,
+    ::testing::Values(
+        // The shell has taken the quotes away: the value is inserted as quoted text.
+        DefineStringCase{"Bare",
+                         {"--define", "LOC_FOLDER=Storage Card"},
+                         "\"V\"=LOC_FOLDER\n",
+                         "Storage Card",
+                         0},
+        DefineStringCase{
+            "Quoted", {"--define", "LOC_FOLDER=\"\\\\Card\""}, "\"V\"=LOC_FOLDER\n", "\\Card", 0},
+        DefineStringCase{"CaseOfTheName",
+                         {"--define", "loc_folder=Storage Card"},
+                         "\"V\"=LOC_FOLDER\n",
+                         "Storage Card",
+                         0},
+        DefineStringCase{"BareTextForADword",
+                         {"--define", "LOC_LCID=~\"409\""},
+                         "\"V\"=\"x\"\n\"L\"=dword:LOC_LCID\n",
+                         "x",
+                         0},
+        DefineStringCase{"WinsOverAStrFile",
+                         {"--define", "LOC_FOLDER=Storage Card", "--strings", "STR"},
+                         "\"V\"=LOC_FOLDER\n",
+                         "Storage Card",
+                         0},
+        DefineStringCase{"StrFileAlone", {"--strings", "STR"}, "\"V\"=LOC_FOLDER\n", "\\SDMMC", 0},
+        // Given so, the other tokens are left as they are, with a warning, not refused.
+        DefineStringCase{"OthersStillWarnings",
+                         {"--define", "LOC_FOLDER=Storage Card"},
+                         "\"V\"=LOC_FOLDER\n\"W\"=LOC_OTHER\n",
+                         "Storage Card",
+                         1},
+        DefineStringCase{"RefusalNamesBothWays",
+                         {"--strings", "STR"},
+                         "\"V\"=LOC_FOLDER\n\"W\"=LOC_OTHER\n",
+                         "p.reg:3: LOC_OTHER is defined in no --strings file (makeimg stops on "
+                         "a LOC_ token that no .str file defines): give it in a .str file or as "
+                         "--define LOC_OTHER=VALUE",
+                         0},
+        DefineStringCase{"TheDefineAnswersTheRefusal",
+                         {"--strings", "STR", "--define", "LOC_OTHER=o"},
+                         "\"V\"=LOC_FOLDER\n\"W\"=LOC_OTHER\n",
+                         "\\SDMMC",
+                         0},
+        DefineStringCase{"UnclosedQuote",
+                         {"--define", "LOC_FOLDER=\"Card"},
+                         "\"V\"=LOC_FOLDER\n",
+                         "--define LOC_FOLDER=\"Card: a .str line is #define LOC_NAME \"text\" "
+                         "(inserted with its quotes) or #define LOC_NAME ~\"text\" (inserted "
+                         "without them)",
+                         0},
+        // LOC_ alone is no token's name: a variable of the build, as before.
+        DefineStringCase{"PrefixAlone", {"--define", "LOC_=1"}, "\"V\"=\"v\"\n", "v", 0}),
+    CaseName<DefineStringCase>);
 
 // ---- --environment ----
 

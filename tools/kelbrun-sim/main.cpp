@@ -14,6 +14,7 @@
 #include "platform/sim/device.h"
 #include "platform/sim/startup.h"
 #include "platform/sim/text.h"
+#include "tools/kelbrun-sim/explain/explain.h"
 #include "tools/kelbrun-sim/load_only.h"
 #include "tools/kelbrun-sim/options.h"
 #include "tools/kelbrun-sim/reg_export.h"
@@ -50,6 +51,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        if (options.explain) {
+            return simexplain::ExplainLog(options, std::cout, std::cerr);
+        }
         if (options.loadOnly) {
             return simloadonly::DescribeLoad(*options.exe, std::cout, std::cerr);
         }

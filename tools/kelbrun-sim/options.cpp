@@ -1,5 +1,6 @@
 #include "tools/kelbrun-sim/options.h"
 
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -22,13 +23,17 @@ const char kUsage[] =
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
     "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]] [--check]\n"
+    "                   [--explain LOG]\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
     "        and runs nothing (exit status 1 when it finds an error)\n"
     "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
     "        builder reads them; --environment: the build window's variables (set > FILE);\n"
-    "        --define wins over it; --strings: .str files for LOC_ tokens; --codepage: of\n"
-    "        files that are not UTF-8 (default 1252); --map: the host folder of a Windows\n"
-    "        folder named by #include and .bib paths; --cesysgen: decide @CESYSGEN blocks\n";
+    "        --define wins over it; --strings: .str files for LOC_ tokens, --define\n"
+    "        LOC_NAME=VALUE one token; --codepage: of files that are not UTF-8 (default\n"
+    "        1252); --map: the host folder of a Windows folder named by #include and .bib\n"
+    "        paths; --cesysgen: decide @CESYSGEN blocks\n"
+    "--explain LOG says what a unit's debug log tells of the launcher's runs; with the\n"
+    "        unit's registry and files, where each run departs from the dry run\n";
 
 // An hour of device time: far beyond any boot, and well inside the device clock's range.
 constexpr uint32_t kLatestMountMs = 3600000;
@@ -176,6 +181,8 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.shellFails = true;
         } else if (arg == "--check") {
             options.check = true;
+        } else if (arg == "--explain") {
+            takeValue(options.explain);
         } else if (arg == "-h" || arg == "--help") {
             options.help = true;
         } else {
@@ -187,6 +194,12 @@ Options ParseOptions(int argc, char** argv, int first) {
     }
     if (options.cpu && !options.exe) {
         throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
+    }
+    if (options.explain && (options.check || options.exe || options.exportRegistry)) {
+        throw UsageError{"--explain reads a log beside a dry run of its own; it takes no " +
+                         std::string(options.check ? "--check"
+                                     : options.exe ? "--exe"
+                                                   : "--export-registry")};
     }
     if (options.check && (options.exe || options.exportRegistry)) {
         throw UsageError{std::string("--check runs nothing and writes no registry; it takes no ") +
@@ -213,6 +226,35 @@ std::optional<std::string> ReadSettingFile(const std::string& file, Read read) {
     return std::nullopt;
 }
 
+bool IsStringToken(const std::string& name) {
+    static constexpr char kPrefix[] = "LOC_";
+    for (size_t i = 0; i < 4; ++i) {
+        if (i >= name.size() || std::toupper(static_cast<unsigned char>(name[i])) != kPrefix[i]) {
+            return false;
+        }
+    }
+    return name.size() > 4;
+}
+
+// --define LOC_NAME=VALUE, read as the .str line "#define LOC_NAME VALUE" is: VALUE in quotes
+// is inserted with them, ~"VALUE" without; a VALUE not in quotes is taken as quoted text,
+// since the shell takes the quotes of --define LOC_NAME="Storage Card" away.
+std::optional<std::string> DefineString(const DefineOption& define,
+                                        imagefiles::ReadSettings& settings) {
+    if (!IsStringToken(define.name)) {
+        return std::nullopt;
+    }
+    const bool quoted = define.value.starts_with('"') || define.value.starts_with("~\"");
+    const std::string line =
+        "#define " + define.name + " " + (quoted ? define.value : "\"" + define.value + "\"");
+    try {
+        imagefiles::ReadStrings(line, settings.codepage, imagefiles::Origin{}, settings.strings);
+    } catch (const imagefiles::Failure& failure) {
+        return "--define " + define.name + "=" + define.value + ": " + failure.error.message;
+    }
+    return std::nullopt;
+}
+
 // The settings every file of the run is read with: the build's variables, its strings, where
 // its folders are. Gives an error message when a file of them cannot be read.
 std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
@@ -232,7 +274,9 @@ std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
         if (!name || !value) {
             return "--define " + define.name + ": not UTF-8 text";
         }
-        setup.variables.Set(*name, *value);
+        if (!IsStringToken(define.name)) {
+            setup.variables.Set(*name, *value);
+        }
     }
     settings.variables = setup.variables;
     settings.stringsGiven = !options.strings.empty();
@@ -240,6 +284,13 @@ std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
         if (auto error = ReadSettingFile(file, [&](std::string_view bytes, const auto& origin) {
                 imagefiles::ReadStrings(bytes, settings.codepage, origin, settings.strings);
             })) {
+            return error;
+        }
+    }
+    // After the files, as a later .str line wins; a token given so does not make every other
+    // token a refusal, as a --strings file does.
+    for (const DefineOption& define : options.defines) {
+        if (auto error = DefineString(define, settings)) {
             return error;
         }
     }

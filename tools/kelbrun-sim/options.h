@@ -55,6 +55,7 @@ struct Options {
     std::optional<std::string> exe;  // a device executable to run instead of the linked-in launcher
     std::optional<sim::Processor> cpu;
     bool loadOnly = false;  // describe what the unit's loader makes of --exe, and run nothing
+    std::optional<std::string> explain;  // a unit's debug log, read for what the launcher did
 };
 
 // A command line that cannot be read: what is wrong with it.

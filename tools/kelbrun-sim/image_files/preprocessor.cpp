@@ -375,7 +375,8 @@ std::u16string Preprocessor::ReplaceStrings(std::u16string_view text, const Orig
         } else if (settings_.stringsGiven) {
             Fail(where, sim::ToUtf8(token) +
                             " is defined in no --strings file (makeimg stops on a LOC_ token that "
-                            "no .str file defines)");
+                            "no .str file defines): give it in a .str file or as --define " +
+                            sim::ToUtf8(token) + "=VALUE");
         } else {
             out += token;
             if (!missing) {
