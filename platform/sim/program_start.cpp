@@ -34,11 +34,11 @@ ProgramStart Load(Device& device, std::u16string_view path, const FoundEntry& fo
     if (found.hostPath.empty()) {
         // One of the image's files whose bytes are not known: the image builder made it for
         // this unit, so it is taken as a program the unit starts.
-        return {0, "a file of the OS image, taken as the unit's own program"};
+        return {0, "a file of the OS image, taken as the unit's own program", true};
     }
     const auto bytes = ReadHostFile(found.hostPath);
     if (!bytes) {
-        return {kErrorFileNotFound, "the file cannot be opened"};
+        return {kErrorFileNotFound, "the file cannot be opened", true};
     }
     const std::u16string folder(path.substr(
         0, path.find_last_of(u'\\') == std::u16string_view::npos ? 0 : path.find_last_of(u'\\')));
@@ -50,12 +50,12 @@ ProgramStart Load(Device& device, std::u16string_view path, const FoundEntry& fo
     const auto loaded = LoadPeImage(*bytes, rules);
     const auto* refusal = std::get_if<PeRefusal>(&loaded);
     if (refusal == nullptr || refusal->error == 0) {
-        return {0, "a Windows CE program the unit starts"};
+        return {0, "a Windows CE program the unit starts", true};
     }
     for (const std::string& line : refusal->loaderLines) {
         device.record.trail.push_back(*FromUtf8(line + "\r\n"));
     }
-    return {refusal->error, refusal->reason};
+    return {refusal->error, refusal->reason, true};
 }
 
 }  // namespace

@@ -20,8 +20,9 @@ inline constexpr uint32_t kErrorInvalidParameter = 87;
 inline constexpr uint32_t kErrorBadExeFormat = 193;
 
 struct ProgramStart {
-    uint32_t error = 0;  // what CreateProcessW leaves as the last error; 0 when it started
-    std::string reason;  // what the loader found, in a line
+    uint32_t error = 0;      // what CreateProcessW leaves as the last error; 0 when it started
+    std::string reason;      // what the loader found, in a line
+    bool fileFound = false;  // the kernel found a file to load
 };
 
 // CreateProcessW(path, parameters, NULL, NULL, FALSE, 0, NULL, NULL, NULL, &pi) on the device at
