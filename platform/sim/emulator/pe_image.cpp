@@ -38,6 +38,9 @@ constexpr uint32_t kErrorBadExeFormat = 193;
 constexpr uint32_t kErrorDllInitFailed = 1114;
 constexpr uint32_t kErrorOldWinVersion = 1150;
 constexpr uint32_t kSimulatorOnly = 0;
+constexpr char kPe32PlusNote[] = ", a PE32+ image";
+constexpr char kPe32PlusReading[] =
+    "a PE32+ (64-bit) image, whose header the unit's loader reads with the 32-bit layout";
 
 [[noreturn]] void Refuse(uint32_t error, std::string reason,
                          std::vector<std::string> loaderLines = {}) {
@@ -227,10 +230,8 @@ PeImport ReadImport(const Bytes& memory, const std::string& dll, uint32_t entry,
     return import;
 }
 
+// The unit goes by the directory's size alone: an address of 0 reads the headers as the table.
 void ReadImports(PeImage& image, uint32_t directoryRva, const LoaderRules& rules) {
-    if (directoryRva == 0) {
-        return;
-    }
     const Bytes memory(image.memory.data(), image.memory.size(),
                        "the import table lies outside the image");
     const bool refuse = rules.missing == MissingImports::kRefuse;
@@ -291,7 +292,6 @@ struct Headers {
     uint16_t machine = 0;
     uint16_t sectionCount = 0;
     uint16_t flags = 0;
-    uint16_t magic = 0;
     uint32_t entryRva = 0;
     uint32_t fileBase = 0;
     uint32_t sectionAlignment = 0;
@@ -327,7 +327,6 @@ Headers ReadHeaders(const Bytes& file) {
     h.machine = file.U16(coff);
     h.sectionCount = file.U16(coff + 2);
     h.flags = file.U16(coff + 18);
-    h.magic = file.U16(optional);
     h.entryRva = file.U32(optional + 16);
     h.fileBase = file.U32(optional + 28);
     h.sectionAlignment = file.U32(optional + 32);
@@ -372,13 +371,6 @@ void CheckProgram(const Headers& h, PeImage& image) {
     if ((h.flags & kFlagDll) != 0) {
         Refuse("a DLL, not a program");
     }
-    if (h.magic == kMagicPe32Plus) {
-        // Read with the 32-bit layout, the import directory is the header's loader flags and
-        // count of directories: the loader binds from the headers themselves and fails there.
-        Refuse(
-            "a PE32+ (64-bit) image, which the device's loader reads with the 32-bit layout "
-            "and cannot bind");
-    }
     image.relocationsStripped = (h.flags & kFlagRelocsStripped) != 0;
     if (image.relocationsStripped) {
         if (h.fileBase < kLowestFixedBase || h.fileBase > kHighestFixedBase) {
@@ -390,11 +382,6 @@ void CheckProgram(const Headers& h, PeImage& image) {
     } else {
         // The unit places a program that can be relocated at 0x10000 and applies its fixups.
         image.base = kProgramBase;
-        if (h.fileBase != kProgramBase && h.relocationSize != 0) {
-            Refuse(kSimulatorOnly, "image base " + Hex(h.fileBase) + ": the device moves the " +
-                                       "program to " + Hex(kProgramBase) +
-                                       " and applies its relocations, which is not simulated");
-        }
     }
 }
 
@@ -440,7 +427,8 @@ void ReadSections(const Headers& h, std::string_view text, const Bytes& file, Pe
         const uint32_t rawAt = file.U32(at + 20);
         const uint32_t characteristics = file.U32(at + 36);
         const uint32_t size = virtualSize != 0 ? virtualSize : rawSize;
-        const std::string what = "section " + section.name;
+        const std::string what = section.name.empty() ? std::string("a section without a name")
+                                                      : "section " + section.name;
         if (section.rva % h.sectionAlignment != 0 || section.rva < nextFree || size == 0 ||
             static_cast<uint64_t>(section.rva) + size > h.imageSize) {
             Refuse(what + " at " + Hex(section.rva) + " (" + std::to_string(size) +
@@ -483,6 +471,12 @@ PeImage Read(std::string_view text, const LoaderRules& rules) {
                "a .NET Compact Framework program (it has a COM descriptor); the simulated "
                "device has no mscoree.dll to start it");
     }
+    // Only once the unit would have started it: what the simulator cannot do of it.
+    if (!image.relocationsStripped && h.fileBase != kProgramBase && h.relocationSize != 0) {
+        Refuse(kSimulatorOnly, "image base " + Hex(h.fileBase) + ": the device moves the " +
+                                   "program to " + Hex(kProgramBase) +
+                                   " and applies its relocations, which is not simulated");
+    }
     return image;
 }
 
@@ -504,7 +498,12 @@ std::string DescribeImport(const PeImport& import) {
 std::variant<PeImage, PeRefusal> LoadPeImage(std::string_view file, const LoaderRules& rules) {
     try {
         return Read(file, rules);
-    } catch (const PeRefusal& refusal) {
+    } catch (PeRefusal& refusal) {
+        // What was refused is garbage read from a 64-bit header: say where it came from.
+        const auto processor = DescribeProcessor(file);
+        if (refusal.error != 0 && processor && processor->ends_with(kPe32PlusNote)) {
+            refusal.reason = kPe32PlusReading + (": " + refusal.reason);
+        }
         return refusal;
     }
 }
@@ -530,7 +529,7 @@ std::optional<std::string> DescribeProcessor(std::string_view text) {
     }
     const uint16_t machine = file.U16(static_cast<uint64_t>(pe) + 4);
     return ProcessorName(machine) + " (machine " + Hex(machine, 4) + ")" +
-           (file.U16(optional) == kMagicPe32Plus ? ", a PE32+ image" : "");
+           (file.U16(optional) == kMagicPe32Plus ? kPe32PlusNote : "");
 }
 
 }  // namespace sim
