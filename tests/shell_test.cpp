@@ -66,13 +66,14 @@ TEST_F(Shell, RecordOfAnotherSizeIsRefusedBeforeAnythingElse) {
     EXPECT_TRUE(sim::CurrentDevice().record.trail.empty());
 }
 
-TEST_F(Shell, RefusedRecordWritesNothingBack) {
-    SHELLEXECUTEINFO info = Request(TEXT("\\SDMMC\\UPDATE\\Kelbrun.EXE"));
-    info.cbSize = 0;
+// Its one answer to such a record is hInstApp.
+TEST_F(Shell, RefusedRecordGetsHInstAppFiveAndNoProcess) {
+    SHELLEXECUTEINFO info = Request(TEXT("\\SDMMC\\UPDATE\\Kelbrun.EXE"), sim::kMaskNoCloseProcess);
+    info.cbSize = sizeof(SHELLEXECUTEINFO) + 4;
     info.hInstApp = reinterpret_cast<HINSTANCE>(uintptr_t{77});
     EXPECT_FALSE(ShellExecuteEx(&info));
-    EXPECT_EQ(77u, InstApp(info));
-    EXPECT_EQ(5u, Last().instApp);
+    EXPECT_EQ(5u, InstApp(info));
+    EXPECT_EQ(nullptr, info.hProcess);
 }
 
 TEST_F(Shell, ProgramStartsWithHInstAppZeroAndItsHandlesClosed) {

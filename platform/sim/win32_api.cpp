@@ -162,8 +162,9 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     asked.hasDirectory = info->lpDirectory != nullptr;
     asked.show = info->nShow;
     const sim::ShellRequest& done = sim::ShellExecuteRecorded(sim::CurrentDevice(), asked);
+    // hInstApp is set even in a record of another size: the shell's one answer to it.
+    info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(done.instApp));
     if (done.devicesSize) {
-        info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(done.instApp));
         info->hProcess = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(done.process));
     }
     return done.accepted ? TRUE : FALSE;

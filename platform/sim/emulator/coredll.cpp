@@ -164,8 +164,9 @@ void ShellExecuteExCall(ArmCall& call) {
     asked.hasDirectory = directory.present;
     asked.show = static_cast<int>(field(28));
     const ShellRequest& done = ShellExecuteRecorded(CurrentDevice(), asked);
+    // hInstApp is set even in a record of another size: the shell's one answer to it.
+    call.WriteU32(infoAddress + kInstAppOffset, done.instApp);
     if (devices) {
-        call.WriteU32(infoAddress + kInstAppOffset, done.instApp);
         call.WriteU32(infoAddress + kProcessOffset, done.process);
     }
     call.Return(done.accepted ? 1u : 0u);
