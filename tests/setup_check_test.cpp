@@ -496,8 +496,9 @@ void WriteFile(const ScratchRoot& root, const std::string& relative, const std::
 
 struct StartCase {
     const char* name;
-    std::vector<InitValue> values;                           // the whole init key
-    std::vector<std::pair<std::string, std::string>> files;  // under the root: path, text ("": a program)
+    std::vector<InitValue> values;  // the whole init key
+    // Under the root: path, text ("": a program the unit starts).
+    std::vector<std::pair<std::string, std::string>> files;
     std::u16string ownPath;
     size_t errors;
     size_t warnings;

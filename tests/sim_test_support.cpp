@@ -27,8 +27,8 @@ void ScratchRoot::AddFile(const std::string& relative) const {
     std::filesystem::create_directories(file.parent_path());
     // A program the unit starts, so that what a test lays out as a program is one.
     const std::string program = testpe::Write(testpe::MicrosoftProgram());
-    std::ofstream(file, std::ios::binary).write(program.data(),
-                                                static_cast<std::streamsize>(program.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(program.data(), static_cast<std::streamsize>(program.size()));
 }
 
 void ScratchRoot::AddFolder(const std::string& relative) const {
