@@ -21,7 +21,10 @@ bool HoldsModule(const Device& device, std::u16string_view programFolder, std::s
     for (const std::u16string& folder :
          {std::u16string(programFolder), std::u16string(u"\\Windows"), std::u16string()}) {
         for (const std::u16string& file : {*name, *name + u".dll"}) {
-            const auto found = device.files.Find(folder + u"\\" + file, device.clockMs);
+            std::u16string path = folder;
+            path += u'\\';
+            path += file;
+            const auto found = device.files.Find(path, device.clockMs);
             if (found && !found->isFolder) {
                 return true;
             }
