@@ -511,10 +511,13 @@ std::variant<PeImage, PeRefusal> LoadPeImage(std::string_view file, const Loader
 std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers,
                                                MissingImports missing) {
     auto loaded = LoadPeImage(file, LoaderRules{offers, missing, {}});
+    std::variant<PeImage, std::string> result;
     if (auto* refusal = std::get_if<PeRefusal>(&loaded)) {
-        return std::move(refusal->reason);
+        result = std::move(refusal->reason);
+    } else {
+        result = std::move(std::get<PeImage>(loaded));
     }
-    return std::move(std::get<PeImage>(loaded));
+    return result;
 }
 
 std::optional<std::string> DescribeProcessor(std::string_view text) {
