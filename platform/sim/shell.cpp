@@ -101,12 +101,13 @@ uint32_t ShellInstApp(uint32_t error) {
         case 3:
             return 3;  // SE_ERR_PNF
         case 11:
-            return 11;  // SE_ERR_BAD_FORMAT
+            return 11;  // SE_ERR_BAD_FORMAT, ERROR_BAD_FORMAT kept as it is
         case 1150:
-            return 10;  // SE_ERR_OLD_WIN_VERSION... as the shell maps it
+            return 10;  // the shell maps a later Windows CE to 10
         case 1157:
             return 32;  // SE_ERR_DLLNOTFOUND
         default:
+            // 193, 5, 126 and every other error the shell names no better.
             return kSeErrAccessDenied;
     }
 }
@@ -128,7 +129,9 @@ void ShellExecute(Device& device, ShellRequest& request) {
     }
     // The verb, the window state and the folder are not read for a program; only the file's
     // attributes decide between a folder and a program.
-    const auto found = device.files.Find(request.file, device.clockMs);
+    // Attributes are read of the name itself: a wildcard matches nothing there.
+    const bool pattern = request.file.find_first_of(u"*?") != std::u16string::npos;
+    const auto found = pattern ? std::nullopt : device.files.Find(request.file, device.clockMs);
     if (found && found->isFolder) {
         if (!device.shellRunning) {
             Fail(device, request, kErrorNotSupported, "no shell is running to open a folder");
