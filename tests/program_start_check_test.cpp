@@ -168,7 +168,7 @@ TEST(ProgramStartCheck, InitProgramTheKernelCannotStartIsAnError) {
     root.AddFile("ResidentFlash/Backlight.exe");
     device.files.SetRoot(root.Path());
     setupcheck::Findings findings;
-    const bootorder::BootOrder order =
+    bootorder::BootOrder order =
         bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
     findings.clear();
     programstartcheck::CheckInitPrograms(device, order, findings);
@@ -177,6 +177,29 @@ TEST(ProgramStartCheck, InitProgramTheKernelCannotStartIsAnError) {
     EXPECT_NE(std::string::npos, findings[0].text.find("Launch60"));
     EXPECT_NE(std::string::npos, findings[0].text.find("error 193"));
     EXPECT_NE(std::string::npos, findings[0].text.find("shows no box"));
+    for (const bootorder::Entry& entry : order.entries) {
+        EXPECT_EQ(entry.number == 60, entry.startFails) << entry.number;
+    }
+}
+
+// What waits for an entry whose program the kernel cannot start goes on without it.
+TEST(ProgramStartCheck, WhatWaitsForAProgramThatCannotStartGoesOn) {
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    device.registry.SetString(kInit, u"Launch60", u"\\ResidentFlash\\Service.exe");
+    device.registry.SetString(kInit, u"Launch70", u"\\ResidentFlash\\Backlight.exe");
+    sim::RegistryValue depend;
+    depend.type = sim::kRegBinary;
+    depend.bytes = {60, 0};
+    device.registry.SetValue(kInit, u"Depend70", depend);
+    ScratchRoot root;
+    Write(root, "ResidentFlash/Service.exe", X86Program());
+    root.AddFile("ResidentFlash/Backlight.exe");
+    device.files.SetRoot(root.Path());
+    const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+    EXPECT_EQ(report.order.entries.size(), report.bootStopsAt);
+    EXPECT_EQ(1u, testing_support::Count(report.findings, Level::kWarning))
+        << testing_support::Listing(report.findings);
 }
 
 // Through the whole check: the card's copy is looked at only where the launcher would start it.

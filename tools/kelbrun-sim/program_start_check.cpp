@@ -61,10 +61,10 @@ void CheckLauncherPrograms(const sim::Device& device, std::u16string_view cardCo
              Finding::Level::kError, findings);
 }
 
-void CheckInitPrograms(const sim::Device& device, const bootorder::BootOrder& order,
+void CheckInitPrograms(const sim::Device& device, bootorder::BootOrder& order,
                        setupcheck::Findings& findings) {
     sim::Device settled = Settled(device);
-    for (const bootorder::Entry& entry : order.entries) {
+    for (bootorder::Entry& entry : order.entries) {
         if (entry.launchName.empty() || entry.startFails || entry.startedEarly) {
             continue;
         }
@@ -72,6 +72,7 @@ void CheckInitPrograms(const sim::Device& device, const bootorder::BootOrder& or
         if (start.error == 0 || !start.fileFound) {
             continue;  // started, or not there: the kernel's search is the other check's
         }
+        entry.startFails = true;
         findings.push_back({Finding::Level::kError,
                             "HKEY_LOCAL_MACHINE\\init, " + sim::ToUtf8(entry.launchName) + ": \"" +
                                 sim::ToUtf8(entry.program) + "\": the kernel cannot start it, " +

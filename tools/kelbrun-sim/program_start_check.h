@@ -20,8 +20,9 @@ void CheckLauncherPrograms(const sim::Device& device, std::u16string_view cardCo
                            std::u16string_view navigator, setupcheck::Findings& findings);
 
 // Each init entry's program that the kernel finds, loaded as the launch loop's CreateProcess
-// loads it: one it cannot start is an error (the loop shows no box; it counts the entry as done).
-void CheckInitPrograms(const sim::Device& device, const bootorder::BootOrder& order,
+// loads it: one it cannot start is an error (the loop shows no box; it counts the entry as done,
+// and the entry is marked so for the check of what waits for it).
+void CheckInitPrograms(const sim::Device& device, bootorder::BootOrder& order,
                        setupcheck::Findings& findings);
 
 }  // namespace programstartcheck
