@@ -163,8 +163,10 @@ TEST(Report, WithoutMountsListsTheEventsAndTheEnd) {
     open.request.file = u"\\X";
     run.record.events = {sleep, open};
     run.record.endMs = 2500;
-    EXPECT_EQ("sim: sleep 2500 ms\nsim: open \\X refused\nsim: exit 0\n",
-              simreport::Describe(run, {}));
+    EXPECT_EQ(
+        "sim: sleep 2500 ms\nsim: open \\X refused: the shell takes no record of 0 bytes "
+        "(error 87)\nsim: exit 0\n",
+        simreport::Describe(run, {}));
     run.exited = false;
     run.signal = 11;
     run.record.events.clear();

@@ -370,6 +370,39 @@ TEST(DeviceExecutable, ThumbCodeCallsCoredllThroughArmCodeAndReturns) {
     }
 }
 
+// The device's own record, in ARM and in Thumb code, reaches the same shell as the linked-in
+// launcher's: a record of another size refused with 87 and hInstApp 5 and nothing else; a
+// failed start without a box when asked for none, its error and hInstApp written back; a
+// process handle kept when asked for.
+TEST(DeviceExecutable, ShellAnswersTheDevicesRecord) {
+    for (const bool thumb : {false, true}) {
+        const std::string program = thumb ? ThumbBuild("tests/wince/programs/shell-record.exe")
+                                          : ArmBuild("tests/wince/programs/shell-record.exe");
+        SCOPED_TRACE(program);
+        const auto image = sim::ReadPeImage(ReadFile(program), sim::CoredllOffers);
+        ASSERT_TRUE(std::holds_alternative<sim::PeImage>(image));
+        sim::ResetDevice();
+        sim::Device& device = sim::CurrentDevice();
+        device.waitForReal = false;
+        testing_support::ScratchRoot root;
+        root.AddFile("Card/Prog.exe");
+        std::ofstream(root.Path() / "Card/Notes.exe")
+            << "Not a program: the release notes of the update, as text of some length.\r\n";
+        device.files.SetRoot(root.Path());
+        const sim::RunResult run =
+            sim::RunExecutable(std::get<sim::PeImage>(image), Processor::kArmv4t);
+        EXPECT_EQ("", run.record.fault);
+        ASSERT_EQ(3u, run.record.trail.size());
+        EXPECT_EQ(u"size 64: 0 87 5 0\r\n", run.record.trail[0]);
+        EXPECT_EQ(u"no box: 0 193 5 0\r\n", run.record.trail[1]);
+        EXPECT_EQ(u"keep handle: 1 0 0 1\r\n", run.record.trail[2]);
+        ASSERT_EQ(3u, run.record.events.size());
+        EXPECT_EQ(sim::ShellOutcome::kRecordRefused, run.record.events[0].request.outcome);
+        EXPECT_EQ(sim::ShellOutcome::kFailedQuietly, run.record.events[1].request.outcome);
+        EXPECT_EQ(sim::ShellOutcome::kStarted, run.record.events[2].request.outcome);
+    }
+}
+
 struct StackCase {
     uint16_t subsystem;
     uint16_t major;

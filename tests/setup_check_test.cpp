@@ -486,15 +486,19 @@ TEST(SetupCheck, AFullDependWaitsForItsProgramNamesCharacters) {
 
 // --- the launcher started at boot, and found -----------------------------------------------
 
+// A file of that text; with none, a program the unit starts.
 void WriteFile(const ScratchRoot& root, const std::string& relative, const std::string& text) {
     root.AddFile(relative);
-    std::ofstream(root.Path() / relative, std::ios::binary) << text;
+    if (!text.empty()) {
+        std::ofstream(root.Path() / relative, std::ios::binary) << text;
+    }
 }
 
 struct StartCase {
     const char* name;
-    std::vector<InitValue> values;                           // the whole init key
-    std::vector<std::pair<std::string, std::string>> files;  // under the root: path, text
+    std::vector<InitValue> values;  // the whole init key
+    // Under the root: path, text ("": a program the unit starts).
+    std::vector<std::pair<std::string, std::string>> files;
     std::u16string ownPath;
     size_t errors;
     size_t warnings;
@@ -573,7 +577,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A root with a Windows folder describes \Windows: the launcher's file must be there.
         StartCase{"BothWays",
                   {Launch(50, u"Kelbrun.EXE")},
-                  {{kShortcut, "23#\\Windows\\Kelbrun.EXE"}, {"Windows/Kelbrun.EXE", "x"}},
+                  {{kShortcut, "23#\\Windows\\Kelbrun.EXE"}, {"Windows/Kelbrun.EXE", ""}},
                   kDefaultSelf,
                   0,
                   1,
@@ -600,14 +604,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "launcher"},
         StartCase{"AFolderInTheRoot",
                   {Launch(50, u"\\Apps\\Kelbrun.EXE")},
-                  {{"Apps/Kelbrun.EXE", "x"}},
+                  {{"Apps/Kelbrun.EXE", ""}},
                   kDefaultSelf,
                   0,
                   0,
                   ""},
         StartCase{"ExeAddedToAFolder",
                   {Launch(50, u"\\Apps\\Kelbrun")},
-                  {{"Apps/Kelbrun.exe", "x"}},
+                  {{"Apps/Kelbrun.exe", ""}},
                   kDefaultSelf,
                   0,
                   0,
@@ -621,7 +625,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "is no file"},
         StartCase{"NoFolderFoundInTheRootFolder",
                   {Launch(50, u"Kelbrun.EXE")},
-                  {{"Kelbrun.EXE", "x"}},
+                  {{"Kelbrun.EXE", ""}},
                   u"\\Apps\\Kelbrun.EXE",
                   0,
                   0,

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tests/pe/test_pe.h"
+
 namespace testing_support {
 
 ScratchRoot::ScratchRoot() {
@@ -23,7 +25,10 @@ ScratchRoot::~ScratchRoot() {
 void ScratchRoot::AddFile(const std::string& relative) const {
     const std::filesystem::path file = path_ / relative;
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file) << "stand-in for " << relative << "\n";
+    // A program the unit starts, so that what a test lays out as a program is one.
+    const std::string program = testpe::Write(testpe::MicrosoftProgram());
+    std::ofstream(file, std::ios::binary)
+        .write(program.data(), static_cast<std::streamsize>(program.size()));
 }
 
 void ScratchRoot::AddFolder(const std::string& relative) const {

@@ -25,7 +25,8 @@ class ScratchRoot {
     const std::filesystem::path& Path() const {
         return path_;
     }
-    // Creates a file (with its folders) at a path relative to the root, "/"-separated.
+    // Creates a file (with its folders) at a path relative to the root, "/"-separated: a small
+    // Windows CE program a unit starts, whatever its name.
     void AddFile(const std::string& relative) const;
     void AddFolder(const std::string& relative) const;
 

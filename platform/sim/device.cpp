@@ -1,5 +1,7 @@
 #include "platform/sim/device.h"
 
+#include <chrono>
+
 namespace sim {
 
 Device& CurrentDevice() {
@@ -9,6 +11,12 @@ Device& CurrentDevice() {
 
 void ResetDevice() {
     CurrentDevice() = Device();
+}
+
+uint64_t HostNowNs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 void CloseRecord(Device& device) {

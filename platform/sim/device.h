@@ -16,15 +16,35 @@ struct DebugArgs;
 
 namespace sim {
 
+// What the shell did with a request, as a user of the unit sees it.
+enum class ShellOutcome : uint32_t {
+    kStarted,        // the program started
+    kExplorer,       // the path is a folder: an Explorer window opened on it
+    kBox,            // the start failed: the shell showed its error box and waited for it
+    kFailedQuietly,  // the start failed, and the caller asked for no box
+    kRecordRefused,  // the record is not the device's: nothing happened
+};
+
 struct ShellRequest {
-    uint32_t size = 0;  // cbSize as passed
+    uint32_t size = 0;         // cbSize as passed
+    bool devicesSize = false;  // cbSize is the size of the device's record (60 bytes)
     uint32_t mask = 0;
     std::u16string verb;
     std::u16string file;
+    std::u16string parameters;
     bool hasParameters = false;
     bool hasDirectory = false;
     int show = 0;
-    bool accepted = false;
+    // What the shell did, filled in by it.
+    bool accepted = false;  // ShellExecuteEx returned TRUE
+    ShellOutcome outcome = ShellOutcome::kRecordRefused;
+    uint32_t error = 0;      // the last error it left; 0 when accepted
+    uint32_t instApp = 0;    // hInstApp as it set it
+    uint32_t process = 0;    // hProcess as it set it
+    std::string reason;      // the loader's reason, when the start failed
+    std::u16string boxText;  // kBox: the box's text, caption and MessageBox flags
+    std::u16string boxCaption;
+    uint32_t boxFlags = 0;
 };
 
 struct Event {
@@ -79,7 +99,10 @@ struct Device {
     FileSystem files;
     std::u16string ownPath = u"\\Windows\\Kelbrun.EXE";
     uint32_t moduleQueryError = 0;  // when set, the own-path query fails with this error
+    // Every start fails as a file the kernel cannot open does (--shell-fails).
     bool shellRefuses = false;
+    // The unit's shell (explorer.exe) is running: a folder opens in it.
+    bool shellRunning = true;
     bool waitForReal = true;  // Sleep really waits; otherwise it is only recorded
     // Milliseconds since the launcher started, as the device counts them. Only the pause
     // advances it, whether it is waited or only recorded: nothing else on the device takes
@@ -98,6 +121,9 @@ Device& CurrentDevice();
 
 // Puts a new device, with nothing configured and nothing recorded, in place of the current one.
 void ResetDevice();
+
+// The host's steady clock, in nanoseconds: when a call began and ended.
+uint64_t HostNowNs();
 
 // Copies the open-handle counts and the clock into the record.
 void CloseRecord(Device& device);

@@ -19,8 +19,8 @@ std::optional<std::u16string> FromUtf8(std::string_view text);
 // The bytes of UTF-16 text as the registry stores them: little-endian, no terminator added.
 std::vector<uint8_t> Utf16LeBytes(std::u16string_view text);
 
-// Folds case (to upper case) for comparing registry names and FAT file names. Only ASCII letters fold, so that
-// a dry run gives the same answer whatever the host's locale.
+// Folds case (to upper case) for comparing registry names and FAT file names. Only ASCII letters
+// fold, so that a dry run gives the same answer whatever the host's locale.
 std::u16string FoldCase(std::u16string_view text);
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 
 #include "platform/debug_format.h"
 #include "platform/sim/device.h"
+#include "platform/sim/shell.h"
 
 namespace {
 
@@ -25,12 +26,6 @@ const std::u16string* KeyPathOf(sim::Device& device, HKEY key) {
     }
     const auto open = device.openKeys.find(reinterpret_cast<uintptr_t>(key));
     return open == device.openKeys.end() ? nullptr : &open->second;
-}
-
-uint64_t Now() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
 }
 
 }  // namespace
@@ -156,26 +151,23 @@ BOOL FindClose(HANDLE find) {
 }
 
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
-    sim::Device& device = sim::CurrentDevice();
-    ++device.record.calls.shellRequests;
-    sim::Event event;
-    event.beganNs = Now();
-    event.kind = sim::Event::Kind::kOpen;
-    event.deviceMs = device.clockMs;
-    sim::ShellRequest& request = event.request;
-    request.size = info->cbSize;
-    request.mask = info->fMask;
-    request.verb = TextOf(info->lpVerb);
-    request.file = TextOf(info->lpFile);
-    request.hasParameters = info->lpParameters != nullptr;
-    request.hasDirectory = info->lpDirectory != nullptr;
-    request.show = info->nShow;
-    request.accepted = info->cbSize == sizeof(SHELLEXECUTEINFO) && !device.shellRefuses &&
-                       device.files.Find(request.file, device.clockMs).has_value();
-    device.lastError = request.accepted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-    event.endedNs = Now();
-    device.record.events.push_back(event);
-    return request.accepted ? TRUE : FALSE;
+    sim::ShellRequest asked;
+    asked.size = info->cbSize;
+    asked.devicesSize = info->cbSize == sizeof(SHELLEXECUTEINFO);
+    asked.mask = info->fMask;
+    asked.verb = TextOf(info->lpVerb);
+    asked.file = TextOf(info->lpFile);
+    asked.parameters = TextOf(info->lpParameters);
+    asked.hasParameters = info->lpParameters != nullptr;
+    asked.hasDirectory = info->lpDirectory != nullptr;
+    asked.show = info->nShow;
+    const sim::ShellRequest& done = sim::ShellExecuteRecorded(sim::CurrentDevice(), asked);
+    // hInstApp is set even in a record of another size: the shell's one answer to it.
+    info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(done.instApp));
+    if (done.devicesSize) {
+        info->hProcess = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(done.process));
+    }
+    return done.accepted ? TRUE : FALSE;
 }
 
 void Sleep(DWORD milliseconds) {
@@ -185,14 +177,14 @@ void Sleep(DWORD milliseconds) {
     event.kind = sim::Event::Kind::kSleep;
     event.milliseconds = milliseconds;
     event.deviceMs = device.clockMs;
-    event.beganNs = Now();
+    event.beganNs = sim::HostNowNs();
     if (device.waitForReal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
     // Saturating: a clock that wrapped would bring unmounted folders back to their start.
     device.clockMs =
         milliseconds > UINT32_MAX - device.clockMs ? UINT32_MAX : device.clockMs + milliseconds;
-    event.endedNs = Now();
+    event.endedNs = sim::HostNowNs();
     device.record.events.push_back(event);
 }
 

@@ -75,11 +75,10 @@ run_case() {
 
     # What the description asks of the run.
     read_case_args "$case_dir"
-    local self='\Windows\Kelbrun.EXE' shell_fails=0 sim_args=(--no-wait "${case_args[@]}")
+    local self='\Windows\Kelbrun.EXE' sim_args=(--no-wait "${case_args[@]}")
     local i mounts=()
     for ((i = 0; i < ${#case_args[@]}; i++)); do
         [[ ${case_args[i]} == --self ]] && self=${case_args[i + 1]:-$self}
-        [[ ${case_args[i]} == --shell-fails ]] && shell_fails=1
         [[ ${case_args[i]} == --mount ]] && mounts+=("${case_args[i + 1]}")
     done
 
@@ -108,8 +107,19 @@ run_case() {
         die "$case_dir: Wine's regedit could not import the export of its registry"
     rm -f "$drive_c/kelbrun-device.reg"
 
-    # The files. Programs to be started become the marker program, which notes that it ran;
-    # where the shell is to refuse, they stay what they are: files that are not programs.
+    # The same description on the simulated device first: it says which programs a unit starts.
+    local sim_status=0
+    "$sim" "${sim_args[@]}" > "$scratch/sim.out" 2> "$scratch/sim.err" || sim_status=$?
+    local refused
+    refused=$(sed -n 's/^sim: open \(.*\): the shell shows .*/\1/p' "$scratch/sim.err")
+
+    # The files. Where the unit and desktop Windows differ, the suite takes the unit's side, since
+    # what is compared is the launcher's run on a unit: a program the unit starts becomes the
+    # marker program, which notes that it ran; one the unit cannot start (text, the desktop
+    # build, a program for another processor, --shell-fails) becomes a file Wine cannot start
+    # either, although Wine would start a desktop program. The unit then shows its error box and
+    # the launcher waits until it is closed, where Wine's shell fails without one: the trail, the
+    # exit status and what started are the same; the box is the simulator's alone.
     if [[ -d $case_dir/root ]]; then
         for entry in "$case_dir"/root/*; do
             [[ -e $entry ]] || continue
@@ -117,12 +127,15 @@ run_case() {
             basename "$entry" >> "$WINEPREFIX/kelbrun-laid-out"
             cp -r "$entry" "$drive_c/"
         done
-        if [[ $shell_fails -eq 0 ]]; then
-            while IFS= read -r -d '' program; do
-                cp "$win64/marker.exe" "$program"
-            done < <(find "$case_dir/root" -type f \( -iname kelbrun.exe -o -iname navigon.exe \) \
-                -printf '%P\0' | sed -z "s|^|$drive_c/|")
-        fi
+        local program device_path
+        while IFS= read -r -d '' program; do
+            device_path="\\${program//\//\\}"
+            if grep -qixF -- "$device_path" <<< "$refused"; then
+                printf 'Not a program a unit starts.\r\n' > "$drive_c/$program"
+            else
+                cp "$win64/marker.exe" "$drive_c/$program"
+            fi
+        done < <(find "$case_dir/root" -type f \( -iname kelbrun.exe -o -iname navigon.exe \) -printf '%P\0')
     fi
     mkdir -p "$drive_c/kelbrun-tools"
     cp "$win64/debug-capture.exe" "$drive_c/kelbrun-tools/"
@@ -188,12 +201,11 @@ run_case() {
         paused=1
     fi
 
-    # The same description on the simulated device.
-    local sim_status=0
-    "$sim" "${sim_args[@]}" > "$scratch/sim.out" 2> "$scratch/sim.err" || sim_status=$?
+    # What the simulated device started: a program, or a folder in an Explorer window.
     local sim_paused=0 sim_opened=""
     grep -qx 'sim: sleep 2500 ms' "$scratch/sim.err" && sim_paused=1
-    sim_opened=$(sed -n 's/^sim: open //p' "$scratch/sim.err" | grep -v ' refused$' | sed 's/^/C:/' || true)
+    sim_opened=$(sed -n -e 's/^sim: open \(.*\): an Explorer window opens on the folder$/\1/p' \
+        -e '/^sim: open .*: /d' -e 's/^sim: open //p' "$scratch/sim.err" | sed 's/^/C:/' || true)
 
     local failed=0
     report() {

@@ -5,6 +5,7 @@
 #include "platform/sim/emulator/coredll.h"
 #include "platform/sim/emulator/coredll_exports.h"
 #include "platform/sim/host_file.h"
+#include "platform/sim/program_start.h"
 
 namespace simloadonly {
 namespace {
@@ -73,18 +74,40 @@ std::string Describe(const sim::PeImage& image) {
     return text;
 }
 
+std::string DescribeStart(std::string_view file) {
+    sim::LoaderRules rules;
+    rules.offers = sim::UnitCoredllExports;
+    // No device's files are known here: only COREDLL is taken as present.
+    rules.holdsModule = [](std::string_view) { return false; };
+    const auto loaded = sim::LoadPeImage(file, rules);
+    const auto* refusal = std::get_if<sim::PeRefusal>(&loaded);
+    if (refusal == nullptr || refusal->error == 0) {
+        return "a unit's CreateProcessW: starts it\n";
+    }
+    const std::string_view name = sim::ErrorName(refusal->error);
+    std::string text = "a unit's CreateProcessW: error " + std::to_string(refusal->error) +
+                       (name.empty() ? "" : " (" + std::string(name) + ")");
+    if (!refusal->loaderLines.empty()) {
+        text += ", after the loader's line \"" + refusal->loaderLines.front() + "\"";
+    }
+    return text + ": " + refusal->reason + "\n";
+}
+
 int DescribeLoad(const std::string& file, std::ostream& out, std::ostream& err) {
     const auto bytes = sim::ReadHostFile(file);
     if (!bytes) {
         err << "kelbrun-sim: " << file << ": cannot be read\n";
         return 2;
     }
+    out << "processor: " << sim::DescribeProcessor(*bytes).value_or("none (not a PE image)")
+        << "\n";
     const auto image = sim::ReadPeImage(*bytes, sim::CoredllOffers, sim::MissingImports::kKeep);
     if (const auto* refusal = std::get_if<std::string>(&image)) {
+        out << DescribeStart(*bytes);
         err << "kelbrun-sim: " << file << ": " << *refusal << "\n";
         return 2;
     }
-    out << Describe(std::get<sim::PeImage>(image));
+    out << Describe(std::get<sim::PeImage>(image)) << DescribeStart(*bytes);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "platform/sim/emulator/pe_image.h"
 
@@ -14,8 +15,14 @@ namespace simloadonly {
 // sizes and protections, the stack reserve, the entry and every import.
 std::string Describe(const sim::PeImage& image);
 
-// Reads the file and prints its description to out (status 0), or the reason the unit would
-// refuse it to err as one line naming the file (status 2).
+// What a unit's CreateProcessW gives for a program file of these bytes: that it starts it, or
+// the error with the loader's line and reason. One line.
+std::string DescribeStart(std::string_view file);
+
+// Reads the file and prints the processor it is for, its description and what a unit's
+// CreateProcessW gives for it to out (status 0); or, when a unit's loader refuses its headers,
+// the processor and that outcome to out and the reason to err as one line naming the file
+// (status 2).
 int DescribeLoad(const std::string& file, std::ostream& out, std::ostream& err);
 
 }  // namespace simloadonly

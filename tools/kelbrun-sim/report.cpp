@@ -2,9 +2,40 @@
 
 #include <algorithm>
 
+#include "platform/sim/program_start.h"
 #include "platform/sim/text.h"
 
 namespace simreport {
+namespace {
+
+// Why the start failed: the error the unit's kernel or shell set, and what the loader found.
+std::string Failure(const sim::ShellRequest& request) {
+    const std::string_view name = sim::ErrorName(request.error);
+    return "the start failed with error " + std::to_string(request.error) +
+           (name.empty() ? "" : " (" + std::string(name) + ")") + ": " + request.reason;
+}
+
+// What a user of the unit sees of a request, after the path it opened.
+std::string Outcome(const sim::ShellRequest& request) {
+    switch (request.outcome) {
+        case sim::ShellOutcome::kStarted:
+            return "";
+        case sim::ShellOutcome::kExplorer:
+            return ": an Explorer window opens on the folder";
+        case sim::ShellOutcome::kBox:
+            return ": the shell shows \"" + sim::ToUtf8(request.boxText) + "\" (" +
+                   sim::ToUtf8(request.boxCaption) +
+                   ") and the launcher waits until it is closed\nsim: " + Failure(request);
+        case sim::ShellOutcome::kFailedQuietly:
+            return ": no box is shown\nsim: " + Failure(request);
+        case sim::ShellOutcome::kRecordRefused:
+            break;
+    }
+    return " refused: the shell takes no record of " + std::to_string(request.size) +
+           " bytes (error 87)";
+}
+
+}  // namespace
 
 std::string Describe(const sim::RunResult& result, const std::vector<sim::Mount>& mounts) {
     std::vector<sim::Mount> byTime = mounts;
@@ -25,8 +56,7 @@ std::string Describe(const sim::RunResult& result, const std::vector<sim::Mount>
         if (event.kind == sim::Event::Kind::kSleep) {
             out += "sim: sleep " + std::to_string(event.milliseconds) + " ms\n";
         } else {
-            out += "sim: open " + sim::ToUtf8(event.request.file) +
-                   (event.request.accepted ? "" : " refused") + "\n";
+            out += "sim: open " + sim::ToUtf8(event.request.file) + Outcome(event.request) + "\n";
         }
     }
     mountsUpTo(endMs);

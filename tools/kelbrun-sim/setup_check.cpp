@@ -11,6 +11,7 @@
 #include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/program_search.h"
+#include "tools/kelbrun-sim/program_start_check.h"
 
 namespace setupcheck {
 namespace {
@@ -413,6 +414,7 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
         if (context.image != nullptr) {
             report.notInImage = missing;
         }
+        programstartcheck::CheckInitPrograms(device, report.order, report.findings);
     }
     report.bootStopsAt = bootorder::CheckWaits(report.order, report.findings);
     report.shortcutsLookedAt = hasRoot || context.image != nullptr;
@@ -433,6 +435,11 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
             CheckFolderValue(reads[i], kFolderValues[i], report.findings);
         }
         CheckCardFolder(device, reads[0], hasRoot, report.findings);
+        if (reads[0].read && reads[1].read) {
+            programstartcheck::CheckLauncherPrograms(
+                device, reads[0].text + std::u16string(kUpdateSuffix),
+                reads[2].text + std::u16string(kNavigatorSuffix), report.findings);
+        }
     }
     NameOrigins(device.registry, report.findings);
     return report;

@@ -8,6 +8,7 @@
 #include "platform/coredll.h"
 #include "platform/debug_format.h"
 #include "platform/sim/device.h"
+#include "platform/sim/shell.h"
 
 namespace sim {
 namespace {
@@ -16,6 +17,8 @@ namespace {
 constexpr uint32_t kCurrentProcess = 0x42;
 // The device's SHELLEXECUTEINFO: fifteen 32-bit fields.
 constexpr uint32_t kShellInfoSize = 60;
+constexpr uint32_t kInstAppOffset = 32;
+constexpr uint32_t kProcessOffset = 56;
 // The find data has no pointers, so the device's layout is the simulated one.
 constexpr uint32_t kFindDataSize = 560;
 static_assert(sizeof(WIN32_FIND_DATAW) == kFindDataSize);
@@ -136,9 +139,12 @@ void FindCloseCall(ArmCall& call) {
     call.Return(static_cast<uint32_t>(FindClose(HandleOf(call.Arg(0)))));
 }
 
+// The device's record is handed to the same shell as the linked-in launcher's: a record of
+// another size is refused there, before any of its other fields is read.
 void ShellExecuteExCall(ArmCall& call) {
     const uint32_t infoAddress = call.Arg(0);
-    const bool devices = call.ReadU32(infoAddress) == kShellInfoSize;
+    const uint32_t size = call.ReadU32(infoAddress);
+    const bool devices = size == kShellInfoSize;
     const auto field = [&](uint32_t offset) {
         return devices ? call.ReadU32(infoAddress + offset) : 0u;
     };
@@ -146,18 +152,24 @@ void ShellExecuteExCall(ArmCall& call) {
     const OptionalText file(call, field(16));
     const OptionalText parameters(call, field(20));
     const OptionalText directory(call, field(24));
-    SHELLEXECUTEINFO info;
-    memset(&info, 0, sizeof(info));
-    // A record of another size is not the device's: passed on without one, so that the shell
-    // refuses it.
-    info.cbSize = devices ? sizeof(SHELLEXECUTEINFO) : 0;
-    info.fMask = field(4);
-    info.lpVerb = verb.Get();
-    info.lpFile = file.Get();
-    info.lpParameters = parameters.Get();
-    info.lpDirectory = directory.Get();
-    info.nShow = static_cast<int>(field(28));
-    call.Return(static_cast<uint32_t>(ShellExecuteEx(&info)));
+    ShellRequest asked;
+    // The size as the linked-in launcher's record gives it, so that both runs record the same.
+    asked.size = devices ? sizeof(SHELLEXECUTEINFO) : size;
+    asked.devicesSize = devices;
+    asked.mask = field(4);
+    asked.verb = verb.text;
+    asked.file = file.text;
+    asked.parameters = parameters.text;
+    asked.hasParameters = parameters.present;
+    asked.hasDirectory = directory.present;
+    asked.show = static_cast<int>(field(28));
+    const ShellRequest& done = ShellExecuteRecorded(CurrentDevice(), asked);
+    // hInstApp is set even in a record of another size: the shell's one answer to it.
+    call.WriteU32(infoAddress + kInstAppOffset, done.instApp);
+    if (devices) {
+        call.WriteU32(infoAddress + kProcessOffset, done.process);
+    }
+    call.Return(done.accepted ? 1u : 0u);
 }
 
 void SleepCall(ArmCall& call) {

@@ -4,6 +4,8 @@
 #define KELBRUN_PLATFORM_SIM_EMULATOR_PE_IMAGE_H
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -68,6 +70,31 @@ enum class MissingImports {
 // would refuse to start it.
 std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers,
                                                MissingImports missing = MissingImports::kRefuse);
+
+// Why a program is not loaded: the error a unit's CreateProcessW sets for it, in the order its
+// loader checks, and what that loader prints on the debug output before it gives up.
+struct PeRefusal {
+    // 0 when a unit would start the program and only the simulator cannot run it.
+    uint32_t error = 0;
+    std::string reason;
+    std::vector<std::string> loaderLines;
+};
+
+struct LoaderRules {
+    OffersFunction offers = nullptr;
+    MissingImports missing = MissingImports::kRefuse;
+    // Whether the device holds a DLL other than COREDLL. Without it, such a module's functions
+    // are imports the simulated device does not offer; with it, a module it does not hold
+    // refuses the program as a unit's loader does (126), and one it holds is taken as binding.
+    std::function<bool(std::string_view dll)> holdsModule;
+};
+
+// ReadPeImage with the unit's error codes and the loader's own lines.
+std::variant<PeImage, PeRefusal> LoadPeImage(std::string_view file, const LoaderRules& rules);
+
+// The processor a PE file is built for, as its header names it ("ARM Thumb (machine 0x01C2)",
+// "x86-64 (machine 0x8664), a PE32+ image"), or nothing when the file is no PE image.
+std::optional<std::string> DescribeProcessor(std::string_view file);
 
 // How an import is named to a user: "COREDLL.dll's ordinal 455 (RegCloseKey)",
 // "COREDLL.dll's ordinal 999", "COREDLL's Sleep".
