@@ -381,6 +381,8 @@ TEST(Components, GatesByCefiltersRule) {
     variables.Set(u"CE_MODULES", u"coredll filesys");
     variables.Set(u"COREDLL_COMPONENTS", u"shexec");
     variables.Set(u"SHELL_MODULES", u"");
+    // A module whose name holds an underscore.
+    variables.Set(u"MY_MOD_COMPONENTS", u"part");
     const GateCase cases[] = {
         {u"always", true},
         {u"ALWAYS", true},
@@ -396,6 +398,9 @@ TEST(Components, GatesByCefiltersRule) {
         {u"_SHEXEC", {}},
         {u"COREDLL_", {}},
         {u"CE_MODULES_", {}},
+        {u"MY_MOD_PART", true},
+        {u"my_mod_part", true},
+        {u"MY_MOD_OTHER", false},
     };
     for (const GateCase& c : cases) {
         SCOPED_TRACE(std::string(c.gate.begin(), c.gate.end()));

@@ -150,6 +150,10 @@ INSTANTIATE_TEST_SUITE_P(
         CodepageCase{"UnmappedInValue", 1252, "\"V\"=\"\x81\"\r\n",
                      "a.reg:2: byte 0x81 is no character of code page 1252 (--codepage N names "
                      "the code page the file was written in)"},
+        // Of two bytes the code page lacks, the first is named.
+        CodepageCase{"TwoUnmappedNameTheFirst", 1252, "\"V\"=\"\x81\x8D\"\r\n",
+                     "a.reg:2: byte 0x81 is no character of code page 1252 (--codepage N names "
+                     "the code page the file was written in)"},
         CodepageCase{"HalfGbkInValue", 936, "\"V\"=\"\xC4\"\r\n",
                      "a.reg:2: byte 0xC4 is no character of code page 936 (--codepage N names "
                      "the code page the file was written in)"},
@@ -325,6 +329,20 @@ INSTANTIATE_TEST_SUITE_P(
                        "a"},
         PreprocessCase{"HashNameZero", {{u"A", u"0"}}, "#if A\n\"V\"=\"a\"\n#endif\n", "(none)"},
         PreprocessCase{"HashNumber", {}, "#if 1\n\"V\"=\"a\"\n#endif\n", "a"},
+        // 0 however many times it is written.
+        PreprocessCase{
+            "HashNameDoubleZero", {{u"A", u"00"}}, "#if A\n\"V\"=\"a\"\n#endif\n", "(none)"},
+        PreprocessCase{"HashNumberDoubleZero", {}, "#if 00\n\"V\"=\"a\"\n#endif\n", "(none)"},
+        PreprocessCase{"HashNameTen", {{u"A", u"10"}}, "#if A\n\"V\"=\"a\"\n#endif\n", "a"},
+        // Once a branch held, neither a later #elif that does not nor the #else is read.
+        PreprocessCase{"HashElseAfterTakenIfAndFalseElif",
+                       {},
+                       "#if 1\n\"V\"=\"a\"\n#elif 0\n\"V\"=\"b\"\n#else\n\"V\"=\"c\"\n#endif\n",
+                       "a"},
+        PreprocessCase{"UndefInAnotherCase",
+                       {{u"X", u"env"}},
+                       "#define X def\n#undef x\n\"V\"=\"$(X)\"\n",
+                       "env"},
         PreprocessCase{"SkippedDefineNotMade",
                        {},
                        "#if 0\n#define X 1\n#endif\n\"V\"=\"$(X)\"\n",
@@ -471,6 +489,18 @@ TEST(Includes, ErrorInAnIncludedFileNamesTheLineThatIncludedIt) {
     EXPECT_TRUE(design.registry.Keys().empty());
 }
 
+// A file read to its end may be read again: only a file still being read makes a cycle.
+TEST(Includes, TheSameFileTwiceInARowIsNoCycle) {
+    Design design;
+    design.Write("a.reg", kKeyLine + std::string("#include \"b.reg\"\n#include \"b.reg\"\n"
+                                                 "\"V\"=\"$(N)\"\n"));
+    design.Write("b.reg", "#define N $(N)1\n");
+    design.Settings().variables.Set(u"N", u"n");
+    ASSERT_EQ("", design.Registry("a.reg"));
+    EXPECT_EQ("n11", design.Text());
+    EXPECT_TRUE(design.Warnings().empty());
+}
+
 // A chain of includes: d0 includes d1, and so on; the last one sets V.
 std::string IncludeChain(Design& design, int depth) {
     for (int i = 0; i < depth; ++i) {
@@ -612,6 +642,11 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string("Nav\0\\Storage Card", 17), 0},
         StringsCase{"NotInsideQuotes", true, "\"V\"=\"LOC_NAME\"\n", "LOC_NAME", 0},
         StringsCase{"NotPartOfAWord", true, "\"V\"=\"x\"\n\"XLOC_NAME\"=\"y\"\n", "x", 0},
+        // A key's name may hold LOC_ inside a word: no token, even with --strings given.
+        StringsCase{"NotInsideAnUnquotedWord", true,
+                    "[HKEY_LOCAL_MACHINE\\XLOC_OTHER]\n\"W\"=\"y\"\n" + std::string(kKeyLine) +
+                        "\"V\"=\"x\"\n",
+                    "x", 0},
         StringsCase{"UnknownWithStrings", true, "\"V\"=LOC_OTHER\n",
                     "a.reg:2: LOC_OTHER is defined in no --strings file (makeimg stops on a LOC_ "
                     "token that no .str file defines)",
@@ -716,6 +751,25 @@ TEST(Origins, FollowTheLastLineThatSetAValue) {
     EXPECT_EQ(nullptr, same.OriginOf(kKey, u"V"));
     same.DeleteKey(u"HKEY_LOCAL_MACHINE\\SOFTWARE");
     EXPECT_EQ(nullptr, same.OriginOf(kKey, u"W"));
+}
+
+// A deleted key forgets the where-from of its own values and its subkeys', not of a sibling's
+// whose name starts with its own, whichever side of it the sibling sorts on.
+TEST(Origins, ADeletedKeyKeepsItsSiblingsOrigins) {
+    const std::u16string path = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Path";
+    const std::u16string below = path + u"\\Sub";
+    const std::u16string before = path + u"-Old";  // '-' sorts before the separator
+    sim::Registry registry;
+    for (const std::u16string& key : {path, below, before, std::u16string(kKey)}) {
+        registry.SetString(key, u"V", u"x");
+        registry.SetOrigin(key, u"V", "r.reg:1");
+    }
+    registry.DeleteKey(path);
+    EXPECT_EQ(nullptr, registry.OriginOf(path, u"V"));
+    EXPECT_EQ(nullptr, registry.OriginOf(below, u"V"));
+    ASSERT_NE(nullptr, registry.OriginOf(kKey, u"V"));
+    ASSERT_NE(nullptr, registry.OriginOf(before, u"V"));
+    EXPECT_EQ("r.reg:1", *registry.OriginOf(kKey, u"V"));
 }
 
 // --check names the line that set each value a finding is about, through the includes.

@@ -324,6 +324,7 @@ TEST_P(Conditions, DecideWhatIsRead) {
 
 const char kIfCardSd[] = "IF CARD=SD\n\"V\"=\"in\"\nENDIF\n";
 const char kIfCardSdNot[] = "IF CARD=SD !\n\"V\"=\"in\"\nENDIF\n";
+const char kThreeDeep[] = "IF A\nIF B\nIF C\n\"V\"=\"in\"\nENDIF\nENDIF\nENDIF\n";
 const char kNested[] = "IF A\n\"V\"=\"a\"\n  IF B\n\"V\"=\"ab\"\n  ENDIF\nENDIF\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -351,6 +352,10 @@ INSTANTIATE_TEST_SUITE_P(
         ConditionCase{"NestedBoth", {{u"A", u"1"}, {u"B", u"1"}}, kNested, u"ab"},
         ConditionCase{"NestedOuterOnly", {{u"A", u"1"}}, kNested, u"a"},
         ConditionCase{"NestedInnerOnly", {{u"B", u"1"}}, kNested, nullptr},
+        // Each block is decided by its own parent, not by the outermost one.
+        ConditionCase{"ThreeDeepParentUnset", {{u"A", u"1"}, {u"C", u"1"}}, kThreeDeep, nullptr},
+        ConditionCase{
+            "ThreeDeepAllSet", {{u"A", u"1"}, {u"B", u"1"}, {u"C", u"1"}}, kThreeDeep, u"in"},
         // After an inner block closes, the outer one goes on deciding.
         ConditionCase{"OuterGoesOnAfterInner",
                       {{u"B", u"1"}},
@@ -391,6 +396,12 @@ INSTANTIATE_TEST_SUITE_P(
         ConditionCase{
             "NotEqualsSame", {{u"CARD", u"SD"}}, "IF CARD != SD\n\"V\"=\"in\"\nENDIF\n", nullptr},
         ConditionCase{"NotEqualsUnset", {}, "IF CARD!=SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{
+            "DoubleEquals", {{u"CARD", u"SD"}}, "IF CARD==SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{"DoubleEqualsSpaced",
+                      {{u"CARD", u"SD"}},
+                      "IF CARD == SD\n\"V\"=\"in\"\nENDIF\n",
+                      u"in"},
         ConditionCase{
             "EqualsSpaced", {{u"CARD", u"SD"}}, "IF CARD = SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
         ConditionCase{"EqualsGluedInverted",

@@ -12,6 +12,7 @@
 #include "tests/check_test_support.h"
 #include "tests/sim_test_support.h"
 #include "tools/kelbrun-sim/boot_order.h"
+#include "tools/kelbrun-sim/program_search.h"
 #include "tools/kelbrun-sim/setup_check.h"
 
 namespace {
@@ -178,6 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InitCase{"Depend63", {Raw(u"Depend50", Bytes(63), kBin)}, 1, 0, "bytes (63)"},
         // 32 numbers and no zero: the list runs on into "Kelbrun.EXE".
+        // 31 numbers and no zero: the 64 bytes the loop reads end with a zero of their own.
+        InitCase{"Depend62", {Raw(u"Depend50", Bytes(62), kBin)}, 0, 0, ""},
         InitCase{"Depend64", {Raw(u"Depend50", Bytes(64), kBin)}, 1, 0, "too (75, 101, 108, 98"},
         InitCase{"Depend64EndedByAZero", {Raw(u"Depend50", kEnded64, kBin)}, 0, 0, ""},
         InitCase{"Depend65", {Raw(u"Depend50", Bytes(65), kBin)}, 1, 0, "holds 65 bytes"},
@@ -247,6 +250,9 @@ TEST(SetupCheck, NamesAreNumberedAsTheLoopReadsThem) {
                   {u"Foo", 0, false},
                   {u"5a", 5, false},
                   {u"0x10", 16, false},
+                  {u"0x1f", 31, false},
+                  {u"0X1F", 31, false},
+                  {u"0xaF", 175, false},
                   {u"x10", 16, false},
                   {u"-1", 4294967295u, false},
                   {u"0-5", 4294967291u, false},
@@ -281,6 +287,20 @@ TEST(SetupCheck, OfTwoValuesOfOneNumberTheOneSetLastStarts) {
         EXPECT_TRUE(Has(
             findings, Level::kError,
             fiveFirst ? "Launch05: entry 5, as Launch5 is" : "Launch5: entry 5, as Launch05 is"));
+    }
+}
+
+// A LaunchNN whose start fails is mended by a later value of its number that names a program,
+// and a failing one set last fails the entry again.
+TEST(SetupCheck, TheLastValueOfANumberDecidesWhetherItsStartFails) {
+    const InitValue empty = Launch(60, u"");
+    const InitValue named{u"Launch060", u"svc.exe", {}, {}, 1};
+    for (const bool emptyFirst : {true, false}) {
+        setupcheck::Findings findings;
+        const auto order =
+            ReadInit(emptyFirst ? std::vector{empty, named} : std::vector{named, empty}, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(!emptyFirst, order.entries[0].startFails) << Listing(findings);
     }
 }
 
@@ -692,7 +712,9 @@ TEST(SetupCheck, ProgramsAreLookedForWhereTheKernelLooks) {
         {u"nav.exe", {gwes, "Apps/nav.exe"}, SystemPathOf(520), 1, 2, "520 bytes, not fewer"},
         // \Windows\ and 250 characters are the 259 a path holds; one more is not tried there.
         {name250, {"Windows/" + sim::ToUtf8(name250)}, {}, 0, 0, ""},
-        {u"m" + name250, {"Windows/m" + sim::ToUtf8(name250)}, {}, 1, 1, "(tried \\m"}};
+        {u"m" + name250, {"Windows/m" + sim::ToUtf8(name250)}, {}, 1, 1, "(tried \\m"},
+        // A name of 259 characters is looked for as it stands.
+        {u"\\Res\\" + std::u16string(254, u'p'), {"Res/" + std::string(254, 'p')}, {}, 0, 0, ""}};
     for (const auto& c : kCases) {
         SCOPED_TRACE(sim::ToUtf8(c.program) + " " + c.part);
         sim::Device& device = WellSetUpDevice();
@@ -717,10 +739,34 @@ TEST(SetupCheck, ProgramsAreLookedForWhereTheKernelLooks) {
         const setupcheck::Report report = setupcheck::CheckSetup(device, true);
         EXPECT_EQ(c.errors, Count(report.findings, Level::kError)) << Listing(report.findings);
         EXPECT_EQ(c.warnings, Count(report.findings, Level::kWarning)) << Listing(report.findings);
-        EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part));
+        EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part))
+            << Listing(report.findings);
         EXPECT_EQ(Has(report.findings, Level::kError, "Launch60: "),
                   Has(report.findings, Level::kWarning, "70 starts without it"));
         EXPECT_EQ(report.order.entries.size(), report.bootStopsAt);
+    }
+}
+
+// The kernel looks for a name of up to 259 characters, and with ".exe" when that fits too; a
+// longer one it refuses. (The launch loop cuts a longer LaunchNN before the kernel sees it.)
+TEST(SetupCheck, TheKernelLooksForNamesOfUpTo259Characters) {
+    const std::u16string abs255 = u"\\" + std::u16string(254, u'p');
+    const struct {
+        std::u16string program;
+        std::vector<std::u16string> tries;
+    } kCases[] = {
+        {abs255, {abs255, abs255 + u".exe"}},
+        {abs255 + u"p", {abs255 + u"p"}},
+        {abs255 + u"pppp", {abs255 + u"pppp"}},
+        {abs255 + u"ppppp", {}},
+        // Relative: \Windows\ and 250 fill the 259; with ".exe" only \ leaves room.
+        {std::u16string(250, u'n'),
+         {u"\\Windows\\" + std::u16string(250, u'n'), u"\\" + std::u16string(250, u'n'),
+          u"\\" + std::u16string(250, u'n') + u".exe"}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.program.size());
+        EXPECT_EQ(c.tries, programsearch::Candidates(c.program, {}));
     }
 }
 
