@@ -235,6 +235,109 @@ TEST(RegistryForms, DeletedKeyThenCommentAndRegedit4InAnImageBuilderFile) {
     EXPECT_EQ(sim::Registry::StringValue(u"d"), *registry.FindValue(kKey, u""));
 }
 
+// ---- the lines an image-builder file skips, with a warning ----
+
+struct StrayCase {
+    const char* name;
+    std::string file;                   // the whole a.reg
+    std::vector<std::string> warnings;  // each in full
+    std::string v;                      // V's text in the launcher's key
+};
+
+void PrintTo(const StrayCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StrayLines : public ::testing::TestWithParam<StrayCase> {};
+
+TEST_P(StrayLines, AreSkippedWithAWarningAndTheFileIsRead) {
+    const StrayCase& c = GetParam();
+    Design design;
+    design.Settings().variables.Set(u"SET", u"1");
+    design.Write("a.reg", c.file);
+    ASSERT_EQ("", design.Registry("a.reg"));
+    EXPECT_EQ(c.warnings, design.Warnings());
+    EXPECT_EQ(c.v, design.Text());
+}
+
+const std::string kProfile = "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory";
+const std::string kIntoPaths =
+    "the values after it go into [HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, StrayLines,
+    ::testing::Values(
+        StrayCase{"Dashes",
+                  "; ---- the card ----\r\n" + std::string(kKeyLine) +
+                      "----------------------------\r\n\"V\"=\"a\"\r\n",
+                  {"a.reg:3: skipped a line that is no statement, ----------------------------: " +
+                   kIntoPaths},
+                  "a"},
+        StrayCase{"BeforeAnyKey",
+                  "=====\r\n" + std::string(kKeyLine) + "\"V\"=\"a\"\r\n",
+                  {"a.reg:1: skipped a line that is no statement, =====: no [KEY] line is open "
+                   "for the values after it"},
+                  "a"},
+        // The values after a key line that lost its [ go into the key before it.
+        StrayCase{"KeyLineWithoutItsBracket",
+                  "[" + kProfile + "]\r\n\"Name\"=\"SD\"\r\n" + kProfile +
+                      "\\PartitionTable]\r\n\"01\"=\"FATFS\"\r\n" + kKeyLine + "\"V\"=\"a\"\r\n",
+                  {"a.reg:3: skipped a key line without its [, " + kProfile +
+                   "\\PartitionTable]: the values after it go into [" + kProfile + "]"},
+                  "a"},
+        StrayCase{"CommentedHexGoesOn",
+                  kKeyLine + std::string(";\"Old\"=hex:01,02,\\\r\n    03,04,\\\r\n    "
+                                         "05\r\n\"V\"=\"a\"\r\n"),
+                  {"a.reg:3: skipped lines 3 to 4, which go on with the value \"Old\" commented "
+                   "out on line 2 (its ; comments out that line only): the values after them go "
+                   "into [HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]"},
+                  "a"},
+        StrayCase{"CommentedDefaultValueGoesOnOneLine",
+                  kKeyLine + std::string("  ; @=hex:01,\\\r\n  02\r\n\"V\"=\"a\"\r\n"),
+                  {"a.reg:3: skipped line 3, which goes on with the value @ commented out on "
+                   "line 2 (its ; comments out that line only): " +
+                   kIntoPaths},
+                  "a"},
+        // A commented-out value that does not go on, and one that goes on onto a statement:
+        // nothing is skipped.
+        StrayCase{"CommentedValueEnds",
+                  kKeyLine + std::string(";\"Old\"=hex:01\r\n\"V\"=\"a\"\r\n"),
+                  {},
+                  "a"},
+        StrayCase{"CommentedValueGoesOnOntoAStatement",
+                  kKeyLine + std::string(";\"Old\"=hex:01,\\\r\n\"V\"=\"a\"\r\n"),
+                  {},
+                  "a"},
+        // In a block that is not read, nothing is said.
+        StrayCase{"InABlockNotRead",
+                  kKeyLine + std::string("IF UNSET\r\n-----\r\n;\"Old\"=hex:01,\\\r\n  "
+                                         "02\r\nENDIF\r\n\"V\"=\"a\"\r\n"),
+                  {},
+                  "a"},
+        StrayCase{"InABlockRead",
+                  kKeyLine + std::string("IF SET\r\n-----\r\nENDIF\r\n\"V\"=\"a\"\r\n"),
+                  {"a.reg:3: skipped a line that is no statement, -----: " + kIntoPaths},
+                  "a"},
+        // A REGEDIT4 file with a line only the image builder writes is one of its files.
+        StrayCase{"Regedit4ImageBuilderFile",
+                  "REGEDIT4\r\n" + std::string(kKeyLine) + "\"V\"=\"a\" ; the card\r\n-----\r\n",
+                  {"a.reg:4: skipped a line that is no statement, -----: " + kIntoPaths},
+                  "a"}),
+    CaseName<StrayCase>);
+
+// The warning names the line through its includes.
+TEST(StrayLines, InAnIncludedFileNameTheLineThatIncludedIt) {
+    Design design;
+    design.Write("b.reg", "\r\n-----\r\n");
+    design.Write("a.reg", kKeyLine + std::string("#include \"b.reg\"\r\n\"V\"=\"a\"\r\n"));
+    ASSERT_EQ("", design.Registry("a.reg"));
+    EXPECT_EQ(std::vector<std::string>{"b.reg:2 (included from a.reg:2): skipped a line that is "
+                                       "no statement, -----: " +
+                                       kIntoPaths},
+              design.Warnings());
+    EXPECT_EQ("a", design.Text());
+}
+
 // ---- the preprocessor: directives, $(NAME), #if ----
 
 struct PreprocessCase {

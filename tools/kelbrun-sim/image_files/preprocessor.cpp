@@ -537,6 +537,12 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
         std::u16string_view text = line.text;
         if (text.empty()) {
             const std::u16string_view comment = Trim(line.comment);
+            if (line.commentedOnLines > 0 && frame.Live()) {
+                PreparedLine skipped{{}, where, std::nullopt, std::nullopt, line.commentedOnLines,
+                                     {}};
+                skipped.comment = comment;
+                out.push_back(std::move(skipped));
+            }
             if (!settings_.cesysgen || !StartsWithFolded(comment, u"@CESYSGEN")) {
                 continue;
             }
@@ -632,7 +638,7 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
             continue;
         }
         RefuseUnmapped(line, where, settings_.codepage);
-        PreparedLine prepared{{}, where, std::nullopt, std::nullopt};
+        PreparedLine prepared{{}, where, std::nullopt, std::nullopt, 0, {}};
         const std::u16string substituted = Substitute(text, prepared.undefined);
         prepared.text = ReplaceStrings(substituted, where, prepared.missingString);
         out.push_back(std::move(prepared));

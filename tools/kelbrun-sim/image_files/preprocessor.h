@@ -41,6 +41,10 @@ struct PreparedLine {
     std::optional<std::u16string> undefined;
     // The first LOC_ token that no .str file defines (with no --strings given), left as it was.
     std::optional<std::u16string> missingString;
+    // A line with no text of its own, whose commented-out value goes on onto this many lines
+    // (LogicalLine's commentedOnLines); where names the comment's line.
+    int commentedOnLines = 0;
+    std::u16string comment;  // the commented-out value's first line, for such a line
 };
 
 // The host file that a Windows path names: under the --map folder of its prefix, or, for a

@@ -210,16 +210,21 @@ class Statements {
     void Take(const PreparedLine& line) {
         const std::u16string_view text = line.text;
         const Origin& where = line.where;
+        if (line.commentedOnLines > 0) {
+            SkipCommentedOnLines(line);
+            return;
+        }
         if (text.empty() || text.front() == u';') {
             return;
         }
         const bool key = text.front() == u'[';
         const bool value = text.front() == u'"' || text.front() == u'@';
         if (!key && !value) {
-            Fail(where, syntax_ == Syntax::kImageBuilder
-                            ? "expected a [KEY] line, a \"name\"= value line, IF, ENDIF, a "
-                              "#directive or a ; comment"
-                            : "expected a [KEY] line, a \"name\"= value line or a ; comment");
+            if (syntax_ == Syntax::kEditorExport) {
+                Fail(where, "expected a [KEY] line, a \"name\"= value line or a ; comment");
+            }
+            SkipStrayLine(text, where);
+            return;
         }
         if (line.undefined) {
             const std::string name = sim::ToUtf8(*line.undefined);
@@ -246,6 +251,55 @@ class Statements {
     }
 
   private:
+    // Where the values after a skipped line go, for its warning.
+    std::string ValuesAfter(const char* it) const {
+        if (skippingKey_) {
+            return std::string("the values after ") + it +
+                   " are not set, as their key's LOC_ token is not replaced";
+        }
+        if (!key_) {
+            return std::string("no [KEY] line is open for the values after ") + it;
+        }
+        return std::string("the values after ") + it + " go into [" + sim::ToUtf8(*key_) + "]";
+    }
+
+    // A line of an image-builder file that is no statement: the image builder goes on past
+    // it, and so does this reader, saying so. An editor's header is no such line: the file was
+    // meant as an export.
+    void SkipStrayLine(std::u16string_view text, const Origin& where) {
+        if (StartsWithFolded(text, u"Windows Registry Editor")) {
+            Fail(where,
+                 "expected a [KEY] line, a \"name\"= value line, IF, ENDIF, a #directive or a ; "
+                 "comment");
+        }
+        const bool lostBracket = text.back() == u']' && IsKnownRoot(text);
+        warnings_.push_back(
+            where.Describe() + ": skipped " +
+            (lostBracket ? "a key line without its [" : "a line that is no statement") + ", " +
+            sim::ToUtf8(text) + ": " + ValuesAfter("it"));
+    }
+
+    // The lines after a value commented out with ";" on its first line only.
+    void SkipCommentedOnLines(const PreparedLine& line) {
+        const Origin& where = line.where;
+        const int first = where.line + 1;
+        const int last = where.line + line.commentedOnLines;
+        const bool one = first == last;
+        std::string lines = one ? "line " + std::to_string(first)
+                                : "lines " + std::to_string(first) + " to " + std::to_string(last);
+        std::u16string_view name = line.comment;
+        if (StartsWith(name, u"\"")) {
+            name = name.substr(0, QuotedEnd(name).value_or(name.size()));
+        } else {
+            name = name.substr(0, 1);
+        }
+        warnings_.push_back(
+            Origin{where.file, first, where.includedFrom}.Describe() + ": skipped " + lines +
+            (one ? ", which goes" : ", which go") + " on with the value " + sim::ToUtf8(name) +
+            " commented out on line " + std::to_string(where.line) +
+            " (its ; comments out that line only): " + ValuesAfter(one ? "it" : "them"));
+    }
+
     void Key(std::u16string_view text, const Origin& where) {
         skippingKey_ = false;
         if (text.back() != u']') {
@@ -366,7 +420,8 @@ std::optional<Error> DesignReader::ApplyRegistry(std::string_view bytes, const s
                                     std::to_string(settings_.codepage) +
                                     " (--codepage N names the file's)");
                 }
-                statements.Take(PreparedLine{lines[i].text, where, std::nullopt, std::nullopt});
+                statements.Take(
+                    PreparedLine{lines[i].text, where, std::nullopt, std::nullopt, 0, {}});
             }
         } else {
             for (const PreparedLine& line : registryFiles_.Run(lines, file, hostFile)) {

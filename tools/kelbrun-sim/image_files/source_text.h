@@ -60,11 +60,16 @@ struct LogicalLine {
     std::u16string text;              // trimmed, without the comment
     std::u16string comment;           // after the ";" that starts it, for @CESYSGEN markers
     std::optional<uint8_t> unmapped;  // an unmapped byte in text, not in the comment
+    // In an image-builder file, the physical lines after a value commented out with ";" on its
+    // first line only, which go on with it: skipped, each of them, as the comment's.
+    int commentedOnLines = 0;
 };
 
 // Joins a value's lines: one that ends in "\" goes on onto the next, and so, in an
 // image-builder file, does a multi_sz: list that ends with a comma. Throws Failure for a value
-// that goes on past the end of the file or onto an empty line.
+// that goes on past the end of the file or onto an empty line. In an image-builder file, the
+// lines that go on with a value commented out on its first line only are the comment's
+// (commentedOnLines).
 std::vector<LogicalLine> JoinLines(const std::vector<TextLine>& lines, Syntax syntax,
                                    const Origin& file);
 
