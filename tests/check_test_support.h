@@ -14,7 +14,7 @@ inline std::string Listing(const setupcheck::Findings& findings) {
     std::string listing;
     for (const setupcheck::Finding& f : findings) {
         listing += (f.level == setupcheck::Finding::Level::kError ? "error: " : "warning: ") +
-                   f.text + "\n";
+                   f.Text() + "\n";
     }
     return listing;
 }

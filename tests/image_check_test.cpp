@@ -298,12 +298,12 @@ TEST_P(Components, OfEachImportAreJudgedOnTheBuildsVariables) {
     std::vector<uint32_t> missing;
     std::vector<std::string> unjudged;
     for (const Finding& f : report.findings) {
-        const size_t at = f.text.find("\"ERROR: function @ Ordinal ");
+        const size_t at = f.Text().find("\"ERROR: function @ Ordinal ");
         if (f.level == Level::kError && at != std::string::npos) {
-            missing.push_back(static_cast<uint32_t>(std::stoul(f.text.substr(at + 27))));
-            EXPECT_TRUE(f.text.ends_with(" missing in Module 'coredll.dll'\"")) << f.text;
+            missing.push_back(static_cast<uint32_t>(std::stoul(f.Text().substr(at + 27))));
+            EXPECT_TRUE(f.Text().ends_with(" missing in Module 'coredll.dll'\"")) << f.Text();
         } else if (f.level == Level::kWarning) {
-            unjudged.push_back(f.text);
+            unjudged.push_back(f.Text());
         }
     }
     EXPECT_EQ(c.missing, missing) << Listing(report.findings);
@@ -368,7 +368,7 @@ TEST(Components, TheFindingSaysWhatTheUnitPrints) {
         "only with COREDLL_SHEXEC, and COREDLL_COMPONENTS has no \"shexec\": the unit's "
         "loader refuses the launcher and prints \"ERROR: function @ Ordinal 480 missing in "
         "Module 'coredll.dll'\"",
-        report.findings[0].text);
+        report.findings[0].Text());
 }
 
 struct GateCase {

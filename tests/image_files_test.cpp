@@ -71,8 +71,8 @@ class Design {
     // The warnings, with the scratch folder's path left out.
     std::vector<std::string> Warnings() {
         std::vector<std::string> out;
-        for (const std::string& warning : Reader().Warnings()) {
-            out.push_back(Relative(warning));
+        for (const imagefiles::Error& warning : Reader().Warnings()) {
+            out.push_back(Relative(warning.Describe()));
         }
         return out;
     }
@@ -893,7 +893,7 @@ TEST(Origins, AreNamedByTheFindingsAboutTheirValues) {
     const setupcheck::Report report = setupcheck::CheckSetup(device, true);
     std::vector<std::string> texts;
     for (const setupcheck::Finding& finding : report.findings) {
-        texts.push_back(design.Relative(finding.text));
+        texts.push_back(design.Relative(finding.Text()));
     }
     const auto starting = [&](const std::string& start) {
         return std::count_if(texts.begin(), texts.end(),
@@ -908,6 +908,14 @@ TEST(Origins, AreNamedByTheFindingsAboutTheirValues) {
         << testing::PrintToString(texts);
     EXPECT_EQ(1, starting("HKEY_LOCAL_MACHINE\\init: no LaunchNN names the launcher"))
         << testing::PrintToString(texts);
+    // The origin is a field of the finding, beside what it is about.
+    const auto launch50 =
+        std::find_if(report.findings.begin(), report.findings.end(),
+                     [](const setupcheck::Finding& f) { return f.valueName == "Launch50"; });
+    ASSERT_NE(report.findings.end(), launch50);
+    EXPECT_EQ(setupcheck::Finding::About::kValue, launch50->about);
+    EXPECT_EQ("HKEY_LOCAL_MACHINE\\init", launch50->subject);
+    EXPECT_EQ("inc/boot.reg:2 (included from platform.reg:1)", design.Relative(launch50->origin));
 }
 
 // ---- .bib files ----
@@ -1055,7 +1063,7 @@ TEST(Setup, GivesTheImageTheVariablesAndTheWarnings) {
     EXPECT_EQ(u"\\Apps", setup.image.folders[0].path);
     ASSERT_EQ(1u, setup.warnings.size());
     EXPECT_EQ("p.reg:2: #include \"none.reg\" is not read: none.reg does not exist",
-              design.Relative(setup.warnings[0]));
+              design.Relative(setup.warnings[0].Describe()));
     const sim::RegistryValue* value = sim::CurrentDevice().registry.FindValue(kKey, u"V");
     ASSERT_NE(nullptr, value);
     EXPECT_EQ(sim::Registry::StringValue(u"sd"), *value);

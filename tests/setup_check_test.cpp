@@ -91,7 +91,7 @@ using testing_support::Listing;
 
 bool Has(const setupcheck::Findings& findings, Level level, const std::string& part) {
     for (const Finding& f : findings) {
-        if (f.level == level && f.text.find(part) != std::string::npos) {
+        if (f.level == level && f.Text().find(part) != std::string::npos) {
             return true;
         }
     }
@@ -412,7 +412,7 @@ TEST_P(Waits, FindEveryWaitThatNeverEnds) {
     std::vector<std::string> errors;
     for (const Finding& f : findings) {
         if (f.level == Level::kError) {
-            errors.push_back(f.text);
+            errors.push_back(f.Text());
         }
     }
     ASSERT_EQ(c.errors.size(), errors.size()) << Listing(findings);
@@ -1027,7 +1027,8 @@ TEST_P(CardFolder, IsANameTheStorageManagerGives) {
     ASSERT_EQ(c.findings, report.findings.size()) << Listing(report.findings);
     if (c.findings == 1) {
         EXPECT_EQ(c.level, report.findings[0].level) << Listing(report.findings);
-        EXPECT_NE(std::string::npos, report.findings[0].text.find("is no name the storage manager"))
+        EXPECT_NE(std::string::npos,
+                  report.findings[0].Text().find("is no name the storage manager"))
             << Listing(report.findings);
     }
 }

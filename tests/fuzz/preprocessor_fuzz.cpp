@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     registry.SetString(u"HKEY_LOCAL_MACHINE\\Kept", u"v", u"x");
     const std::string top = (Folder() / kNames[0]).string();
     const auto error = reader.LoadRegistry(top, registry);
-    for (const std::string& warning : reader.Warnings()) {
-        FUZZ_CHECK(warning.find('\n') == std::string::npos);
+    for (const imagefiles::Error& warning : reader.Warnings()) {
+        FUZZ_CHECK(warning.Describe().find('\n') == std::string::npos);
     }
     if (error) {
         FUZZ_CHECK(!error->message.empty());

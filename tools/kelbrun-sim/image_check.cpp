@@ -29,11 +29,11 @@ void CheckCopies(const imagefiles::ImageContents& image, Findings& findings) {
         if (imagefiles::SourceOf(image, copy) != nullptr) {
             continue;
         }
-        findings.push_back(
-            {Level::kWarning, copy.where.Describe() + ": the copy " + sim::ToUtf8(copy.path) +
-                                  " of " + sim::ToUtf8(copy.source) +
-                                  ": no .bib file puts that file in the image's \\Windows, so "
-                                  "the object store has nothing to copy and makes no file there"});
+        findings.push_back(setupcheck::AboutFile(
+            Level::kWarning, copy.where.file, copy.where.Describe(),
+            "the copy " + sim::ToUtf8(copy.path) + " of " + sim::ToUtf8(copy.source) +
+                ": no .bib file puts that file in the image's \\Windows, so the object store has "
+                "nothing to copy and makes no file there"));
     }
 }
 
@@ -56,24 +56,23 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
             std::string& list = unjudged[read ? sim::ToUtf8(read->variable) : known->component];
             list += (list.empty() ? "" : ", ") + name;
         } else if (!*holds && read) {
-            findings.push_back(
-                {Level::kError, "COREDLL: the launcher imports " + name + " (ordinal " +
-                                    std::to_string(known->ordinal) +
-                                    "), which COREDLL exports only with " + known->component +
-                                    ", and " + sim::ToUtf8(read->variable) + " has no \"" +
-                                    Lower(sim::ToUtf8(read->word)) +
-                                    "\": the unit's loader refuses the launcher and prints \"" +
-                                    sim::LoaderMissingLine(known->ordinal) + "\""});
+            findings.push_back(setupcheck::AboutProgram(
+                Level::kError, "COREDLL",
+                "the launcher imports " + name + " (ordinal " + std::to_string(known->ordinal) +
+                    "), which COREDLL exports only with " + known->component + ", and " +
+                    sim::ToUtf8(read->variable) + " has no \"" + Lower(sim::ToUtf8(read->word)) +
+                    "\": the unit's loader refuses the launcher and prints \"" +
+                    sim::LoaderMissingLine(known->ordinal) + "\""));
         }
     }
     for (const auto& [variable, imports] : unjudged) {
-        std::string text = "COREDLL: " + variable;
+        std::string text = variable;
         text +=
             " is not known (--environment, --define): whether the image's COREDLL has the "
             "launcher's ";
         text += imports;
         text += " could not be judged";
-        findings.push_back({Level::kWarning, std::move(text)});
+        findings.push_back(setupcheck::AboutProgram(Level::kWarning, "COREDLL", std::move(text)));
     }
 }
 

@@ -9,16 +9,13 @@ namespace {
 
 using setupcheck::Finding;
 using setupcheck::Findings;
+using setupcheck::Quoted;
 
 constexpr char16_t kLoaderKey[] = u"HKEY_LOCAL_MACHINE\\Loader";
 constexpr char16_t kWindowsFolder[] = u"\\Windows\\";
 // The kernel copies "SystemPath" only when it is smaller than its buffer of MAX_PATH
 // characters.
 constexpr size_t kSystemPathBytes = (kMostPathChars + 1) * 2;
-
-std::string Quoted(std::u16string_view text) {
-    return "\"" + sim::ToUtf8(text) + "\"";
-}
 
 bool IsAbsolute(std::u16string_view name) {
     return !name.empty() && (name.front() == u'\\' || name.front() == u'/');
@@ -52,17 +49,15 @@ std::vector<std::u16string> ReadSystemPath(const sim::Registry& registry, Findin
     if (value == nullptr) {
         return {};
     }
-    const std::string where = "HKEY_LOCAL_MACHINE\\Loader, SystemPath: ";
     if (value->type != sim::kRegMultiSz || value->bytes.size() >= kSystemPathBytes) {
-        findings.push_back(
-            {Finding::Level::kWarning,
-             where +
-                 (value->type != sim::kRegMultiSz
-                      ? std::string("not REG_MULTI_SZ")
-                      : std::to_string(value->bytes.size()) + " bytes, not fewer than " +
-                            std::to_string(kSystemPathBytes)) +
-                 ": the kernel does not read it, and looks for programs in none of its folders" +
-                 bootorder::kOnCe5});
+        findings.push_back(setupcheck::AboutValue(
+            Finding::Level::kWarning, kLoaderKey, u"SystemPath",
+            (value->type != sim::kRegMultiSz
+                 ? std::string("not REG_MULTI_SZ")
+                 : std::to_string(value->bytes.size()) + " bytes, not fewer than " +
+                       std::to_string(kSystemPathBytes)) +
+                ": the kernel does not read it, and looks for programs in none of its folders" +
+                bootorder::kOnCe5));
         return {};
     }
     std::vector<std::u16string> folders;
@@ -84,11 +79,12 @@ std::vector<std::u16string> ReadSystemPath(const sim::Registry& registry, Findin
     }
     for (const std::u16string& each : folders) {
         if (!each.ends_with(u'\\') && !each.ends_with(u'/')) {
-            findings.push_back({Finding::Level::kWarning,
-                                where + Quoted(each) +
-                                    " does not end in a backslash: the kernel puts a program's "
-                                    "name right after it (" +
-                                    Quoted(each + u"device.exe") + ")" + bootorder::kOnCe5});
+            findings.push_back(setupcheck::AboutValue(
+                Finding::Level::kWarning, kLoaderKey, u"SystemPath",
+                Quoted(each) +
+                    " does not end in a backslash: the kernel puts a program's name right after "
+                    "it (" +
+                    Quoted(each + u"device.exe") + ")" + bootorder::kOnCe5));
         }
     }
     return folders;
@@ -138,13 +134,12 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
         }
         entry.startFails = true;
         missing.insert(entry.number);
-        const std::string where = "HKEY_LOCAL_MACHINE\\init, " + sim::ToUtf8(entry.launchName) +
-                                  ": " + Quoted(entry.program);
+
         const std::string nowhere = !fromImage ? " is no file under --root"
                                     : device.files.HasRoot()
                                         ? " is not in the image and no file under --root"
                                         : " is not in the image";
-        std::string text = where;
+        std::string text = Quoted(entry.program);
         if (tries.empty()) {
             text += " is too long a name for the kernel to look for";
         } else {
@@ -158,7 +153,8 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
             text += std::to_string(entry.number) + " as done without it";
         }
         text += bootorder::kOnCe5;
-        findings.push_back({Finding::Level::kError, std::move(text)});
+        findings.push_back(setupcheck::AboutValue(Finding::Level::kError, bootorder::kInitKey,
+                                                  entry.launchName, std::move(text)));
     }
     return missing;
 }

@@ -35,20 +35,6 @@ constexpr std::u16string_view kUpdateMarker = u"UPDATE";
 // that did not fill it.
 constexpr size_t kOwnPathChars = 126;
 
-enum : uint32_t { kRegExpandSz = 2 };
-
-std::string Quoted(std::u16string_view text) {
-    std::u16string shown;
-    for (char16_t c : text) {
-        shown += c < 0x20 ? u'?' : c;
-    }
-    return "\"" + sim::ToUtf8(shown) + "\"";
-}
-
-std::string Plural(size_t count, const char* noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
 // A folder value as the launcher's own ReadFolderSetting gets it on the device: nothing when
 // it is missing or its query fails, else its text.
 struct FolderRead {
@@ -101,51 +87,44 @@ bool Composes(std::u16string_view folder, std::u16string_view suffix) {
 }
 
 void CheckFolderValue(const FolderRead& read, const FolderValue& folder, Findings& findings) {
-    const std::string where =
-        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, " + sim::ToUtf8(folder.name) + ": ";
+    const auto add = [&](Level level, std::string words) {
+        findings.push_back(AboutValue(level, kPathsKey, folder.name, std::move(words)));
+    };
     const Level unusableLevel = folder.required ? Level::kError : Level::kWarning;
     const std::string unusable =
         folder.required ? "the launcher starts nothing"
                         : "the launcher looks for \\MNAV\\Navigon.exe from the root folder";
     if (read.value == nullptr) {
-        findings.push_back({unusableLevel, where + "missing: " + unusable});
+        add(unusableLevel, "missing: " + unusable);
         return;
     }
     if (!read.read) {
-        findings.push_back(
-            {unusableLevel, where + Plural(read.value->bytes.size(), "byte") + ", more than the " +
-                                std::to_string(kValueBytes) +
-                                " the launcher's buffer takes: its query fails and " + unusable});
+        add(unusableLevel, Plural(read.value->bytes.size(), "byte") + ", more than the " +
+                               std::to_string(kValueBytes) +
+                               " the launcher's buffer takes: its query fails and " + unusable);
         return;
     }
     const uint32_t type = read.value->type;
     if (type != sim::kRegSz) {
         std::string how = "the launcher takes its bytes as text, which gives ";
-        if (type == kRegExpandSz) {
+        if (type == sim::kRegExpandSz) {
             how = "the launcher does not expand it and takes ";
         } else if (type == sim::kRegMultiSz) {
             how = "the launcher takes its first string, ";
         }
-        const std::string typeName = type == kRegExpandSz       ? "REG_EXPAND_SZ"
-                                     : type == sim::kRegMultiSz ? "REG_MULTI_SZ"
-                                     : type == sim::kRegBinary  ? "REG_BINARY"
-                                     : type == sim::kRegDword   ? "REG_DWORD"
-                                                                : "of type " + std::to_string(type);
-        findings.push_back({Level::kWarning, where + "is " + typeName + ", not REG_SZ: " + how +
-                                                 Quoted(read.text) + " as the folder"});
+        add(Level::kWarning, "is " + sim::RegistryTypeName(type) + ", not REG_SZ: " + how +
+                                 Quoted(read.text) + " as the folder");
     }
     if (read.text.empty()) {
-        findings.push_back({unusableLevel, where + "empty, which counts as not set: " + unusable});
+        add(unusableLevel, "empty, which counts as not set: " + unusable);
         return;
     }
     if (folder.program != nullptr && !Composes(read.text, folder.suffix)) {
-        findings.push_back(
-            {Level::kError, where + Plural(read.text.size(), "character") + ", and with " +
-                                sim::ToUtf8(folder.suffix) + " after it " +
-                                std::to_string(read.text.size() + folder.suffix.size()) +
-                                ", more than the " + std::to_string(kPathChars) +
-                                " the launcher's path holds: it never looks for " +
-                                folder.program});
+        add(Level::kError, Plural(read.text.size(), "character") + ", and with " +
+                               sim::ToUtf8(folder.suffix) + " after it " +
+                               std::to_string(read.text.size() + folder.suffix.size()) +
+                               ", more than the " + std::to_string(kPathChars) +
+                               " the launcher's path holds: it never looks for " + folder.program);
     }
 }
 
@@ -250,33 +229,34 @@ void CheckCardFolder(const sim::Device& device, const FolderRead& card, bool has
     for (const std::u16string& name : names) {
         given += (given.empty() ? "\\" : ", \\") + sim::ToUtf8(name);
     }
-    const std::string what =
-        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\" +
-        sim::ToUtf8(top) +
-        " is no name the storage manager gives a card (its profiles under "
-        "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give " +
-        given + ")";
+    const auto add = [&](Level level, std::string words) {
+        findings.push_back(AboutValue(level, kPathsKey, u"SDMMC", std::move(words)));
+    };
+    const std::string what = "the card folder \\" + sim::ToUtf8(top) +
+                             " is no name the storage manager gives a card (its profiles under "
+                             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give " +
+                             given + ")";
     const std::u16string foldedTop = sim::FoldCase(top);
     for (const sim::Mount& mount : device.files.Mounts()) {
         if (sim::FoldCase(TopName(mount.folder)) == foldedTop) {
-            findings.push_back(
-                {Level::kWarning, what + "; --mount " + sim::ToUtf8(mount.folder) +
-                                      " mounts it here, but on the unit the card appears under "
-                                      "another name and the card's copy is never found"});
+            add(Level::kWarning, what + "; --mount " + sim::ToUtf8(mount.folder) +
+                                     " mounts it here, but on the unit the card appears under "
+                                     "another name and the card's copy is never found");
             return;
         }
     }
     if (hasRoot) {
         const auto folder = device.files.Find(u"\\" + top);
         if (folder && folder->isFolder) {
-            findings.push_back({Level::kWarning,
-                                what + "; --root has that folder, so it is found here, but on the "
-                                       "unit only if the image itself holds it"});
+            add(Level::kWarning, what +
+                                     "; --root has that folder, so it is found here, but on the "
+                                     "unit only if the image itself holds it");
             return;
         }
     }
-    findings.push_back({Level::kError, what + ", and no --mount or --root folder stands for it: "
-                                              "the card's copy of the launcher is never found"});
+    add(Level::kError, what +
+                           ", and no --mount or --root folder stands for it: the card's copy "
+                           "of the launcher is never found");
 }
 
 std::u16string TextOfFile(const std::string& bytes) {
@@ -350,52 +330,53 @@ void CheckLauncherStarts(const Report& report, Findings& findings) {
         }
     }
     if (ways == 0) {
-        findings.push_back(
-            {Level::kError,
-             std::string("HKEY_LOCAL_MACHINE\\init: no LaunchNN names the launcher (Kelbrun.EXE, "
-                         "or the file name of --self)") +
-                 (report.shortcutsLookedAt ? ", nor does a shortcut in \\Windows\\StartUp"
-                                           : " (start-up shortcuts are looked at with --root)") +
-                 ": the launcher is never started at boot"});
+        findings.push_back(AboutKey(
+            Level::kError, bootorder::kInitKey,
+            std::string(
+                "no LaunchNN names the launcher (Kelbrun.EXE, or the file name of --self)") +
+                (report.shortcutsLookedAt ? ", nor does a shortcut in \\Windows\\StartUp"
+                                          : " (start-up shortcuts are looked at with --root)") +
+                ": the launcher is never started at boot"));
     } else if (ways > 1) {
-        findings.push_back({Level::kWarning, "the launcher is started " + std::to_string(ways) +
-                                                 " times at boot (" + how +
-                                                 "): each copy hands over on its own, so what "
-                                                 "it starts is started more than once"});
+        findings.push_back(
+            AboutBoot(Level::kWarning, "the launcher is started " + std::to_string(ways) +
+                                           " times at boot (" + how +
+                                           "): each copy hands over on its own, so what it starts "
+                                           "is started more than once"));
     }
 }
 
 void CheckOwnPath(const sim::Device& device, Findings& findings) {
-    const std::string self = "--self " + sim::ToUtf8(device.ownPath) + ": ";
+    const std::string self = "--self " + sim::ToUtf8(device.ownPath);
     if (device.ownPath.size() > kOwnPathChars) {
-        findings.push_back({Level::kError, self + Plural(device.ownPath.size(), "character") +
-                                               ", more than the " + std::to_string(kOwnPathChars) +
-                                               " the launcher trusts of its own path: it cannot "
-                                               "tell where it runs from and starts nothing"});
+        findings.push_back(AboutProgram(
+            Level::kError, self,
+            Plural(device.ownPath.size(), "character") + ", more than the " +
+                std::to_string(kOwnPathChars) +
+                " the launcher trusts of its own path: it cannot tell where it runs from and "
+                "starts nothing"));
     } else if (device.ownPath.find(kUpdateMarker) != std::u16string::npos) {
-        findings.push_back(
-            {Level::kError, self + "holds \"UPDATE\": the launcher takes itself for the card's "
-                                   "copy, which must not start itself again, and starts nothing"});
+        findings.push_back(AboutProgram(
+            Level::kError, self,
+            "holds \"UPDATE\": the launcher takes itself for the card's copy, which must not "
+            "start itself again, and starts nothing"));
     }
 }
 
-// A finding about a value ("KEY, NAME: ...") names the file and line of the OS design that set
-// it, so that the line to mend is found without searching the design for it.
+// A finding about a value names the file and line of the OS design that set it, so that the
+// line to mend is found without searching the design for it.
 void NameOrigins(const sim::Registry& registry, Findings& findings) {
     for (Finding& finding : findings) {
-        const size_t comma = finding.text.find(", ");
-        const size_t colon =
-            comma == std::string::npos ? std::string::npos : finding.text.find(": ", comma + 2);
-        if (colon == std::string::npos) {
+        if (finding.about != Finding::About::kValue) {
             continue;
         }
-        const auto key = sim::FromUtf8(finding.text.substr(0, comma));
-        const auto name = sim::FromUtf8(finding.text.substr(comma + 2, colon - comma - 2));
+        const auto key = sim::FromUtf8(finding.subject);
+        const auto name = sim::FromUtf8(finding.valueName);
         const std::string* origin = key && name && registry.FindValue(*key, *name) != nullptr
                                         ? registry.OriginOf(*key, *name)
                                         : nullptr;
         if (origin != nullptr) {
-            finding.text = *origin + ": " + finding.text;
+            finding.origin = *origin;
         }
     }
 }
@@ -424,9 +405,8 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
     CheckLauncherStarts(report, report.findings);
     CheckOwnPath(device, report.findings);
     if (!device.registry.HasKey(kPathsKey)) {
-        report.findings.push_back({Level::kError,
-                                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths: missing: the "
-                                   "launcher reads no folder and starts nothing"});
+        report.findings.push_back(AboutKey(
+            Level::kError, kPathsKey, "missing: the launcher reads no folder and starts nothing"));
     } else {
         const std::vector<FolderRead> reads = ReadAsLauncher(device);
         for (size_t i = 0; i < std::size(kFolderValues); ++i) {
@@ -510,7 +490,7 @@ std::string FormatReport(const Report& report) {
     }
     for (const Finding& finding : report.findings) {
         out += std::string("check: ") + (finding.level == Level::kError ? "error: " : "warning: ") +
-               finding.text + "\n";
+               finding.Text() + "\n";
     }
     const size_t errors = CountErrors(report.findings);
     out += "check: " + Plural(errors, "error") + ", " +

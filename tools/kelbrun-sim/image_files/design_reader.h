@@ -51,13 +51,13 @@ class DesignReader {
 
     // What was read but is worth saying: includes that could not be opened, LOC_ tokens with
     // no .str file given, #message lines. One line each, naming the file and line.
-    const std::vector<std::string>& Warnings() const {
+    const std::vector<Error>& Warnings() const {
         return warnings_;
     }
 
   private:
     ReadSettings settings_;
-    std::vector<std::string> warnings_;
+    std::vector<Error> warnings_;
     Preprocessor registryFiles_;
     Preprocessor bibFiles_;
     Preprocessor datFiles_;

@@ -15,7 +15,7 @@ enum class Section { kNone, kModules, kFiles, kOther };
 class BibStatements {
   public:
     BibStatements(ImageContents& image, const ReadSettings& settings,
-                  const std::filesystem::path& folder, std::vector<std::string>& warnings)
+                  const std::filesystem::path& folder, std::vector<Error>& warnings)
         : image_(image), settings_(settings), folder_(folder), warnings_(warnings) {
         for (size_t i = 0; i < image_.files.size(); ++i) {
             index_[sim::FoldCase(image_.files[i].name)] = i;
@@ -44,8 +44,9 @@ class BibStatements {
         }
         if (line.missingString) {
             warnings_.push_back(
-                line.where.Describe() + ": " + sim::ToUtf8(*line.missingString) +
-                " is not replaced (no --strings file given): this file is left out");
+                At(line.where,
+                   sim::ToUtf8(*line.missingString) +
+                       " is not replaced (no --strings file given): this file is left out"));
             return;
         }
         if (fields.size() < 3) {
@@ -83,7 +84,7 @@ class BibStatements {
     ImageContents& image_;
     const ReadSettings& settings_;
     std::filesystem::path folder_;
-    std::vector<std::string>& warnings_;
+    std::vector<Error>& warnings_;
     Section section_ = Section::kNone;
     std::map<std::u16string, size_t> index_;  // by folded name: its place in image_.files
 };
@@ -151,14 +152,14 @@ std::u16string JoinDevicePath(std::u16string_view folder, std::u16string_view na
     return path == u"\\" ? path + std::u16string(name) : path + u"\\" + std::u16string(name);
 }
 
-void TakeDatLine(const PreparedLine& line, ImageContents& image,
-                 std::vector<std::string>& warnings) {
+void TakeDatLine(const PreparedLine& line, ImageContents& image, std::vector<Error>& warnings) {
     if (line.text.empty()) {
         return;
     }
     if (line.missingString) {
-        warnings.push_back(line.where.Describe() + ": " + sim::ToUtf8(*line.missingString) +
-                           " is not replaced (no --strings file given): this line is left out");
+        warnings.push_back(At(
+            line.where, sim::ToUtf8(*line.missingString) +
+                            " is not replaced (no --strings file given): this line is left out"));
         return;
     }
     if (line.undefined) {
@@ -198,7 +199,7 @@ template <typename TakeLine>
 std::optional<Error> ApplyImageFile(std::string_view bytes, const std::string& name,
                                     const std::filesystem::path& hostFile,
                                     const ReadSettings& settings, Preprocessor& files,
-                                    std::vector<std::string>& warnings, ImageContents& image,
+                                    std::vector<Error>& warnings, ImageContents& image,
                                     TakeLine take) {
     ImageContents changed = image;
     const size_t warningsBefore = warnings.size();

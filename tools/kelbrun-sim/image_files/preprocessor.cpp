@@ -606,7 +606,7 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
             } else if (keyword == u"ERROR") {
                 Fail(where, "#error " + sim::ToUtf8(argument));
             } else if (keyword == u"MESSAGE") {
-                warnings_.push_back(where.Describe() + ": #message " + sim::ToUtf8(argument));
+                warnings_.push_back(At(where, "#message " + sim::ToUtf8(argument)));
             } else {
                 Fail(where, "unknown directive: #" + sim::ToUtf8(words.empty() ? u"" : words[0]) +
                                 " (fMerge's are #define, #undef, #include, #error, #message, "
@@ -664,15 +664,15 @@ void Preprocessor::Include(std::u16string_view argument, const Origin& where, co
         Fail(where, "#include needs a file: #include \"FILE\"");
     }
     if (undefined) {
-        warnings_.push_back(where.Describe() + ": " + named +
-                            " is not read: " + sim::ToUtf8(*undefined) +
-                            " is not defined (give it with --define or --environment)");
+        warnings_.push_back(
+            At(where, named + " is not read: " + sim::ToUtf8(*undefined) +
+                          " is not defined (give it with --define or --environment)"));
         return;
     }
     std::string why;
     const auto host = ResolveWindowsPath(path, frame.hostFile.parent_path(), settings_.maps, why);
     if (!host) {
-        warnings_.push_back(where.Describe() + ": " + named + " is not read: " + why);
+        warnings_.push_back(At(where, named + " is not read: " + why));
         return;
     }
     std::error_code ec;
@@ -688,8 +688,8 @@ void Preprocessor::Include(std::u16string_view argument, const Origin& where, co
     }
     const auto bytes = sim::ReadHostFile(*host);
     if (!bytes) {
-        warnings_.push_back(where.Describe() + ": " + named + " is not read: " + host->string() +
-                            " cannot be read");
+        warnings_.push_back(
+            At(where, named + " is not read: " + host->string() + " cannot be read"));
         return;
     }
     std::string includedFrom = where.file + ":" + std::to_string(where.line);

@@ -63,7 +63,7 @@ constexpr int kMaxIncludeDepth = 32;
 // goes on past the end of its file.
 class Preprocessor {
   public:
-    Preprocessor(const ReadSettings& settings, std::vector<std::string>& warnings)
+    Preprocessor(const ReadSettings& settings, std::vector<Error>& warnings)
         : settings_(settings), warnings_(warnings) {}
 
     // The file's prepared lines; hostFile is where it is (its folder is where its relative
@@ -94,7 +94,7 @@ class Preprocessor {
                                   std::optional<std::u16string>& missing) const;
 
     const ReadSettings& settings_;
-    std::vector<std::string>& warnings_;
+    std::vector<Error>& warnings_;
     std::map<std::u16string, std::u16string> defines_;  // by folded name
     std::vector<std::filesystem::path> open_;           // the files being read, outermost first
 };

@@ -14,8 +14,6 @@ using sim::RegistryValue;
 
 constexpr std::u16string_view kEditorHeader = u"Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kRegedit4 = u"REGEDIT4";
-// Windows CE's type for a string that names a resource of a module.
-constexpr uint32_t kRegMuiSz = 21;
 
 bool IsKnownRoot(std::u16string_view keyPath) {
     static const std::array<std::u16string_view, 5> kRoots = {
@@ -191,7 +189,7 @@ std::optional<RegistryValue> ParseData(std::u16string_view data, const Origin& w
             if (!Trim(data).empty()) {
                 Fail(where, "unexpected text after a quoted value");
             }
-            value.type = kRegMuiSz;
+            value.type = sim::kRegMuiSz;
             return value;
         }
         Fail(where,
@@ -204,7 +202,7 @@ std::optional<RegistryValue> ParseData(std::u16string_view data, const Origin& w
 // The statements of one file: its key lines and value lines, in order.
 class Statements {
   public:
-    Statements(sim::Registry& registry, Syntax syntax, std::vector<std::string>& warnings)
+    Statements(sim::Registry& registry, Syntax syntax, std::vector<Error>& warnings)
         : registry_(registry), syntax_(syntax), warnings_(warnings) {}
 
     void Take(const PreparedLine& line) {
@@ -234,9 +232,10 @@ class Statements {
                             "build's release folder, which has it expanded");
         }
         if (line.missingString) {
-            warnings_.push_back(where.Describe() + ": " + sim::ToUtf8(*line.missingString) +
-                                " is not replaced (no --strings file given): this " +
-                                (key ? "key's values are" : "value is") + " not set");
+            warnings_.push_back(At(where, sim::ToUtf8(*line.missingString) +
+                                              " is not replaced (no --strings file given): this " +
+                                              (key ? "key's values are" : "value is") +
+                                              " not set"));
             if (key) {
                 key_.reset();
                 skippingKey_ = true;
@@ -273,10 +272,10 @@ class Statements {
                  "comment");
         }
         const bool lostBracket = text.back() == u']' && IsKnownRoot(text);
-        warnings_.push_back(
-            where.Describe() + ": skipped " +
-            (lostBracket ? "a key line without its [" : "a line that is no statement") + ", " +
-            sim::ToUtf8(text) + ": " + ValuesAfter("it"));
+        warnings_.push_back(At(
+            where, std::string("skipped ") +
+                       (lostBracket ? "a key line without its [" : "a line that is no statement") +
+                       ", " + sim::ToUtf8(text) + ": " + ValuesAfter("it")));
     }
 
     // The lines after a value commented out with ";" on its first line only.
@@ -294,10 +293,10 @@ class Statements {
             name = name.substr(0, 1);
         }
         warnings_.push_back(
-            Origin{where.file, first, where.includedFrom}.Describe() + ": skipped " + lines +
-            (one ? ", which goes" : ", which go") + " on with the value " + sim::ToUtf8(name) +
-            " commented out on line " + std::to_string(where.line) +
-            " (its ; comments out that line only): " + ValuesAfter(one ? "it" : "them"));
+            At(Origin{where.file, first, where.includedFrom},
+               "skipped " + lines + (one ? ", which goes" : ", which go") + " on with the value " +
+                   sim::ToUtf8(name) + " commented out on line " + std::to_string(where.line) +
+                   " (its ; comments out that line only): " + ValuesAfter(one ? "it" : "them")));
     }
 
     void Key(std::u16string_view text, const Origin& where) {
@@ -347,7 +346,7 @@ class Statements {
 
     sim::Registry& registry_;
     const Syntax syntax_;
-    std::vector<std::string>& warnings_;
+    std::vector<Error>& warnings_;
     std::optional<std::u16string> key_;
     bool skippingKey_ = false;  // a key line whose LOC_ token is not replaced
 };

@@ -9,7 +9,7 @@
 
 namespace imagefiles {
 
-std::string Error::Describe() const {
+std::string Error::Where() const {
     std::string where = file;
     if (line > 0) {
         where += ":" + std::to_string(line);
@@ -17,11 +17,19 @@ std::string Error::Describe() const {
     if (!includedFrom.empty()) {
         where += " (included from " + includedFrom + ")";
     }
-    return where + ": " + message;
+    return where;
+}
+
+std::string Error::Describe() const {
+    return Where() + ": " + message;
+}
+
+Error At(const Origin& where, std::string message) {
+    return Error{where.line, std::move(message), where.file, where.includedFrom};
 }
 
 void Fail(const Origin& where, std::string message) {
-    throw Failure{Error{where.line, std::move(message), where.file, where.includedFrom}};
+    throw Failure{At(where, std::move(message))};
 }
 
 namespace {

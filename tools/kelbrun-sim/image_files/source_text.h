@@ -21,9 +21,14 @@ struct Error {
     std::string file;
     std::string includedFrom;  // as Origin's
 
+    // "file:line", or "file" for line 0, with the lines that included the file after it.
+    std::string Where() const;
     // "file:line: message", or "file: message" for line 0.
     std::string Describe() const;
 };
+
+// What is said of the line: a refusal, or a warning of a line that is read all the same.
+Error At(const Origin& where, std::string message);
 
 // Thrown by the stages, and caught where a file is read, so that a bad line leaves what the
 // file was read into as it was.
