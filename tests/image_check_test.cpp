@@ -410,4 +410,35 @@ TEST(Components, GatesByCefiltersRule) {
     EXPECT_EQ(std::optional<bool>(true), imagecheck::GateHolds(u"always", imagefiles::Variables()));
 }
 
+// A gate is read once, in every way Cefilter's rule allows; the reading that decided is the one
+// a finding names.
+TEST(Components, AGateIsReadOnceAndNamesTheVariableThatDecided) {
+    using imagefiles::GateReading;
+    EXPECT_EQ((std::vector<GateReading>{{u"CE_MODULES", u"FILESYS"},
+                                        {u"CE_COMPONENTS", u"MODULES_FILESYS"},
+                                        {u"CE_MODULES_COMPONENTS", u"FILESYS"}}),
+              imagefiles::GateReadings(u"ce_modules_filesys"));
+    EXPECT_EQ((std::vector<GateReading>{{u"MY_COMPONENTS", u"MOD_PART"},
+                                        {u"MY_MOD_COMPONENTS", u"PART"}}),
+              imagefiles::GateReadings(u"MY_MOD_PART"));
+    EXPECT_TRUE(imagefiles::GateReadings(u"NOUNDERSCORE").empty());
+    EXPECT_TRUE(imagefiles::GateReadings(u"_X").empty());
+    EXPECT_TRUE(imagefiles::GateReadings(u"X_").empty());
+
+    imagefiles::Variables variables;
+    variables.Set(u"MY_MOD_COMPONENTS", u"other");
+    auto decision = imagecheck::DecideGate(u"MY_MOD_PART", variables);
+    ASSERT_TRUE(decision.has_value());
+    EXPECT_FALSE(decision->holds);
+    EXPECT_EQ((GateReading{u"MY_MOD_COMPONENTS", u"PART"}), decision->by);
+    // Of two variables set, the one that holds the word decides.
+    variables.Set(u"MY_COMPONENTS", u"nothing");
+    variables.Set(u"MY_MOD_COMPONENTS", u"part");
+    decision = imagecheck::DecideGate(u"MY_MOD_PART", variables);
+    ASSERT_TRUE(decision.has_value());
+    EXPECT_TRUE(decision->holds);
+    EXPECT_EQ((GateReading{u"MY_MOD_COMPONENTS", u"PART"}), decision->by);
+    EXPECT_FALSE(imagecheck::DecideGate(u"OTHER_PART", variables).has_value());
+}
+
 }  // namespace

@@ -89,10 +89,7 @@ class Design {
         if (value == nullptr) {
             return "(none)";
         }
-        std::u16string text;
-        for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
-            text += static_cast<char16_t>(value->bytes[i] | value->bytes[i + 1] << 8);
-        }
+        std::u16string text = sim::FromUtf16LeBytes(value->bytes);
         while (!text.empty() && text.back() == u'\0') {
             text.pop_back();
         }

@@ -24,21 +24,6 @@ void Add(Findings& findings, Finding::Level level, std::u16string_view valueName
     findings.push_back(setupcheck::AboutValue(level, kInitKey, valueName, std::move(words)));
 }
 
-// The text up to the first NUL; found tells whether there was one.
-std::u16string TextUpToNul(const std::vector<uint8_t>& bytes, bool& found) {
-    std::u16string text;
-    found = false;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (unit == 0) {
-            found = true;
-            break;
-        }
-        text += unit;
-    }
-    return text;
-}
-
 bool IsSpace(char16_t c) {
     return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
@@ -193,7 +178,7 @@ class Reader {
             return;
         }
         bool terminated = false;
-        const std::u16string program = TextUpToNul(value.bytes, terminated);
+        const std::u16string program = sim::TextUpToNul(value.bytes, &terminated);
         if (!entry->launchName.empty()) {
             Add(findings_, Finding::Level::kError, value.name,
                 "entry " + std::to_string(number) + ", as " + sim::ToUtf8(entry->launchName) +

@@ -15,8 +15,6 @@ using setupcheck::Finding;
 using setupcheck::Findings;
 using Level = Finding::Level;
 
-constexpr std::u16string_view kModules = u"_MODULES_";
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
@@ -49,18 +47,21 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
             continue;  // configuring refuses such a name
         }
         const std::u16string gate = sim::FromUtf8(known->component).value_or(u"");
-        const std::optional<bool> holds = GateHolds(gate, variables);
-        const std::optional<Gate> read = ReadGate(gate);
+        const auto decision = DecideGate(gate, variables);
         const std::string name = known->name;
-        if (!holds) {
-            std::string& list = unjudged[read ? sim::ToUtf8(read->variable) : known->component];
+        if (!decision) {
+            // Named by the first variable it could rest on.
+            const auto readings = imagefiles::GateReadings(gate);
+            std::string& list =
+                unjudged[readings.empty() ? known->component : sim::ToUtf8(readings[0].variable)];
             list += (list.empty() ? "" : ", ") + name;
-        } else if (!*holds && read) {
+        } else if (!decision->holds) {
+            const imagefiles::GateReading& read = decision->by;
             findings.push_back(setupcheck::AboutProgram(
                 Level::kError, "COREDLL",
                 "the launcher imports " + name + " (ordinal " + std::to_string(known->ordinal) +
                     "), which COREDLL exports only with " + known->component + ", and " +
-                    sim::ToUtf8(read->variable) + " has no \"" + Lower(sim::ToUtf8(read->word)) +
+                    sim::ToUtf8(read.variable) + " has no \"" + Lower(sim::ToUtf8(read.word)) +
                     "\": the unit's loader refuses the launcher and prints \"" +
                     sim::LoaderMissingLine(known->ordinal) + "\""));
         }
@@ -86,31 +87,18 @@ bool DescribesWindows(const sim::Device& device, const CheckContext& context) {
     return windows && windows->isFolder;
 }
 
-std::optional<Gate> ReadGate(std::u16string_view gate) {
-    const std::u16string folded = sim::FoldCase(gate);
-    const size_t modules = folded.find(kModules);
-    Gate read;
-    if (modules != std::u16string::npos && modules > 0) {
-        read = {folded.substr(0, modules) + u"_MODULES", folded.substr(modules + kModules.size())};
-    } else {
-        const size_t cut = folded.find(u'_');
-        if (cut == std::u16string::npos || cut == 0) {
-            return std::nullopt;
-        }
-        read = {folded.substr(0, cut) + u"_COMPONENTS", folded.substr(cut + 1)};
+std::optional<imagefiles::GateDecision> DecideGate(std::u16string_view gate,
+                                                   const imagefiles::Variables& variables) {
+    if (sim::FoldCase(gate) == u"ALWAYS") {
+        return imagefiles::GateDecision{true, {}};
     }
-    if (read.word.empty()) {
-        return std::nullopt;
-    }
-    return read;
+    return imagefiles::DecideGate(
+        gate, [&](std::u16string_view variable) { return variables.Find(variable); });
 }
 
 std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variables& variables) {
-    if (sim::FoldCase(gate) == u"ALWAYS") {
-        return true;
-    }
-    return imagefiles::GateHolds(
-        gate, [&](std::u16string_view variable) { return variables.Find(variable); });
+    const auto decision = DecideGate(gate, variables);
+    return decision ? std::optional<bool>(decision->holds) : std::nullopt;
 }
 
 ImageReport CheckImage(const CheckContext& context) {

@@ -62,8 +62,7 @@ std::vector<std::u16string> ReadSystemPath(const sim::Registry& registry, Findin
     }
     std::vector<std::u16string> folders;
     std::u16string folder;
-    for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(value->bytes[i] | (value->bytes[i + 1] << 8));
+    for (const char16_t unit : sim::FromUtf16LeBytes(value->bytes)) {
         if (unit != 0) {
             folder += unit;
             continue;

@@ -8,6 +8,7 @@
 
 #include "config/folder_setting.h"
 #include "config/path_buffer.h"
+#include "launcher/startup_sequence.h"
 #include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/program_search.h"
@@ -23,14 +24,9 @@ constexpr char16_t kStartUpFolder[] = u"\\Windows\\StartUp";
 // The storage manager's name for a volume whose profile names no folder.
 constexpr char16_t kDefaultVolumeName[] = u"Mounted Volume";
 
-// The launcher's key, as it opens it under HKEY_LOCAL_MACHINE.
-constexpr char16_t kPathsSubKey[] = u"SOFTWARE\\Tavrin\\Paths";
 // For the findings' words only: what the launcher's own code reads and composes decides them.
 constexpr size_t kValueBytes = static_cast<size_t>(kPathBufferChars - 1) * 2;
 constexpr size_t kPathChars = kPathBufferChars - 1;
-constexpr std::u16string_view kUpdateSuffix = u"\\UPDATE\\Kelbrun.EXE";
-constexpr std::u16string_view kNavigatorSuffix = u"\\MNAV\\Navigon.exe";
-constexpr std::u16string_view kUpdateMarker = u"UPDATE";
 // The launcher asks for its own path with room for 127 characters and trusts only an answer
 // that did not fill it.
 constexpr size_t kOwnPathChars = 126;
@@ -50,8 +46,8 @@ struct FolderValue {
     const char* program;         // what that program is, for the findings
 };
 
-constexpr FolderValue kFolderValues[] = {
-    {u"SDMMC", true, kUpdateSuffix, "the card's copy of the launcher"},
+const FolderValue kFolderValues[] = {
+    {u"SDMMC", true, kUpdateLauncherSuffix, "the card's copy of the launcher"},
     {u"DataStorage", true, {}, nullptr},
     {u"User", false, kNavigatorSuffix, "the navigation application"},
 };
@@ -65,7 +61,7 @@ std::vector<FolderRead> ReadAsLauncher(const sim::Device& device) {
     for (const FolderValue& folder : kFolderValues) {
         FolderSetting setting{};
         FolderRead& read = reads.emplace_back();
-        read.read = ReadFolderSetting(kPathsSubKey, folder.name, &setting) == 1;
+        read.read = ReadFolderSetting(kSettingsKey, folder.name, &setting) == 1;
         if (read.read) {
             read.text.assign(setting.path, static_cast<size_t>(setting.length));
         }
@@ -141,14 +137,7 @@ std::optional<std::u16string> StringOf(const sim::RegistryValue* value) {
     if (value == nullptr || value->type != sim::kRegSz) {
         return std::nullopt;
     }
-    std::u16string text;
-    for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(value->bytes[i] | (value->bytes[i + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        text += unit;
-    }
+    std::u16string text = sim::TextUpToNul(value->bytes);
     if (text.empty()) {
         return std::nullopt;
     }

@@ -109,9 +109,7 @@ std::vector<std::string_view> SplitBytes(std::string_view bytes) {
 std::vector<TextLine> DecodeUtf16(std::string_view bytes, const Origin& file) {
     std::vector<TextLine> lines;
     lines.push_back(TextLine{1, {}, std::nullopt});
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+    for (const char16_t c : sim::FromUtf16LeBytes(bytes.substr(2))) {
         if (c == u'\n') {
             lines.push_back(TextLine{lines.back().number + 1, {}, std::nullopt});
             continue;
