@@ -4,7 +4,6 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
 
 namespace imagefiles {
@@ -285,18 +284,6 @@ const char* KeywordOf(BlockKind kind, std::string_view what) {
         {"@CESYSGEN IF", "@CESYSGEN ELSE", "@CESYSGEN ENDIF", "@CESYSGEN ELSEIF"}};
     const int column = what == "if" ? 0 : what == "else" ? 1 : what == "endif" ? 2 : 3;
     return kNames[static_cast<int>(kind)][column];
-}
-
-// A byte the code page has no character for, in a line that is read: what it stood for is
-// unknown, so the value cannot be set.
-void RefuseUnmapped(const LogicalLine& line, const Origin& where, int codepage) {
-    if (!line.unmapped) {
-        return;
-    }
-    static const char kHex[] = "0123456789ABCDEF";
-    Fail(where, std::string("byte 0x") + kHex[*line.unmapped >> 4] + kHex[*line.unmapped & 15] +
-                    " is no character of code page " + std::to_string(codepage) +
-                    " (--codepage N names the code page the file was written in)");
 }
 
 }  // namespace
@@ -588,7 +575,7 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
             if (!frame.Live()) {
                 continue;
             }
-            RefuseUnmapped(line, where, settings_.codepage);
+            RefuseUnmapped(line.unmapped, where, settings_.codepage);
             if (keyword == u"DEFINE") {
                 if (words.size() < 2) {
                     Fail(where, "#define needs a name: #define NAME [VALUE]");
@@ -637,7 +624,7 @@ void Preprocessor::Process(const std::vector<LogicalLine>& lines, Frame& frame,
         if (line.number == 1 && sim::FoldCase(text) == u"REGEDIT4") {
             continue;
         }
-        RefuseUnmapped(line, where, settings_.codepage);
+        RefuseUnmapped(line.unmapped, where, settings_.codepage);
         PreparedLine prepared{{}, where, std::nullopt, std::nullopt, 0, {}};
         const std::u16string substituted = Substitute(text, prepared.undefined);
         prepared.text = ReplaceStrings(substituted, where, prepared.missingString);
@@ -670,7 +657,8 @@ void Preprocessor::Include(std::u16string_view argument, const Origin& where, co
         return;
     }
     std::string why;
-    const auto host = ResolveWindowsPath(path, frame.hostFile.parent_path(), settings_.maps, why);
+    const auto host =
+        ResolveWindowsPath(path, frame.hostFile.parent_path(), settings_.maps, files_, why);
     if (!host) {
         warnings_.push_back(At(where, named + " is not read: " + why));
         return;
@@ -686,7 +674,7 @@ void Preprocessor::Include(std::u16string_view argument, const Origin& where, co
         Fail(where,
              named + " nests includes deeper than " + std::to_string(kMaxIncludeDepth) + " files");
     }
-    const auto bytes = sim::ReadHostFile(*host);
+    const auto bytes = files_.Read(*host);
     if (!bytes) {
         warnings_.push_back(
             At(where, named + " is not read: " + host->string() + " cannot be read"));
@@ -727,6 +715,7 @@ std::vector<std::u16string> PathParts(std::u16string_view path) {
 std::optional<std::filesystem::path> ResolveWindowsPath(std::u16string_view windowsPath,
                                                         const std::filesystem::path& base,
                                                         const std::vector<PathMap>& maps,
+                                                        const DesignFiles& files,
                                                         std::string& why) {
     std::vector<std::u16string> parts = PathParts(windowsPath);
     std::filesystem::path folder = base;
@@ -756,7 +745,6 @@ std::optional<std::filesystem::path> ResolveWindowsPath(std::u16string_view wind
         folder = map->hostFolder;
         parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(matched));
     }
-    std::error_code ec;
     for (const std::u16string& part : parts) {
         if (part == u".") {
             continue;
@@ -765,27 +753,27 @@ std::optional<std::filesystem::path> ResolveWindowsPath(std::u16string_view wind
             folder = folder.parent_path();
             continue;
         }
-        std::filesystem::path next = folder / sim::ToUtf8(part);
-        if (!std::filesystem::exists(next, ec)) {
-            // Windows names match without regard to case; the host's may not.
-            bool found = false;
-            const std::u16string folded = sim::FoldCase(part);
-            for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-                const auto name = sim::FromUtf8(entry.path().filename().string());
-                if (name && sim::FoldCase(*name) == folded) {
-                    next = entry.path();
-                    found = true;
-                    break;
-                }
-            }
-            if (!found) {
-                why = (folder / sim::ToUtf8(part)).string() + " does not exist";
-                return std::nullopt;
+        const std::string spelt = sim::ToUtf8(part);
+        if (files.IsFolder(folder / spelt)) {
+            folder /= spelt;
+            continue;
+        }
+        // Windows names match without regard to case; the host's may not.
+        std::optional<std::string> match;
+        const std::u16string folded = sim::FoldCase(part);
+        for (const std::string& name : files.List(folder)) {
+            const auto text = sim::FromUtf8(name);
+            if (name == spelt || (!match && text && sim::FoldCase(*text) == folded)) {
+                match = name;
             }
         }
-        folder = next;
+        if (!match) {
+            why = (folder / spelt).string() + " does not exist";
+            return std::nullopt;
+        }
+        folder /= *match;
     }
-    if (!std::filesystem::is_regular_file(folder, ec)) {
+    if (files.IsFolder(folder)) {
         why = folder.string() + " is not a file";
         return std::nullopt;
     }
@@ -803,10 +791,7 @@ void ReadEnvironment(std::string_view bytes, int codepage, const Origin& file,
         if (equals == std::u16string::npos || equals == 0) {
             Fail(where, "expected NAME=VALUE, as a build window's set > FILE writes it");
         }
-        if (line.unmapped) {
-            Fail(where, "a byte that is no character of code page " + std::to_string(codepage) +
-                            " (--codepage N names the file's)");
-        }
+        RefuseUnmapped(line.unmapped, where, codepage);
         variables.Set(line.text.substr(0, equals), line.text.substr(equals + 1));
     }
 }
@@ -853,9 +838,8 @@ void ReadStrings(std::string_view bytes, int codepage, const Origin& file,
         if (end == std::u16string_view::npos || !Trim(value.substr(end)).empty()) {
             Fail(where, kForm);
         }
-        if (line.unmapped && value.find(u'\uFFFD') != std::u16string_view::npos) {
-            Fail(where, "a byte that is no character of code page " + std::to_string(codepage) +
-                            " (--codepage N names the file's)");
+        if (value.find(u'\uFFFD') != std::u16string_view::npos) {
+            RefuseUnmapped(line.unmapped, where, codepage);
         }
         strings[sim::FoldCase(words[1])] =
             std::u16string(bare ? value.substr(1, end - 2) : value.substr(0, end));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/kelbrun-sim/image_files/build_variables.h"
+#include "tools/kelbrun-sim/image_files/design_files.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
 #include "tools/kelbrun-sim/image_files/source_text.h"
 
@@ -53,7 +54,7 @@ struct PreparedLine {
 std::optional<std::filesystem::path> ResolveWindowsPath(std::u16string_view windowsPath,
                                                         const std::filesystem::path& base,
                                                         const std::vector<PathMap>& maps,
-                                                        std::string& why);
+                                                        const DesignFiles& files, std::string& why);
 
 // Deepest #include nesting read; one more is refused.
 constexpr int kMaxIncludeDepth = 32;
@@ -63,8 +64,9 @@ constexpr int kMaxIncludeDepth = 32;
 // goes on past the end of its file.
 class Preprocessor {
   public:
-    Preprocessor(const ReadSettings& settings, std::vector<Error>& warnings)
-        : settings_(settings), warnings_(warnings) {}
+    Preprocessor(const ReadSettings& settings, const DesignFiles& files,
+                 std::vector<Error>& warnings)
+        : settings_(settings), files_(files), warnings_(warnings) {}
 
     // The file's prepared lines; hostFile is where it is (its folder is where its relative
     // #include paths start). Throws Failure.
@@ -94,6 +96,7 @@ class Preprocessor {
                                   std::optional<std::u16string>& missing) const;
 
     const ReadSettings& settings_;
+    const DesignFiles& files_;
     std::vector<Error>& warnings_;
     std::map<std::u16string, std::u16string> defines_;  // by folded name
     std::vector<std::filesystem::path> open_;           // the files being read, outermost first

@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
-#include "tools/kelbrun-sim/image_files/design_reader.h"
+#include "tools/kelbrun-sim/image_files/statements.h"
 
 namespace imagefiles {
 namespace {
@@ -14,6 +13,7 @@ using sim::RegistryValue;
 
 constexpr std::u16string_view kEditorHeader = u"Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kRegedit4 = u"REGEDIT4";
+constexpr char kExportForm[] = "expected a [KEY] line, a \"name\"= value line or a ; comment";
 
 bool IsKnownRoot(std::u16string_view keyPath) {
     static const std::array<std::u16string_view, 5> kRoots = {
@@ -219,7 +219,7 @@ class Statements {
         const bool value = text.front() == u'"' || text.front() == u'@';
         if (!key && !value) {
             if (syntax_ == Syntax::kEditorExport) {
-                Fail(where, "expected a [KEY] line, a \"name\"= value line or a ; comment");
+                Fail(where, kExportForm);
             }
             SkipStrayLine(text, where);
             return;
@@ -386,77 +386,45 @@ bool HasImageBuilderLine(const std::vector<LogicalLine>& lines) {
 
 }  // namespace
 
-Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines, const Origin& file) {
-    const std::u16string_view first = Trim(lines.front().text);
+Syntax RegistrySyntaxOf(const std::vector<LogicalLine>& lines) {
+    const std::u16string_view first = lines.front().text;
     if (first == kEditorHeader) {
         return Syntax::kEditorExport;
     }
     if (first != kRegedit4) {
         return Syntax::kImageBuilder;
     }
-    return HasImageBuilderLine(JoinLines(lines, Syntax::kImageBuilder, file))
-               ? Syntax::kImageBuilder
-               : Syntax::kEditorExport;
+    return HasImageBuilderLine(lines) ? Syntax::kImageBuilder : Syntax::kEditorExport;
 }
 
-std::optional<Error> DesignReader::ApplyRegistry(std::string_view bytes, const std::string& name,
-                                                 const std::filesystem::path& hostFile,
-                                                 sim::Registry& registry) {
-    sim::Registry changed = registry;
-    const size_t warningsBefore = warnings_.size();
-    try {
-        const Origin file{name, 0, {}};
-        const std::vector<TextLine> text = DecodeText(bytes, settings_.codepage, file);
-        const Syntax syntax = RegistrySyntaxOf(text, file);
-        const std::vector<LogicalLine> lines = JoinLines(text, syntax, file);
-        Statements statements(changed, syntax, warnings_);
-        if (syntax == Syntax::kEditorExport) {
-            // An export is the registry as it was: no directive, no token, no block.
-            for (size_t i = 1; i < lines.size(); ++i) {
-                const Origin where{name, lines[i].number, {}};
-                if (lines[i].unmapped) {
-                    Fail(where, "a byte that is no character of code page " +
-                                    std::to_string(settings_.codepage) +
-                                    " (--codepage N names the file's)");
-                }
-                statements.Take(
-                    PreparedLine{lines[i].text, where, std::nullopt, std::nullopt, 0, {}});
-            }
-        } else {
-            for (const PreparedLine& line : registryFiles_.Run(lines, file, hostFile)) {
-                statements.Take(line);
-            }
+std::vector<PreparedLine> ExportLines(const std::vector<LogicalLine>& lines, const Origin& file,
+                                      int codepage) {
+    std::vector<PreparedLine> out;
+    out.reserve(lines.size());
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const Origin where{file.file, lines[i].number, {}};
+        if (lines[i].commentedOnLines > 0) {
+            // Lines joined as an image-builder file's: in an export, a value commented out is
+            // one line, and the next is a line of its own.
+            Fail(Origin{file.file, lines[i].number + 1, {}}, kExportForm);
         }
-    } catch (const Failure& failure) {
-        warnings_.resize(warningsBefore);
-        return failure.error;
+        if (!lines[i].text.empty() && !lines[i].comment.empty()) {
+            Fail(where,
+                 "a ; after a line's content, which an editor export does not write (a key "
+                 "whose name holds a ; is read from an image-builder file only)");
+        }
+        RefuseUnmapped(lines[i].unmapped, where, codepage);
+        out.push_back(PreparedLine{lines[i].text, where, std::nullopt, std::nullopt, 0, {}});
     }
-    registry = std::move(changed);
-    return std::nullopt;
+    return out;
 }
 
-std::optional<Error> DesignReader::LoadRegistry(const std::string& file, sim::Registry& registry) {
-    const auto bytes = sim::ReadHostFile(file);
-    if (!bytes) {
-        return Error{0, "cannot be read", file, {}};
+void TakeRegistryLines(const std::vector<PreparedLine>& lines, Syntax syntax,
+                       sim::Registry& registry, std::vector<Error>& warnings) {
+    Statements statements(registry, syntax, warnings);
+    for (const PreparedLine& line : lines) {
+        statements.Take(line);
     }
-    return ApplyRegistry(*bytes, file, file, registry);
 }
 
 }  // namespace imagefiles
-
-namespace regfile {
-
-std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry,
-                           const Variables& variables) {
-    imagefiles::ReadSettings settings;
-    settings.variables = variables;
-    imagefiles::DesignReader reader(std::move(settings));
-    return reader.ApplyRegistry(bytes, "", std::filesystem::path(), registry);
-}
-
-std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry) {
-    return Apply(bytes, registry, Variables());
-}
-
-}  // namespace regfile

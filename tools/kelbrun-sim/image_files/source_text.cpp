@@ -186,6 +186,16 @@ std::vector<TextLine> DecodeText(std::string_view bytes, int codepage, const Ori
     return lines;
 }
 
+void RefuseUnmapped(std::optional<uint8_t> unmapped, const Origin& where, int codepage) {
+    if (!unmapped) {
+        return;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    Fail(where, std::string("byte 0x") + kHex[*unmapped >> 4] + kHex[*unmapped & 15] +
+                    " is no character of code page " + std::to_string(codepage) +
+                    " (--codepage N names the code page the file was written in)");
+}
+
 bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t';
 }

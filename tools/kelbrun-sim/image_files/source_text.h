@@ -56,6 +56,10 @@ struct TextLine {
 // NUL bytes read as blanks. Throws Failure (with file's name) for text that cannot be lines.
 std::vector<TextLine> DecodeText(std::string_view bytes, int codepage, const Origin& file);
 
+// Refuses a line that holds a byte the code page has no character for (TextLine's unmapped):
+// what it stood for is unknown, so what the line says cannot be read.
+void RefuseUnmapped(std::optional<uint8_t> unmapped, const Origin& where, int codepage);
+
 // Which rules a file's lines follow: an editor export has whole-line comments only.
 enum class Syntax { kEditorExport, kImageBuilder };
 
