@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,41 +32,52 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
     return info.param.name;
 }
 
-// An OS design in a scratch folder: its files written as given, read by one reader.
+// An OS design: its files held in memory as given (or, for the command line's setup, written
+// to a scratch folder), read by one reader.
 class Design {
   public:
-    explicit Design(ReadSettings settings = {}) : settings_(std::move(settings)) {}
+    enum class Where { kMemory, kHost };
+    explicit Design(Where where = Where::kMemory) {
+        if (where == Where::kHost) {
+            scratch_.emplace();
+        }
+    }
 
-    std::string Write(const std::string& relative, const std::string& bytes) const {
-        const std::filesystem::path file = scratch_.Path() / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << bytes;
+    std::string Write(const std::string& relative, const std::string& bytes) {
+        const std::filesystem::path file = Folder() / relative;
+        if (scratch_) {
+            std::filesystem::create_directories(file.parent_path());
+            std::ofstream(file, std::ios::binary) << bytes;
+        } else {
+            memory_.Add(file, bytes);
+        }
         return file.string();
     }
-    const std::filesystem::path& Folder() const {
-        return scratch_.Path();
+    std::filesystem::path Folder() const {
+        return scratch_ ? scratch_->Path() : std::filesystem::path("/design");
     }
     ReadSettings& Settings() {
         return settings_;
     }
     DesignReader& Reader() {
         if (!reader_) {
-            reader_ = std::make_unique<DesignReader>(settings_);
+            reader_ = scratch_ ? std::make_unique<DesignReader>(settings_)
+                               : std::make_unique<DesignReader>(settings_, memory_);
         }
         return *reader_;
     }
     // Reads the file as --registry does; gives the error's one line, or "" when it is read.
     std::string Registry(const std::string& relative) {
-        const std::string file = (scratch_.Path() / relative).string();
+        const std::string file = (Folder() / relative).string();
         const auto error = Reader().LoadRegistry(file, registry);
         return error ? Relative(error->Describe()) : "";
     }
     std::string Bib(const std::string& relative) {
-        const auto error = Reader().LoadBib((scratch_.Path() / relative).string(), image);
+        const auto error = Reader().LoadBib((Folder() / relative).string(), image);
         return error ? Relative(error->Describe()) : "";
     }
     std::string Dat(const std::string& relative) {
-        const auto error = Reader().LoadDat((scratch_.Path() / relative).string(), image);
+        const auto error = Reader().LoadDat((Folder() / relative).string(), image);
         return error ? Relative(error->Describe()) : "";
     }
     // The warnings, with the scratch folder's path left out.
@@ -77,7 +89,7 @@ class Design {
         return out;
     }
     std::string Relative(std::string text) const {
-        const std::string folder = scratch_.Path().string() + "/";
+        const std::string folder = Folder().string() + "/";
         for (size_t at; (at = text.find(folder)) != std::string::npos;) {
             text.erase(at, folder.size());
         }
@@ -100,10 +112,50 @@ class Design {
     imagefiles::ImageContents image;
 
   private:
-    testing_support::ScratchRoot scratch_;
+    imagefiles::MemoryFiles memory_;
+    std::optional<testing_support::ScratchRoot> scratch_;
     ReadSettings settings_;
     std::unique_ptr<DesignReader> reader_;
 };
+
+// ---- the files, behind their seam ----
+
+// The tree in memory answers as the host's files do for the same tree.
+TEST(DesignFiles, InMemoryAnswerAsTheHostsDo) {
+    testing_support::ScratchRoot scratch;
+    imagefiles::MemoryFiles memory;
+    const imagefiles::DesignFiles& host = imagefiles::TheHostFiles();
+    for (const char* relative : {"a.reg", "inc/b.reg", "inc/deep/C.REG"}) {
+        const std::filesystem::path file = scratch.Path() / relative;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << relative;
+        memory.Add(file, relative);
+    }
+    for (const imagefiles::DesignFiles* files :
+         {static_cast<const imagefiles::DesignFiles*>(&memory), &host}) {
+        SCOPED_TRACE(files == &host ? "host" : "memory");
+        EXPECT_EQ(std::optional<std::string>("inc/b.reg"),
+                  files->Read(scratch.Path() / "inc/b.reg"));
+        EXPECT_EQ(std::nullopt, files->Read(scratch.Path() / "inc"));
+        EXPECT_EQ(std::nullopt, files->Read(scratch.Path() / "none.reg"));
+        EXPECT_TRUE(files->IsFolder(scratch.Path() / "inc"));
+        EXPECT_TRUE(files->IsFolder(scratch.Path() / "inc/deep/"));
+        EXPECT_FALSE(files->IsFolder(scratch.Path() / "a.reg"));
+        EXPECT_FALSE(files->IsFolder(scratch.Path() / "none"));
+        std::vector<std::string> names = files->List(scratch.Path() / "inc");
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ((std::vector<std::string>{"b.reg", "deep"}), names);
+        EXPECT_TRUE(files->List(scratch.Path() / "a.reg").empty());
+        // A Windows path resolves the same way through either, without regard to case.
+        std::string why;
+        EXPECT_EQ(
+            scratch.Path() / "inc/deep/C.REG",
+            imagefiles::ResolveWindowsPath(u"INC\\Deep\\c.reg", scratch.Path(), {}, *files, why));
+        EXPECT_EQ(std::nullopt,
+                  imagefiles::ResolveWindowsPath(u"inc", scratch.Path(), {}, *files, why));
+        EXPECT_EQ((scratch.Path() / "inc").string() + " is not a file", why);
+    }
+}
 
 // ---- bytes to text: the code page of a file that is not UTF-8 ----
 
@@ -1035,7 +1087,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- the setup the command line gives ----
 
 TEST(Setup, GivesTheImageTheVariablesAndTheWarnings) {
-    Design design;
+    Design design(Design::Where::kHost);
     const std::string env = design.Write("env.txt", "CARD=CF\r\nCE_MODULES=coredll nk\r\n");
     const std::string reg = design.Write(
         "p.reg",
