@@ -12,17 +12,12 @@
 
 #include "tools/kelbrun-sim/image_files/build_variables.h"
 #include "tools/kelbrun-sim/image_files/design_files.h"
+#include "tools/kelbrun-sim/image_files/host_paths.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
+#include "tools/kelbrun-sim/image_files/settings_files.h"
 #include "tools/kelbrun-sim/image_files/source_text.h"
 
 namespace imagefiles {
-
-// --map 'C:\WINCE500=/srv/wince500': the host folder that holds what a Windows path names
-// under the prefix.
-struct PathMap {
-    std::u16string windowsPrefix;
-    std::filesystem::path hostFolder;
-};
 
 // What a run reads its files with.
 struct ReadSettings {
@@ -48,14 +43,6 @@ struct PreparedLine {
     std::u16string comment;  // the commented-out value's first line, for such a line
 };
 
-// The host file that a Windows path names: under the --map folder of its prefix, or, for a
-// relative path, under base; each part matched without regard to case, as Windows does.
-// Gives nothing, with why, when there is none.
-std::optional<std::filesystem::path> ResolveWindowsPath(std::u16string_view windowsPath,
-                                                        const std::filesystem::path& base,
-                                                        const std::vector<PathMap>& maps,
-                                                        const DesignFiles& files, std::string& why);
-
 // Deepest #include nesting read; one more is refused.
 constexpr int kMaxIncludeDepth = 32;
 
@@ -80,6 +67,14 @@ class Preprocessor {
     struct Frame;
     void Process(const std::vector<LogicalLine>& lines, Frame& frame,
                  std::vector<PreparedLine>& out);
+    // The kinds of line Process reads: a line of comment alone (a @CESYSGEN marker, a value
+    // commented out that goes on), a #directive, and an IF, ELSE or ENDIF line (false for
+    // another line).
+    void CommentLine(const LogicalLine& line, const Origin& where, Frame& frame,
+                     std::vector<PreparedLine>& out) const;
+    void Directive(const LogicalLine& line, const Origin& where, Frame& frame,
+                   std::vector<PreparedLine>& out);
+    bool BlockLine(std::u16string_view text, const Origin& where, Frame& frame) const;
     // Whether a block's condition holds: an IF line's, a #if or #elif line's, a @CESYSGEN
     // line's by Cefilter's rule. Throw Failure for a malformed one.
     bool IfHolds(std::u16string_view condition, const Origin& where) const;
@@ -101,15 +96,6 @@ class Preprocessor {
     std::map<std::u16string, std::u16string> defines_;  // by folded name
     std::vector<std::filesystem::path> open_;           // the files being read, outermost first
 };
-
-// The build window's variables as "set > FILE" writes them: NAME=VALUE lines. Throws Failure.
-void ReadEnvironment(std::string_view bytes, int codepage, const Origin& file,
-                     Variables& variables);
-
-// A .str file's #define LOC_NAME "text" and #define LOC_NAME ~"text" lines, with // comments.
-// Throws Failure.
-void ReadStrings(std::string_view bytes, int codepage, const Origin& file,
-                 std::map<std::u16string, std::u16string>& strings);
 
 }  // namespace imagefiles
 
