@@ -11,6 +11,7 @@
 #include "launcher/startup_sequence.h"
 #include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
+#include "tools/kelbrun-sim/card_folder.h"
 #include "tools/kelbrun-sim/program_search.h"
 
 namespace setupcheck {
@@ -19,10 +20,7 @@ namespace {
 using Level = Finding::Level;
 
 constexpr char16_t kPathsKey[] = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths";
-constexpr char16_t kProfilesKey[] = u"HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles";
 constexpr char16_t kStartUpFolder[] = u"\\Windows\\StartUp";
-// The storage manager's name for a volume whose profile names no folder.
-constexpr char16_t kDefaultVolumeName[] = u"Mounted Volume";
 
 // For the findings' words only: what the launcher's own code reads and composes decides them.
 constexpr size_t kValueBytes = static_cast<size_t>(kPathBufferChars - 1) * 2;
@@ -122,130 +120,6 @@ void CheckFolderValue(const FolderRead& read, const FolderValue& folder, Finding
                                ", more than the " + std::to_string(kPathChars) +
                                " the launcher's path holds: it never looks for " + folder.program);
     }
-}
-
-std::u16string TopName(std::u16string_view path) {
-    const size_t start = path.find_first_not_of(u"\\/");
-    if (start == std::u16string_view::npos) {
-        return {};
-    }
-    const size_t end = path.find_first_of(u"\\/", start);
-    return std::u16string(path.substr(start, end == std::u16string_view::npos ? end : end - start));
-}
-
-std::optional<std::u16string> StringOf(const sim::RegistryValue* value) {
-    if (value == nullptr || value->type != sim::kRegSz) {
-        return std::nullopt;
-    }
-    std::u16string text = sim::TextUpToNul(value->bytes);
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-// The folder names the storage manager's profiles give volumes: each profile's Folder, or its
-// file-system or partition subkey's, else the profiles' default.
-std::vector<std::u16string> ProfileFolderNames(const sim::Registry& registry) {
-    const std::u16string prefix = sim::FoldCase(sim::Registry::Join(kProfilesKey, u"")) + u'\\';
-    const std::u16string fallback =
-        StringOf(registry.FindValue(kProfilesKey, u"Folder")).value_or(kDefaultVolumeName);
-    std::vector<std::u16string> profiles;  // folded profile names, in the registry's order
-    std::vector<std::vector<std::u16string>> named;
-    for (const sim::RegistryKey& key : registry.Keys()) {
-        const std::u16string folded = sim::FoldCase(key.path);
-        if (!folded.starts_with(prefix)) {
-            continue;
-        }
-        const std::u16string below = folded.substr(prefix.size());
-        const size_t slash = below.find(u'\\');
-        if (slash != std::u16string::npos && below.find(u'\\', slash + 1) != std::u16string::npos) {
-            continue;  // deeper than a profile's own subkeys
-        }
-        const std::u16string profile = below.substr(0, slash);
-        auto at = std::find(profiles.begin(), profiles.end(), profile);
-        if (at == profiles.end()) {
-            profiles.push_back(profile);
-            named.emplace_back();
-            at = profiles.end() - 1;
-        }
-        if (auto folder = StringOf(registry.FindValue(key.path, u"Folder"))) {
-            named[static_cast<size_t>(at - profiles.begin())].push_back(*folder);
-        }
-    }
-    std::vector<std::u16string> names;
-    for (std::vector<std::u16string>& given : named) {
-        if (given.empty()) {
-            given.push_back(fallback);
-        }
-        for (const std::u16string& name : given) {
-            if (std::find(names.begin(), names.end(), name) == names.end()) {
-                names.push_back(name);
-            }
-        }
-    }
-    return names;
-}
-
-// A volume's folder is its profile's name, or when that is taken the name with a digit from 2
-// to 9 after it.
-bool GivenName(std::u16string_view top, const std::vector<std::u16string>& names) {
-    const std::u16string folded = sim::FoldCase(top);
-    for (const std::u16string& name : names) {
-        const std::u16string given = sim::FoldCase(name);
-        if (folded == given) {
-            return true;
-        }
-        if (folded.size() == given.size() + 1 && folded.starts_with(given) &&
-            folded.back() >= u'2' && folded.back() <= u'9') {
-            return true;
-        }
-    }
-    return false;
-}
-
-void CheckCardFolder(const sim::Device& device, const FolderRead& card, bool hasRoot,
-                     Findings& findings) {
-    const std::vector<std::u16string> names = ProfileFolderNames(device.registry);
-    if (names.empty()) {
-        return;
-    }
-    const std::u16string top = card.read ? TopName(card.text) : u"";
-    if (top.empty() || GivenName(top, names)) {
-        return;
-    }
-    std::string given;
-    for (const std::u16string& name : names) {
-        given += (given.empty() ? "\\" : ", \\") + sim::ToUtf8(name);
-    }
-    const auto add = [&](Level level, std::string words) {
-        findings.push_back(AboutValue(level, kPathsKey, u"SDMMC", std::move(words)));
-    };
-    const std::string what = "the card folder \\" + sim::ToUtf8(top) +
-                             " is no name the storage manager gives a card (its profiles under "
-                             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give " +
-                             given + ")";
-    const std::u16string foldedTop = sim::FoldCase(top);
-    for (const sim::Mount& mount : device.files.Mounts()) {
-        if (sim::FoldCase(TopName(mount.folder)) == foldedTop) {
-            add(Level::kWarning, what + "; --mount " + sim::ToUtf8(mount.folder) +
-                                     " mounts it here, but on the unit the card appears under "
-                                     "another name and the card's copy is never found");
-            return;
-        }
-    }
-    if (hasRoot) {
-        const auto folder = device.files.Find(u"\\" + top);
-        if (folder && folder->isFolder) {
-            add(Level::kWarning, what +
-                                     "; --root has that folder, so it is found here, but on the "
-                                     "unit only if the image itself holds it");
-            return;
-        }
-    }
-    add(Level::kError, what +
-                           ", and no --mount or --root folder stands for it: the card's copy "
-                           "of the launcher is never found");
 }
 
 std::u16string TextOfFile(const std::string& bytes) {
@@ -401,7 +275,7 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
         for (size_t i = 0; i < std::size(kFolderValues); ++i) {
             CheckFolderValue(reads[i], kFolderValues[i], report.findings);
         }
-        CheckCardFolder(device, reads[0], hasRoot, report.findings);
+        CheckCardFolder(device, reads[0].read ? reads[0].text : u"", hasRoot, report.findings);
     }
     NameOrigins(device.registry, report.findings);
     return report;
@@ -411,80 +285,6 @@ size_t CountErrors(const Findings& findings) {
     return static_cast<size_t>(
         std::count_if(findings.begin(), findings.end(),
                       [](const Finding& f) { return f.level == Level::kError; }));
-}
-
-std::string FormatReport(const Report& report) {
-    std::string out = "boot order, HKEY_LOCAL_MACHINE\\init:";
-    if (!report.order.hasKey) {
-        out += " no such key\n";
-    } else if (report.order.entries.empty()) {
-        out += " no entries\n";
-    } else {
-        out += "\n";
-        size_t numberWidth = 1;
-        size_t programWidth = 0;
-        for (const bootorder::Entry& entry : report.order.entries) {
-            numberWidth = std::max(numberWidth, std::to_string(entry.number).size());
-            programWidth = std::max(programWidth, bootorder::ShownProgram(entry).size());
-        }
-        if (report.order.deviceManagerEarly) {
-            out += "  " + std::string(numberWidth - 1, ' ') +
-                   "-  device.exe, started before the entries (init\\BootVars \"Start "
-                   "DevMgr\")\n";
-        }
-        for (size_t i = 0; i < report.order.entries.size(); ++i) {
-            const bootorder::Entry& entry = report.order.entries[i];
-            const std::string number = std::to_string(entry.number);
-            const std::u16string program = bootorder::ShownProgram(entry);
-            std::string line = "  " + std::string(numberWidth - number.size(), ' ') + number +
-                               "  " + sim::ToUtf8(program) +
-                               std::string(programWidth - program.size(), ' ');
-            if (!entry.waitsFor.empty()) {
-                line += "  waits for";
-                for (size_t w = 0; w < entry.waitsFor.size(); ++w) {
-                    line += (w == 0 ? " " : ", ") + std::to_string(entry.waitsFor[w]);
-                }
-            }
-            if (entry.launcher) {
-                line += "  <- the launcher";
-            }
-            // A program the image lacks fails to start: the mark says why.
-            const bool notInImage = report.notInImage.count(entry.number) != 0;
-            if (notInImage) {
-                line += "  (not in the image)";
-            }
-            if (i >= report.bootStopsAt) {
-                line += "  (never starts)";
-            } else if (entry.startedEarly) {
-                line += "  (already started, not again)";
-            } else if (entry.startFails && !entry.launchName.empty() && !notInImage) {
-                line += "  (its start fails)";
-            }
-            line.erase(line.find_last_not_of(' ') + 1);
-            out += line + "\n";
-        }
-    }
-    out += "start-up shortcuts, \\Windows\\StartUp:";
-    if (!report.shortcutsLookedAt) {
-        out += " not looked at (no --root)\n";
-    } else if (report.shortcuts.empty()) {
-        out += " none\n";
-    } else {
-        out += "\n";
-        for (const Shortcut& shortcut : report.shortcuts) {
-            out += "  " + sim::ToUtf8(shortcut.name) + " -> " +
-                   (shortcut.known ? sim::ToUtf8(shortcut.target) : "(its content is not known)") +
-                   (shortcut.launcher ? "  <- the launcher" : "") + "\n";
-        }
-    }
-    for (const Finding& finding : report.findings) {
-        out += std::string("check: ") + (finding.level == Level::kError ? "error: " : "warning: ") +
-               finding.Text() + "\n";
-    }
-    const size_t errors = CountErrors(report.findings);
-    out += "check: " + Plural(errors, "error") + ", " +
-           Plural(report.findings.size() - errors, "warning") + "\n";
-    return out;
 }
 
 }  // namespace setupcheck
