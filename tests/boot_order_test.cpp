@@ -1,0 +1,407 @@
+// The unit's boot order as CE 5.0's launch loop reads HKEY_LOCAL_MACHINE\init: each value's
+// number, program and list at their limits, and every wait that never ends.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/device.h"
+#include "platform/sim/text.h"
+#include "tests/check_test_support.h"
+#include "tests/init_test_support.h"
+#include "tests/sim_test_support.h"
+#include "tools/kelbrun-sim/boot_order.h"
+#include "tools/kelbrun-sim/program_search.h"
+#include "tools/kelbrun-sim/setup_check.h"
+
+namespace {
+
+using namespace testing_support::init;
+using setupcheck::Finding;
+using testing_support::Count;
+using testing_support::kPathsKey;
+using testing_support::Listing;
+using testing_support::ScratchRoot;
+
+// --- the init key, as CE 5.0's launch loop reads it ----------------------------------------
+
+struct InitCase {
+    const char* name;
+    std::vector<InitValue> values;  // set on top of the well set-up unit's
+    size_t errors;
+    size_t warnings;
+    std::string part;  // in one of the findings, when not empty
+};
+
+void PrintTo(const InitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<InitValue> ManyEntries(int count) {
+    std::vector<InitValue> values;
+    values.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count - 3; ++i) {
+        values.push_back(Launch(100 + i, u"service.exe"));
+    }
+    return values;
+}
+
+class InitValues : public ::testing::TestWithParam<InitCase> {};
+
+TEST_P(InitValues, FindWhatTheLaunchLoopWouldNotReadAsMeant) {
+    const InitCase& c = GetParam();
+    sim::Device& device = WellSetUpDevice();
+    SetInit(device, c.values);
+    const setupcheck::Report report = setupcheck::CheckSetup(device, false);
+    EXPECT_EQ(c.errors, Count(report.findings, Level::kError)) << Listing(report.findings);
+    EXPECT_EQ(c.warnings, Count(report.findings, Level::kWarning)) << Listing(report.findings);
+    if (!c.part.empty()) {
+        EXPECT_NE(std::string::npos, Listing(report.findings).find(c.part))
+            << Listing(report.findings);
+    }
+}
+
+const std::u16string kBlanks(120, u' ');
+const std::vector<uint8_t> kEnded64 = [] {
+    std::vector<uint8_t> bytes = Bytes(64);
+    bytes[62] = 0;
+    return bytes;
+}();
+constexpr uint32_t kBin = sim::kRegBinary;
+
+const std::vector<uint8_t> kTwoStrings = Chars(std::u16string(u"a\0b", 3));
+const std::vector<uint8_t> k259 = Chars(std::u16string(259, u'p'));
+const std::vector<uint8_t> k260 = Chars(std::u16string(260, u'p'));
+const InitValue kCutName{u"Depend" + kBlanks + u"70", {}, {5}, {}, kBin};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InitValues,
+    ::testing::Values(
+        InitCase{"Depend63", {Raw(u"Depend50", Bytes(63), kBin)}, 1, 0, "bytes (63)"},
+        // 32 numbers and no zero: the list runs on into "Kelbrun.EXE".
+        // 31 numbers and no zero: the 64 bytes the loop reads end with a zero of their own.
+        InitCase{"Depend62", {Raw(u"Depend50", Bytes(62), kBin)}, 0, 0, ""},
+        InitCase{"Depend64", {Raw(u"Depend50", Bytes(64), kBin)}, 1, 0, "too (75, 101, 108, 98"},
+        InitCase{"Depend64EndedByAZero", {Raw(u"Depend50", kEnded64, kBin)}, 0, 0, ""},
+        InitCase{"Depend65", {Raw(u"Depend50", Bytes(65), kBin)}, 1, 0, "holds 65 bytes"},
+        InitCase{"DependOfOneByte", {Raw(u"Depend50", {20}, kBin)}, 1, 0, "bytes (1)"},
+        // Skipped, it makes no entry either: no "no LaunchNN" warning.
+        InitCase{"DependAloneOfOneByte", {Raw(u"Depend60", {20}, kBin)}, 1, 0, "bytes (1)"},
+        InitCase{"DependNotBinary", {Raw(u"Depend50", Bytes(2), 4)}, 0, 1, "REG_DWORD, not"},
+        // "20" as text is the numbers 50 ('2') and 48 ('0'): entry 50 waits for itself.
+        InitCase{"DependAsText", {Raw(u"Depend50", Chars(u"20"), 1)}, 1, 2, "same (50, 48)"},
+        InitCase{"Depend060", {Launch(60, u"a"), {u"Depend060", {}, {50}, {}, 3}}, 1, 0, "(a)"},
+        InitCase{"DependAloneWaitsForTheLauncher", {Depend(60, {50})}, 1, 1, "((no program))"},
+        InitCase{"AZeroEndsTheDependList", {Launch(60, u"svc.exe"), Depend(60, {0, 50})}, 0, 0, ""},
+        InitCase{"DependWithoutItsLaunch", {Depend(60, {20})}, 0, 1, "no LaunchNN has number 60"},
+        InitCase{"LaunchNotString", {Raw(u"Launch60", Bytes(4), kBin)}, 0, 1, "REG_BINARY, not"},
+        InitCase{"ExpandSz", {Raw(u"Launch60", Chars(u"%A%"), 2)}, 1, 0, "starts \"%A%\" as it"},
+        InitCase{"MultiSz", {Raw(u"Launch60", kTwoStrings, 7)}, 0, 1, "first string, \"a\""},
+        InitCase{"LaunchOtherCase", {{u"launch60", u"a", {}, {}, 1}}, 0, 1, "launch60: is not"},
+        InitCase{"DependOtherCase", {{u"DEPEND50", {}, {20}, {}, kBin}}, 0, 0, ""},
+        InitCase{"LaunchNamesNothing", {Launch(60, u"")}, 1, 0, "Launch60: names no program"},
+        InitCase{"SameNumberTwice", {{u"Launch030", u"b", {}, {}, 1}}, 1, 0, "\"b\" of Launch030"},
+        InitCase{"SameDependTwice", {{u"Depend050", {}, {20}, {}, kBin}}, 1, 0, "050 (20), not"},
+        InitCase{"NumberBeyond16Bits", {Launch(65536, u"a")}, 0, 1, "does not fit the 16 bits"},
+        InitCase{"NumberOf16Bits", {Launch(65535, u"a")}, 0, 0, ""},
+        // 259 characters and the terminator fill the 520 bytes; one more is cut.
+        InitCase{"ProgramOf259", {Raw(u"Launch60", k259, 1)}, 0, 0, ""},
+        InitCase{"ProgramOf260", {Raw(u"Launch60", k260, 1)}, 1, 0, "cut to 260 characters"},
+        // A name is read into 128 characters with its terminator: 127 are kept whole, and of
+        // "Depend", 120 blanks and "70" the 0 is lost, which makes an entry 7.
+        InitCase{"NameOf127", {{u"Launch" + kBlanks + u"7", u"a", {}, {}, 1}}, 0, 1, "entry 7's"},
+        InitCase{"NameOf128", {Launch(70, u"a"), kCutName}, 0, 3, "no LaunchNN has number 7"},
+        InitCase{"ThirtyTwoEntries", ManyEntries(32), 0, 0, ""},
+        InitCase{"ThirtyThreeEntries", ManyEntries(33), 1, 0,
+                 "HKEY_LOCAL_MACHINE\\init: more than 32 launch numbers: the launch loop keeps "
+                 "the first 32 in the order it enumerates the values (the order they were set "
+                 "in) and skips every value of a further number, so Launch129 is never read"}));
+
+// DependOtherCase: "DEPEND50" is not "Depend50", so the loop finds no dependencies for 50
+// and the launcher's entry waits for nothing. The value itself is reported.
+TEST(BootOrder, ADependInAnotherCaseIsNotRead) {
+    sim::Device& device = WellSetUpDevice();
+    device.registry.DeleteValue(kInit, u"Depend50");
+    SetInit(device, {{u"depend50x", {}, {20}, {}, sim::kRegBinary}});
+    const setupcheck::Report report = setupcheck::CheckSetup(device, false);
+    EXPECT_TRUE(Has(report.findings, Level::kWarning, "depend50x: is not read"))
+        << Listing(report.findings);
+    EXPECT_TRUE(report.order.entries[2].waitsFor.empty());
+}
+
+bootorder::BootOrder ReadInit(const std::vector<InitValue>& values,
+                              setupcheck::Findings& findings) {
+    sim::ResetDevice();
+    SetInit(sim::CurrentDevice(), values);
+    return bootorder::ReadBootOrder(sim::CurrentDevice().registry, u"\\Windows\\Kelbrun.EXE",
+                                    findings);
+}
+
+// The number after "Launch" as COREDLL's _wtol reads it, and the entry the loop makes of it;
+// a name that does not read as it looks is a warning.
+TEST(BootOrder, NamesAreNumberedAsTheLoopReadsThem) {
+    const struct {
+        std::u16string text;
+        uint32_t number;
+        bool plain;
+    } kCases[] = {{u"5", 5, true},
+                  {u"05", 5, true},
+                  {u"", 0, false},
+                  {u"Foo", 0, false},
+                  {u"5a", 5, false},
+                  {u"0x10", 16, false},
+                  {u"0x1f", 31, false},
+                  {u"0X1F", 31, false},
+                  {u"0xaF", 175, false},
+                  {u"x10", 16, false},
+                  {u"-1", 4294967295u, false},
+                  {u"0-5", 4294967291u, false},
+                  {u" 7", 7, false},
+                  {u"0 7", 0, false},
+                  {u"4294967295", 4294967295u, true},
+                  {u"4294967296", 0, false},
+                  {u"0x100000010", 16, false}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(u"Launch" + c.text));
+        EXPECT_EQ(c.number, bootorder::ReadNumber(c.text));
+        setupcheck::Findings findings;
+        const auto order = ReadInit({{u"Launch" + c.text, u"nav.exe", {}, {}, 1}}, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(c.number, order.entries[0].number);
+        EXPECT_EQ(!c.plain, Has(findings, Level::kWarning,
+                                "this value is entry " + std::to_string(c.number) + "'s"));
+    }
+}
+
+// Launch5 and Launch05 are one entry: the value enumerated last gives its program, whichever
+// of the two that is.
+TEST(BootOrder, OfTwoValuesOfOneNumberTheOneSetLastStarts) {
+    const InitValue five{u"Launch5", u"five.exe", {}, {}, 1};
+    const InitValue zeroFive{u"Launch05", u"zerofive.exe", {}, {}, 1};
+    for (const bool fiveFirst : {true, false}) {
+        setupcheck::Findings findings;
+        const auto order = ReadInit(
+            fiveFirst ? std::vector{five, zeroFive} : std::vector{zeroFive, five}, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(fiveFirst ? u"zerofive.exe" : u"five.exe", order.entries[0].program);
+        EXPECT_TRUE(Has(
+            findings, Level::kError,
+            fiveFirst ? "Launch05: entry 5, as Launch5 is" : "Launch5: entry 5, as Launch05 is"));
+    }
+}
+
+// A LaunchNN whose start fails is mended by a later value of its number that names a program,
+// and a failing one set last fails the entry again.
+TEST(BootOrder, TheLastValueOfANumberDecidesWhetherItsStartFails) {
+    const InitValue empty = Launch(60, u"");
+    const InitValue named{u"Launch060", u"svc.exe", {}, {}, 1};
+    for (const bool emptyFirst : {true, false}) {
+        setupcheck::Findings findings;
+        const auto order =
+            ReadInit(emptyFirst ? std::vector{empty, named} : std::vector{named, empty}, findings);
+        ASSERT_EQ(1u, order.entries.size());
+        EXPECT_EQ(!emptyFirst, order.entries[0].startFails) << Listing(findings);
+    }
+}
+
+// 31 numbers, then more values in the order set: the 33rd new number is dropped whatever it
+// is, its DependNN with it, and values of numbers already kept still count.
+TEST(BootOrder, TheThirtyThirdNewNumberIsDropped) {
+    const struct {
+        std::vector<InitValue> after;
+        std::vector<uint32_t> kept;  // beyond the 31, ascending
+        std::string dropped;
+        size_t listed;  // entries that wait for something
+    } kCases[] = {{{Launch(500, u"a.exe")}, {500}, "", 0},
+                  {{Launch(500, u"a.exe"), Launch(5, u"b.exe"), Depend(5, {100})},
+                   {500},
+                   "Launch5, Depend5 are",
+                   0},
+                  {{Launch(5, u"b.exe"), Launch(500, u"a.exe")}, {5}, "Launch500 is", 0},
+                  {{Depend(7, {100}), Launch(8, u"c.exe")}, {7}, "Launch8 is", 1},
+                  {{Launch(500, u"a.exe"), Launch(600, u"d.exe"), Depend(500, {100})},
+                   {500},
+                   "Launch600 is",
+                   1}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.dropped);
+        std::vector<InitValue> values;
+        values.reserve(31 + c.after.size());
+        for (int i = 0; i < 31; ++i) {
+            values.push_back(Launch(100 + i, u"svc.exe"));
+        }
+        values.insert(values.end(), c.after.begin(), c.after.end());
+        setupcheck::Findings findings;
+        const bootorder::BootOrder order = ReadInit(values, findings);
+        std::vector<uint32_t> kept;
+        size_t listed = 0;
+        for (const bootorder::Entry& entry : order.entries) {
+            if (entry.number < 100 || entry.number > 130) {
+                kept.push_back(entry.number);
+            }
+            listed += entry.waitsFor.empty() ? 0 : 1;
+        }
+        EXPECT_EQ(c.kept, kept);
+        EXPECT_EQ(c.dropped.empty() ? 0u : 1u, Count(findings, Level::kError)) << Listing(findings);
+        EXPECT_EQ(!c.dropped.empty(),
+                  Has(findings, Level::kError, "so " + c.dropped + " never read"));
+        EXPECT_EQ(c.listed, listed);
+    }
+}
+
+// device.exe started early for "Start DevMgr" is not started again (nor looked for) and counts
+// as done; any other name is started, and looked for.
+TEST(BootOrder, DeviceExeStartedEarlyIsNotStartedAgain) {
+    const struct {
+        std::vector<uint8_t> startDevMgr;  // REG_DWORD bytes; empty: not set
+        std::u16string program;            // of Launch20
+        bool early;
+    } kCases[] = {{{1, 0, 0, 0}, u"device.exe", true},
+                  {{1, 0, 0, 0}, u"DEVICE.EXE", true},
+                  {{}, u"device.exe", false},
+                  {{0, 0, 0, 0}, u"device.exe", false},
+                  {{1, 0, 0, 0}, u"\\Windows\\device.exe", false},
+                  {{1, 0, 0, 0}, u"device", false}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(sim::ToUtf8(c.program));
+        sim::Device& device = WellSetUpDevice();
+        device.registry.SetString(kInit, u"Launch20", c.program);
+        if (!c.startDevMgr.empty()) {
+            device.registry.SetValue(u"HKEY_LOCAL_MACHINE\\init\\BootVars", u"Start DevMgr",
+                                     sim::RegistryValue{sim::kRegDword, c.startDevMgr});
+        }
+        ScratchRoot root;
+        root.AddFile("Windows/gwes.exe");
+        root.AddFile("Windows/Kelbrun.EXE");
+        device.files.SetRoot(root.Path());
+        const setupcheck::Report report = setupcheck::CheckSetup(device, true);
+        const std::string text = setupcheck::FormatReport(report);
+        EXPECT_EQ(c.early, report.order.entries[0].startedEarly);
+        EXPECT_EQ(c.startDevMgr.size() == 4 && c.startDevMgr[0] == 1,
+                  text.find("   -  device.exe, started before the entries") != std::string::npos);
+        EXPECT_EQ(c.early, text.find("  (already started, not again)") != std::string::npos);
+        EXPECT_EQ(c.early ? 0u : 1u, Count(report.findings, Level::kError)) << text;
+    }
+}
+
+// --- what the entries wait for -------------------------------------------------------------
+
+struct WaitCase {
+    const char* name;
+    std::vector<InitValue> values;
+    std::vector<std::string> errors;  // each in its own finding, in this order
+    size_t warnings;
+};
+
+void PrintTo(const WaitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Waits : public ::testing::TestWithParam<WaitCase> {};
+
+TEST_P(Waits, FindEveryWaitThatNeverEnds) {
+    const WaitCase& c = GetParam();
+    sim::ResetDevice();
+    sim::Device& device = sim::CurrentDevice();
+    SetInit(device, c.values);
+    bootorder::BootOrder order;
+    setupcheck::Findings findings;
+    order = bootorder::ReadBootOrder(device.registry, device.ownPath, findings);
+    ASSERT_TRUE(findings.empty()) << Listing(findings);
+    bootorder::CheckWaits(order, findings);
+    std::vector<std::string> errors;
+    for (const Finding& f : findings) {
+        if (f.level == Level::kError) {
+            errors.push_back(f.Text());
+        }
+    }
+    ASSERT_EQ(c.errors.size(), errors.size()) << Listing(findings);
+    for (size_t i = 0; i < errors.size(); ++i) {
+        EXPECT_NE(std::string::npos, errors[i].find(c.errors[i])) << errors[i];
+    }
+    EXPECT_EQ(c.warnings, Count(findings, Level::kWarning)) << Listing(findings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Waits,
+    ::testing::Values(
+        WaitCase{"OnAnEarlierEntry",
+                 {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Depend(50, {20})},
+                 {},
+                 0},
+        WaitCase{"OnTheNumberJustBelow",
+                 {Launch(20, u"device.exe"), Launch(21, u"b.exe"), Depend(21, {20})},
+                 {},
+                 0},
+        WaitCase{"OnTheNextNumberUp",
+                 {Launch(20, u"device.exe"), Depend(20, {21}), Launch(21, u"b.exe")},
+                 {"Depend20: entry 20 (device.exe) waits for entry 21 (b.exe), which starts only "
+                  "after it: it never starts; the launch loop waits there for ever, so no later "
+                  "entry starts either (21) (CE 5.0's launch loop)"},
+                 0},
+        WaitCase{"OnTheLauncher",
+                 {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"svc.exe"),
+                  Depend(60, {50}), Launch(70, u"ui.exe")},
+                 {"Depend60: entry 60 (svc.exe) waits for entry 50 (Kelbrun.EXE), the "
+                  "launcher's own entry; the launcher never calls SignalStarted: it never "
+                  "starts; the launch loop waits there for ever, so no later entry starts "
+                  "either (70) (CE 5.0's launch loop)"},
+                 0},
+        WaitCase{"OnItself",
+                 {Launch(20, u"device.exe"), Depend(20, {20}), Launch(50, u"Kelbrun.EXE")},
+                 {"entry 20 (device.exe) waits for itself: it never starts; the launch loop "
+                  "waits there for ever, so no later entry starts either (50), the launcher "
+                  "among them"},
+                 0},
+        WaitCase{"OnALaterEntry",
+                 {Launch(20, u"device.exe"), Depend(20, {30}), Launch(30, u"gwes.exe"),
+                  Launch(50, u"Kelbrun.EXE")},
+                 {"entry 20 (device.exe) waits for entry 30 (gwes.exe), which starts only after "
+                  "it: it never starts; the launch loop waits there for ever, so no later entry "
+                  "starts either (30, 50), the launcher among them"},
+                 0},
+        WaitCase{"TheLauncherOnALaterEntry",
+                 {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Depend(50, {60}),
+                  Launch(60, u"svc.exe")},
+                 {"entry 50 (Kelbrun.EXE) waits for entry 60 (svc.exe), which starts only after "
+                  "it: it never starts; the launch loop waits there for ever, and the launcher "
+                  "is never started, so no later entry starts either (60) (CE 5.0's"},
+                 0},
+        WaitCase{"AndThoseThatWaitForItInTurn",
+                 {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"a.exe"),
+                  Depend(60, {50}), Launch(70, u"b.exe"), Depend(70, {20}), Launch(80, u"c.exe"),
+                  Depend(80, {90}), Launch(90, u"d.exe"), Depend(90, {60})},
+                 {"entry 60 (a.exe) waits for entry 50 (Kelbrun.EXE), the launcher's own entry; "
+                  "the launcher never calls SignalStarted: it never starts; the launch loop "
+                  "waits there for ever, so no later entry starts either (70, 80, 90); 80, 90 "
+                  "wait for it through DependNN as well (CE 5.0's",
+                  "entry 80 (c.exe) waits for entry 90 (d.exe), which starts only after it"},
+                 0},
+        WaitCase{"OnANumberWithoutEntry",
+                 {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Depend(50, {20, 45})},
+                 {},
+                 1},
+        WaitCase{"TwoStuckEntriesTheFirstStopsTheBoot",
+                 {Launch(20, u"device.exe"), Launch(50, u"Kelbrun.EXE"), Launch(60, u"a.exe"),
+                  Depend(60, {50}), Launch(70, u"b.exe"), Depend(70, {70})},
+                 {"entry 60 (a.exe) waits for entry 50 (Kelbrun.EXE), the launcher's own entry; "
+                  "the launcher never calls SignalStarted: it never starts; the launch loop "
+                  "waits there for ever, so no later entry starts either (70) (CE 5.0's",
+                  "entry 70 (b.exe) waits for itself: it never starts (CE 5.0's"},
+                 0}));
+
+// A full DependNN waits for its program name's characters too: "z" is 122, a later entry; and
+// they are no numbers of their own to report as having no entry.
+TEST(BootOrder, AFullDependWaitsForItsProgramNamesCharacters) {
+    sim::ResetDevice();
+    SetInit(sim::CurrentDevice(), {Launch(20, u"device.exe"), Launch(120, u"z"),
+                                   Raw(u"Depend120", Bytes(64), kBin), Launch(122, u"after.exe")});
+    const setupcheck::Report report = setupcheck::CheckSetup(sim::CurrentDevice(), false);
+    EXPECT_TRUE(Has(report.findings, Level::kError,
+                    "entry 120 (z) waits for entry 122 (after.exe), which starts only after it"))
+        << Listing(report.findings);
+    EXPECT_EQ(1u, report.bootStopsAt);
+    EXPECT_EQ(0u, Count(report.findings, Level::kWarning)) << Listing(report.findings);
+}
+
+}  // namespace
