@@ -221,14 +221,6 @@ void PrintTo(const FolderCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-std::vector<uint8_t> Text(std::u16string_view text, bool terminated = true) {
-    std::vector<uint8_t> bytes = sim::Utf16LeBytes(text);
-    if (terminated) {
-        bytes.insert(bytes.end(), {0, 0});
-    }
-    return bytes;
-}
-
 std::u16string Folder(size_t length) {
     return u"\\" + std::u16string(length - 1, u'f');
 }
@@ -271,27 +263,27 @@ constexpr uint32_t kRemoved = 0xFFFFFFFF;
 INSTANTIATE_TEST_SUITE_P(
     Table, FolderValues,
     ::testing::Values(
-        FolderCase{"CardOf236", u"SDMMC", Text(Folder(236)), sim::kRegSz, {}},
+        FolderCase{"CardOf236", u"SDMMC", Chars(Folder(236)), sim::kRegSz, {}},
         FolderCase{"CardOf237",
                    u"SDMMC",
-                   Text(Folder(237)),
+                   Chars(Folder(237)),
                    sim::kRegSz,
                    {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: 237 characters, "
                     "and with \\UPDATE\\Kelbrun.EXE after it 256, more than the 255 the launcher's "
                     "path holds: it never looks for the card's copy of the launcher"}},
-        FolderCase{"UserOf238", u"User", Text(Folder(238)), sim::kRegSz, {}},
+        FolderCase{"UserOf238", u"User", Chars(Folder(238)), sim::kRegSz, {}},
         FolderCase{"UserOf239",
                    u"User",
-                   Text(Folder(239)),
+                   Chars(Folder(239)),
                    sim::kRegSz,
                    {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, User: 239 characters, and "
                     "with \\MNAV\\Navigon.exe after it 256, more than the 255 the launcher's path "
                     "holds: it never looks for the navigation application"}},
         FolderCase{
-            "DataOf255Unterminated", u"DataStorage", Text(Folder(255), false), sim::kRegSz, {}},
+            "DataOf255Unterminated", u"DataStorage", Chars(Folder(255), false), sim::kRegSz, {}},
         FolderCase{"DataOf255Terminated",
                    u"DataStorage",
-                   Text(Folder(255)),
+                   Chars(Folder(255)),
                    sim::kRegSz,
                    {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, DataStorage: 512 bytes, "
                     "more than the 510 the launcher's buffer takes: its query fails and the "
@@ -330,14 +322,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "launcher looks for \\MNAV\\Navigon.exe from the root folder"}},
         FolderCase{"CardEmpty",
                    u"SDMMC",
-                   Text(u""),
+                   Chars(u""),
                    sim::kRegSz,
                    {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: empty, which "
                     "counts as not set: the launcher starts nothing"}},
         FolderCase{
             "UserEmpty",
             u"User",
-            Text(u""),
+            Chars(u""),
             sim::kRegSz,
             {"warning: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, User: empty, which counts as "
              "not set: the launcher looks for \\MNAV\\Navigon.exe from the root folder"}},
@@ -353,13 +345,13 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{
             "CardExpandSz",
             u"SDMMC",
-            Text(u"%CARD%"),
+            Chars(u"%CARD%"),
             2,
             {"warning: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: is REG_EXPAND_SZ, not "
              "REG_SZ: the launcher does not expand it and takes \"%CARD%\" as the folder"}},
         FolderCase{"CardMultiSz",
                    u"SDMMC",
-                   Text(u"\\SDMMC\0\\Other\0", true),
+                   Chars(u"\\SDMMC\0\\Other\0", true),
                    sim::kRegMultiSz,
                    {"warning: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: is REG_MULTI_SZ, "
                     "not REG_SZ: the launcher takes its first string, \"\\SDMMC\" as the folder"}},
