@@ -40,7 +40,7 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
         variables.Find(u"CE_MODULES") == nullptr) {
         return;
     }
-    std::map<std::string, std::string> unjudged;  // the variable: the imports resting on it
+    std::map<std::string, std::vector<std::string>> unjudged;  // the variable: its imports
     for (size_t i = 0; i < kLauncherImportCount; ++i) {
         const sim::CoredllExport* known = sim::FindCoredllExport(kLauncherImports[i]);
         if (known == nullptr) {
@@ -52,9 +52,8 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
         if (!decision) {
             // Named by the first variable it could rest on.
             const auto readings = imagefiles::GateReadings(gate);
-            std::string& list =
-                unjudged[readings.empty() ? known->component : sim::ToUtf8(readings[0].variable)];
-            list += (list.empty() ? "" : ", ") + name;
+            unjudged[readings.empty() ? known->component : sim::ToUtf8(readings[0].variable)]
+                .push_back(name);
         } else if (!decision->holds) {
             const imagefiles::GateReading& read = decision->by;
             findings.push_back(setupcheck::AboutProgram(
@@ -71,7 +70,7 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
         text +=
             " is not known (--environment, --define): whether the image's COREDLL has the "
             "launcher's ";
-        text += imports;
+        text += setupcheck::ListOf(imports);
         text += " could not be judged";
         findings.push_back(setupcheck::AboutProgram(Level::kWarning, "COREDLL", std::move(text)));
     }

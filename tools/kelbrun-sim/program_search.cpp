@@ -113,9 +113,9 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
         const std::vector<std::u16string> tries = Candidates(entry.program, systemPath);
         bool found = false;
         bool unknown = false;
-        std::string tried;
+        std::vector<std::string> tried;
         for (const std::u16string& path : tries) {
-            tried += (tried.empty() ? "" : ", ") + sim::ToUtf8(path);
+            tried.push_back(sim::ToUtf8(path));
             if (path.find_first_of(u"*?") != std::u16string::npos) {
                 continue;  // the kernel opens the file by its name, not by a search
             }
@@ -143,7 +143,7 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
             text += " is too long a name for the kernel to look for";
         } else {
             text += nowhere;
-            text += " (tried " + tried + ")";
+            text += " (tried " + setupcheck::ListOf(tried) + ")";
         }
         if (entry.launcher) {
             text += ": the kernel cannot start the launcher";

@@ -177,21 +177,18 @@ std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
 }
 
 void CheckLauncherStarts(const Report& report, Findings& findings) {
-    size_t ways = 0;
-    std::string how;
+    std::vector<std::string> how;
     for (const bootorder::Entry& entry : report.order.entries) {
         if (entry.launcher) {
-            ++ways;
-            how += (how.empty() ? "" : ", ") + bootorder::Describe(entry);
+            how.push_back(bootorder::Describe(entry));
         }
     }
     for (const Shortcut& shortcut : report.shortcuts) {
         if (shortcut.launcher) {
-            ++ways;
-            how += (how.empty() ? "" : ", ") + std::string("\\Windows\\StartUp\\") +
-                   sim::ToUtf8(shortcut.name);
+            how.push_back("\\Windows\\StartUp\\" + sim::ToUtf8(shortcut.name));
         }
     }
+    const size_t ways = how.size();
     if (ways == 0) {
         findings.push_back(AboutKey(
             Level::kError, bootorder::kInitKey,
@@ -203,7 +200,7 @@ void CheckLauncherStarts(const Report& report, Findings& findings) {
     } else if (ways > 1) {
         findings.push_back(
             AboutBoot(Level::kWarning, "the launcher is started " + std::to_string(ways) +
-                                           " times at boot (" + how +
+                                           " times at boot (" + ListOf(how) +
                                            "): each copy hands over on its own, so what it starts "
                                            "is started more than once"));
     }
