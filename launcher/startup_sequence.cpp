@@ -7,12 +7,10 @@ FolderSetting ResidentFlashDestPath;
 PathBuffer UpdateLauncherPath;
 PathBuffer NavigatorPath;
 
-static const WCHAR kSettingsKey[] = TEXT("SOFTWARE\\Tavrin\\Paths");
-static const WCHAR kUpdateLauncherSuffix[] = TEXT("\\UPDATE\\Kelbrun.EXE");
-static const WCHAR kNavigatorSuffix[] = TEXT("\\MNAV\\Navigon.exe");
-
-// The card's copy runs from its "UPDATE" folder and must never start itself again.
-static const WCHAR kUpdateMarker[] = TEXT("UPDATE");
+const WCHAR kSettingsKey[] = TEXT("SOFTWARE\\Tavrin\\Paths");
+const WCHAR kUpdateLauncherSuffix[] = TEXT("\\UPDATE\\Kelbrun.EXE");
+const WCHAR kNavigatorSuffix[] = TEXT("\\MNAV\\Navigon.exe");
+const WCHAR kUpdateMarker[] = TEXT("UPDATE");
 
 enum { kOwnPathChars = 128, kOwnPathLimit = 127 };
 

@@ -9,6 +9,14 @@ extern FolderSetting SDMMCPath;
 extern FolderSetting DataStorageDestPath;
 extern FolderSetting ResidentFlashDestPath;
 
+// Where the folders are read (under HKEY_LOCAL_MACHINE), and what the launcher looks for in
+// them: its own update on the card, the navigation application in the resident flash.
+extern const WCHAR kSettingsKey[];
+extern const WCHAR kUpdateLauncherSuffix[];
+extern const WCHAR kNavigatorSuffix[];
+// The card's copy runs from its "UPDATE" folder and must never start itself again.
+extern const WCHAR kUpdateMarker[];
+
 // The two programs the launcher may hand over to, composed from those folders.
 extern PathBuffer UpdateLauncherPath;
 extern PathBuffer NavigatorPath;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "tools/kelbrun-sim/finding.h"
 
@@ -14,9 +15,19 @@ inline std::string Listing(const setupcheck::Findings& findings) {
     std::string listing;
     for (const setupcheck::Finding& f : findings) {
         listing += (f.level == setupcheck::Finding::Level::kError ? "error: " : "warning: ") +
-                   f.text + "\n";
+                   f.Text() + "\n";
     }
     return listing;
+}
+
+// The same lines, one an element, for tables that hold each finding's line exactly.
+inline std::vector<std::string> ListingLines(const setupcheck::Findings& findings) {
+    std::vector<std::string> lines;
+    for (const setupcheck::Finding& f : findings) {
+        lines.push_back((f.level == setupcheck::Finding::Level::kError ? "error: " : "warning: ") +
+                        f.Text());
+    }
+    return lines;
 }
 
 inline size_t Count(const setupcheck::Findings& findings, setupcheck::Finding::Level level) {

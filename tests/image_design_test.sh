@@ -114,6 +114,29 @@ cmp -s "$scratch/cf.reg" "$scratch/cf-defined.reg" || fail "--environment's BSP_
 grep -q 'common.reg:6: LOC_LCID is not replaced (no --strings file given): this value is not set$' "$scratch/err" ||
     fail "without --strings: $(head -1 "$scratch/err")"
 
+# A board's file with the stray lines real designs hold is read, one warning for each, and the
+# values after a key line that lost its [ stay in the key before it.
+printf '%s\r\n' \
+    '[HKEY_LOCAL_MACHINE\System\StorageManager\Profiles\SDMemory]' \
+    '-----------------------------------------' \
+    'HKEY_LOCAL_MACHINE\System\StorageManager\Profiles\SDMemory\PartitionTable]' \
+    '    "01"="FATFS"' \
+    ';   "Ioctl"=hex:01,02,\' \
+    '        03,04' \
+    '    "Name"="SD card"' \
+    > "$scratch/stray.reg"
+"$sim" --registry "$scratch/stray.reg" --export-registry "$scratch/stray-out.reg" 2> "$scratch/err" ||
+    fail "a file with stray lines is refused: $(cat "$scratch/err")"
+[[ $(wc -l < "$scratch/err") -eq 3 ]] || fail "stray lines: not one warning each: $(cat "$scratch/err")"
+grep -q "^kelbrun-sim: warning: $scratch/stray.reg:3: skipped a key line without its \[, .*PartitionTable\]: the values after it go into \[HKEY_LOCAL_MACHINE.*SDMemory\]$" "$scratch/err" ||
+    fail "stray lines: the key line's warning: $(cat "$scratch/err")"
+grep -q "^kelbrun-sim: warning: $scratch/stray.reg:6: skipped line 6, which goes on with the value \"Ioctl\" commented out on line 5" "$scratch/err" ||
+    fail "stray lines: the commented value's warning: $(cat "$scratch/err")"
+iconv -f UTF-16 -t UTF-8 "$scratch/stray-out.reg" > "$scratch/stray-out.txt"
+grep -qF '"01"="FATFS"' "$scratch/stray-out.txt" && grep -qF '"Name"="SD card"' "$scratch/stray-out.txt" ||
+    fail "stray lines: the values after them are not read"
+grep -qF 'PartitionTable' "$scratch/stray-out.txt" && fail "stray lines: a key line without its [ made a key"
+
 # --cesysgen decides the markers: an image without the shell module has no shell.exe.
 "$sim" "${files[@]}" --cesysgen --export-registry "$scratch/sysgen.reg" 2> /dev/null ||
     fail "--cesysgen: refused"

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,53 +32,64 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
     return info.param.name;
 }
 
-// An OS design in a scratch folder: its files written as given, read by one reader.
+// An OS design: its files held in memory as given (or, for the command line's setup, written
+// to a scratch folder), read by one reader.
 class Design {
   public:
-    explicit Design(ReadSettings settings = {}) : settings_(std::move(settings)) {}
+    enum class Where { kMemory, kHost };
+    explicit Design(Where where = Where::kMemory) {
+        if (where == Where::kHost) {
+            scratch_.emplace();
+        }
+    }
 
-    std::string Write(const std::string& relative, const std::string& bytes) const {
-        const std::filesystem::path file = scratch_.Path() / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << bytes;
+    std::string Write(const std::string& relative, const std::string& bytes) {
+        const std::filesystem::path file = Folder() / relative;
+        if (scratch_) {
+            std::filesystem::create_directories(file.parent_path());
+            std::ofstream(file, std::ios::binary) << bytes;
+        } else {
+            memory_.Add(file, bytes);
+        }
         return file.string();
     }
-    const std::filesystem::path& Folder() const {
-        return scratch_.Path();
+    std::filesystem::path Folder() const {
+        return scratch_ ? scratch_->Path() : std::filesystem::path("/design");
     }
     ReadSettings& Settings() {
         return settings_;
     }
     DesignReader& Reader() {
         if (!reader_) {
-            reader_ = std::make_unique<DesignReader>(settings_);
+            reader_ = scratch_ ? std::make_unique<DesignReader>(settings_)
+                               : std::make_unique<DesignReader>(settings_, memory_);
         }
         return *reader_;
     }
     // Reads the file as --registry does; gives the error's one line, or "" when it is read.
     std::string Registry(const std::string& relative) {
-        const std::string file = (scratch_.Path() / relative).string();
+        const std::string file = (Folder() / relative).string();
         const auto error = Reader().LoadRegistry(file, registry);
         return error ? Relative(error->Describe()) : "";
     }
     std::string Bib(const std::string& relative) {
-        const auto error = Reader().LoadBib((scratch_.Path() / relative).string(), image);
+        const auto error = Reader().LoadBib((Folder() / relative).string(), image);
         return error ? Relative(error->Describe()) : "";
     }
     std::string Dat(const std::string& relative) {
-        const auto error = Reader().LoadDat((scratch_.Path() / relative).string(), image);
+        const auto error = Reader().LoadDat((Folder() / relative).string(), image);
         return error ? Relative(error->Describe()) : "";
     }
     // The warnings, with the scratch folder's path left out.
     std::vector<std::string> Warnings() {
         std::vector<std::string> out;
-        for (const std::string& warning : Reader().Warnings()) {
-            out.push_back(Relative(warning));
+        for (const imagefiles::Error& warning : Reader().Warnings()) {
+            out.push_back(Relative(warning.Describe()));
         }
         return out;
     }
     std::string Relative(std::string text) const {
-        const std::string folder = scratch_.Path().string() + "/";
+        const std::string folder = Folder().string() + "/";
         for (size_t at; (at = text.find(folder)) != std::string::npos;) {
             text.erase(at, folder.size());
         }
@@ -89,10 +101,7 @@ class Design {
         if (value == nullptr) {
             return "(none)";
         }
-        std::u16string text;
-        for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
-            text += static_cast<char16_t>(value->bytes[i] | value->bytes[i + 1] << 8);
-        }
+        std::u16string text = sim::FromUtf16LeBytes(value->bytes);
         while (!text.empty() && text.back() == u'\0') {
             text.pop_back();
         }
@@ -103,10 +112,50 @@ class Design {
     imagefiles::ImageContents image;
 
   private:
-    testing_support::ScratchRoot scratch_;
+    imagefiles::MemoryFiles memory_;
+    std::optional<testing_support::ScratchRoot> scratch_;
     ReadSettings settings_;
     std::unique_ptr<DesignReader> reader_;
 };
+
+// ---- the files, behind their seam ----
+
+// The tree in memory answers as the host's files do for the same tree.
+TEST(DesignFiles, InMemoryAnswerAsTheHostsDo) {
+    testing_support::ScratchRoot scratch;
+    imagefiles::MemoryFiles memory;
+    const imagefiles::DesignFiles& host = imagefiles::TheHostFiles();
+    for (const char* relative : {"a.reg", "inc/b.reg", "inc/deep/C.REG"}) {
+        const std::filesystem::path file = scratch.Path() / relative;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << relative;
+        memory.Add(file, relative);
+    }
+    for (const imagefiles::DesignFiles* files :
+         {static_cast<const imagefiles::DesignFiles*>(&memory), &host}) {
+        SCOPED_TRACE(files == &host ? "host" : "memory");
+        EXPECT_EQ(std::optional<std::string>("inc/b.reg"),
+                  files->Read(scratch.Path() / "inc/b.reg"));
+        EXPECT_EQ(std::nullopt, files->Read(scratch.Path() / "inc"));
+        EXPECT_EQ(std::nullopt, files->Read(scratch.Path() / "none.reg"));
+        EXPECT_TRUE(files->IsFolder(scratch.Path() / "inc"));
+        EXPECT_TRUE(files->IsFolder(scratch.Path() / "inc/deep/"));
+        EXPECT_FALSE(files->IsFolder(scratch.Path() / "a.reg"));
+        EXPECT_FALSE(files->IsFolder(scratch.Path() / "none"));
+        std::vector<std::string> names = files->List(scratch.Path() / "inc");
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ((std::vector<std::string>{"b.reg", "deep"}), names);
+        EXPECT_TRUE(files->List(scratch.Path() / "a.reg").empty());
+        // A Windows path resolves the same way through either, without regard to case.
+        std::string why;
+        EXPECT_EQ(
+            scratch.Path() / "inc/deep/C.REG",
+            imagefiles::ResolveWindowsPath(u"INC\\Deep\\c.reg", scratch.Path(), {}, *files, why));
+        EXPECT_EQ(std::nullopt,
+                  imagefiles::ResolveWindowsPath(u"inc", scratch.Path(), {}, *files, why));
+        EXPECT_EQ((scratch.Path() / "inc").string() + " is not a file", why);
+    }
+}
 
 // ---- bytes to text: the code page of a file that is not UTF-8 ----
 
@@ -148,6 +197,10 @@ INSTANTIATE_TEST_SUITE_P(
         CodepageCase{"CommentHoldsAnything", 1252, "\"V\"=\"a\" ; \x81\x8D\r\n", "a"},
         CodepageCase{"GbkComment", 936, "; \xC4\r\n\"V\"=\"a\"\r\n", "a"},
         CodepageCase{"UnmappedInValue", 1252, "\"V\"=\"\x81\"\r\n",
+                     "a.reg:2: byte 0x81 is no character of code page 1252 (--codepage N names "
+                     "the code page the file was written in)"},
+        // Of two bytes the code page lacks, the first is named.
+        CodepageCase{"TwoUnmappedNameTheFirst", 1252, "\"V\"=\"\x81\x8D\"\r\n",
                      "a.reg:2: byte 0x81 is no character of code page 1252 (--codepage N names "
                      "the code page the file was written in)"},
         CodepageCase{"HalfGbkInValue", 936, "\"V\"=\"\xC4\"\r\n",
@@ -229,6 +282,109 @@ TEST(RegistryForms, DeletedKeyThenCommentAndRegedit4InAnImageBuilderFile) {
     ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
     EXPECT_FALSE(registry.HasKey(u"HKEY_LOCAL_MACHINE\\Gone"));
     EXPECT_EQ(sim::Registry::StringValue(u"d"), *registry.FindValue(kKey, u""));
+}
+
+// ---- the lines an image-builder file skips, with a warning ----
+
+struct StrayCase {
+    const char* name;
+    std::string file;                   // the whole a.reg
+    std::vector<std::string> warnings;  // each in full
+    std::string v;                      // V's text in the launcher's key
+};
+
+void PrintTo(const StrayCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StrayLines : public ::testing::TestWithParam<StrayCase> {};
+
+TEST_P(StrayLines, AreSkippedWithAWarningAndTheFileIsRead) {
+    const StrayCase& c = GetParam();
+    Design design;
+    design.Settings().variables.Set(u"SET", u"1");
+    design.Write("a.reg", c.file);
+    ASSERT_EQ("", design.Registry("a.reg"));
+    EXPECT_EQ(c.warnings, design.Warnings());
+    EXPECT_EQ(c.v, design.Text());
+}
+
+const std::string kProfile = "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory";
+const std::string kIntoPaths =
+    "the values after it go into [HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, StrayLines,
+    ::testing::Values(
+        StrayCase{"Dashes",
+                  "; ---- the card ----\r\n" + std::string(kKeyLine) +
+                      "----------------------------\r\n\"V\"=\"a\"\r\n",
+                  {"a.reg:3: skipped a line that is no statement, ----------------------------: " +
+                   kIntoPaths},
+                  "a"},
+        StrayCase{"BeforeAnyKey",
+                  "=====\r\n" + std::string(kKeyLine) + "\"V\"=\"a\"\r\n",
+                  {"a.reg:1: skipped a line that is no statement, =====: no [KEY] line is open "
+                   "for the values after it"},
+                  "a"},
+        // The values after a key line that lost its [ go into the key before it.
+        StrayCase{"KeyLineWithoutItsBracket",
+                  "[" + kProfile + "]\r\n\"Name\"=\"SD\"\r\n" + kProfile +
+                      "\\PartitionTable]\r\n\"01\"=\"FATFS\"\r\n" + kKeyLine + "\"V\"=\"a\"\r\n",
+                  {"a.reg:3: skipped a key line without its [, " + kProfile +
+                   "\\PartitionTable]: the values after it go into [" + kProfile + "]"},
+                  "a"},
+        StrayCase{"CommentedHexGoesOn",
+                  kKeyLine + std::string(";\"Old\"=hex:01,02,\\\r\n    03,04,\\\r\n    "
+                                         "05\r\n\"V\"=\"a\"\r\n"),
+                  {"a.reg:3: skipped lines 3 to 4, which go on with the value \"Old\" commented "
+                   "out on line 2 (its ; comments out that line only): the values after them go "
+                   "into [HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]"},
+                  "a"},
+        StrayCase{"CommentedDefaultValueGoesOnOneLine",
+                  kKeyLine + std::string("  ; @=hex:01,\\\r\n  02\r\n\"V\"=\"a\"\r\n"),
+                  {"a.reg:3: skipped line 3, which goes on with the value @ commented out on "
+                   "line 2 (its ; comments out that line only): " +
+                   kIntoPaths},
+                  "a"},
+        // A commented-out value that does not go on, and one that goes on onto a statement:
+        // nothing is skipped.
+        StrayCase{"CommentedValueEnds",
+                  kKeyLine + std::string(";\"Old\"=hex:01\r\n\"V\"=\"a\"\r\n"),
+                  {},
+                  "a"},
+        StrayCase{"CommentedValueGoesOnOntoAStatement",
+                  kKeyLine + std::string(";\"Old\"=hex:01,\\\r\n\"V\"=\"a\"\r\n"),
+                  {},
+                  "a"},
+        // In a block that is not read, nothing is said.
+        StrayCase{"InABlockNotRead",
+                  kKeyLine + std::string("IF UNSET\r\n-----\r\n;\"Old\"=hex:01,\\\r\n  "
+                                         "02\r\nENDIF\r\n\"V\"=\"a\"\r\n"),
+                  {},
+                  "a"},
+        StrayCase{"InABlockRead",
+                  kKeyLine + std::string("IF SET\r\n-----\r\nENDIF\r\n\"V\"=\"a\"\r\n"),
+                  {"a.reg:3: skipped a line that is no statement, -----: " + kIntoPaths},
+                  "a"},
+        // A REGEDIT4 file with a line only the image builder writes is one of its files.
+        StrayCase{"Regedit4ImageBuilderFile",
+                  "REGEDIT4\r\n" + std::string(kKeyLine) + "\"V\"=\"a\" ; the card\r\n-----\r\n",
+                  {"a.reg:4: skipped a line that is no statement, -----: " + kIntoPaths},
+                  "a"}),
+    CaseName<StrayCase>);
+
+// The warning names the line through its includes.
+TEST(StrayLines, InAnIncludedFileNameTheLineThatIncludedIt) {
+    Design design;
+    design.Write("b.reg", "\r\n-----\r\n");
+    design.Write("a.reg", kKeyLine + std::string("#include \"b.reg\"\r\n\"V\"=\"a\"\r\n"));
+    ASSERT_EQ("", design.Registry("a.reg"));
+    EXPECT_EQ(std::vector<std::string>{"b.reg:2 (included from a.reg:2): skipped a line that is "
+                                       "no statement, -----: " +
+                                       kIntoPaths},
+              design.Warnings());
+    EXPECT_EQ("a", design.Text());
 }
 
 // ---- the preprocessor: directives, $(NAME), #if ----
@@ -325,6 +481,20 @@ INSTANTIATE_TEST_SUITE_P(
                        "a"},
         PreprocessCase{"HashNameZero", {{u"A", u"0"}}, "#if A\n\"V\"=\"a\"\n#endif\n", "(none)"},
         PreprocessCase{"HashNumber", {}, "#if 1\n\"V\"=\"a\"\n#endif\n", "a"},
+        // 0 however many times it is written.
+        PreprocessCase{
+            "HashNameDoubleZero", {{u"A", u"00"}}, "#if A\n\"V\"=\"a\"\n#endif\n", "(none)"},
+        PreprocessCase{"HashNumberDoubleZero", {}, "#if 00\n\"V\"=\"a\"\n#endif\n", "(none)"},
+        PreprocessCase{"HashNameTen", {{u"A", u"10"}}, "#if A\n\"V\"=\"a\"\n#endif\n", "a"},
+        // Once a branch held, neither a later #elif that does not nor the #else is read.
+        PreprocessCase{"HashElseAfterTakenIfAndFalseElif",
+                       {},
+                       "#if 1\n\"V\"=\"a\"\n#elif 0\n\"V\"=\"b\"\n#else\n\"V\"=\"c\"\n#endif\n",
+                       "a"},
+        PreprocessCase{"UndefInAnotherCase",
+                       {{u"X", u"env"}},
+                       "#define X def\n#undef x\n\"V\"=\"$(X)\"\n",
+                       "env"},
         PreprocessCase{"SkippedDefineNotMade",
                        {},
                        "#if 0\n#define X 1\n#endif\n\"V\"=\"$(X)\"\n",
@@ -471,6 +641,18 @@ TEST(Includes, ErrorInAnIncludedFileNamesTheLineThatIncludedIt) {
     EXPECT_TRUE(design.registry.Keys().empty());
 }
 
+// A file read to its end may be read again: only a file still being read makes a cycle.
+TEST(Includes, TheSameFileTwiceInARowIsNoCycle) {
+    Design design;
+    design.Write("a.reg", kKeyLine + std::string("#include \"b.reg\"\n#include \"b.reg\"\n"
+                                                 "\"V\"=\"$(N)\"\n"));
+    design.Write("b.reg", "#define N $(N)1\n");
+    design.Settings().variables.Set(u"N", u"n");
+    ASSERT_EQ("", design.Registry("a.reg"));
+    EXPECT_EQ("n11", design.Text());
+    EXPECT_TRUE(design.Warnings().empty());
+}
+
 // A chain of includes: d0 includes d1, and so on; the last one sets V.
 std::string IncludeChain(Design& design, int depth) {
     for (int i = 0; i < depth; ++i) {
@@ -612,6 +794,11 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string("Nav\0\\Storage Card", 17), 0},
         StringsCase{"NotInsideQuotes", true, "\"V\"=\"LOC_NAME\"\n", "LOC_NAME", 0},
         StringsCase{"NotPartOfAWord", true, "\"V\"=\"x\"\n\"XLOC_NAME\"=\"y\"\n", "x", 0},
+        // A key's name may hold LOC_ inside a word: no token, even with --strings given.
+        StringsCase{"NotInsideAnUnquotedWord", true,
+                    "[HKEY_LOCAL_MACHINE\\XLOC_OTHER]\n\"W\"=\"y\"\n" + std::string(kKeyLine) +
+                        "\"V\"=\"x\"\n",
+                    "x", 0},
         StringsCase{"UnknownWithStrings", true, "\"V\"=LOC_OTHER\n",
                     "a.reg:2: LOC_OTHER is defined in no --strings file (makeimg stops on a LOC_ "
                     "token that no .str file defines): give it in a .str file or as --define "
@@ -820,6 +1007,25 @@ TEST(Origins, FollowTheLastLineThatSetAValue) {
     EXPECT_EQ(nullptr, same.OriginOf(kKey, u"W"));
 }
 
+// A deleted key forgets the where-from of its own values and its subkeys', not of a sibling's
+// whose name starts with its own, whichever side of it the sibling sorts on.
+TEST(Origins, ADeletedKeyKeepsItsSiblingsOrigins) {
+    const std::u16string path = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Path";
+    const std::u16string below = path + u"\\Sub";
+    const std::u16string before = path + u"-Old";  // '-' sorts before the separator
+    sim::Registry registry;
+    for (const std::u16string& key : {path, below, before, std::u16string(kKey)}) {
+        registry.SetString(key, u"V", u"x");
+        registry.SetOrigin(key, u"V", "r.reg:1");
+    }
+    registry.DeleteKey(path);
+    EXPECT_EQ(nullptr, registry.OriginOf(path, u"V"));
+    EXPECT_EQ(nullptr, registry.OriginOf(below, u"V"));
+    ASSERT_NE(nullptr, registry.OriginOf(kKey, u"V"));
+    ASSERT_NE(nullptr, registry.OriginOf(before, u"V"));
+    EXPECT_EQ("r.reg:1", *registry.OriginOf(kKey, u"V"));
+}
+
 // --check names the line that set each value a finding is about, through the includes.
 TEST(Origins, AreNamedByTheFindingsAboutTheirValues) {
     Design design;
@@ -838,7 +1044,7 @@ TEST(Origins, AreNamedByTheFindingsAboutTheirValues) {
     const setupcheck::Report report = setupcheck::CheckSetup(device, true);
     std::vector<std::string> texts;
     for (const setupcheck::Finding& finding : report.findings) {
-        texts.push_back(design.Relative(finding.text));
+        texts.push_back(design.Relative(finding.Text()));
     }
     const auto starting = [&](const std::string& start) {
         return std::count_if(texts.begin(), texts.end(),
@@ -853,6 +1059,14 @@ TEST(Origins, AreNamedByTheFindingsAboutTheirValues) {
         << testing::PrintToString(texts);
     EXPECT_EQ(1, starting("HKEY_LOCAL_MACHINE\\init: no LaunchNN names the launcher"))
         << testing::PrintToString(texts);
+    // The origin is a field of the finding, beside what it is about.
+    const auto launch50 =
+        std::find_if(report.findings.begin(), report.findings.end(),
+                     [](const setupcheck::Finding& f) { return f.valueName == "Launch50"; });
+    ASSERT_NE(report.findings.end(), launch50);
+    EXPECT_EQ(setupcheck::Finding::About::kValue, launch50->about);
+    EXPECT_EQ("HKEY_LOCAL_MACHINE\\init", launch50->subject);
+    EXPECT_EQ("inc/boot.reg:2 (included from platform.reg:1)", design.Relative(launch50->origin));
 }
 
 // ---- .bib files ----
@@ -975,7 +1189,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- the setup the command line gives ----
 
 TEST(Setup, GivesTheImageTheVariablesAndTheWarnings) {
-    Design design;
+    Design design(Design::Where::kHost);
     const std::string env = design.Write("env.txt", "CARD=CF\r\nCE_MODULES=coredll nk\r\n");
     const std::string reg = design.Write(
         "p.reg",
@@ -1000,7 +1214,7 @@ TEST(Setup, GivesTheImageTheVariablesAndTheWarnings) {
     EXPECT_EQ(u"\\Apps", setup.image.folders[0].path);
     ASSERT_EQ(1u, setup.warnings.size());
     EXPECT_EQ("p.reg:2: #include \"none.reg\" is not read: none.reg does not exist",
-              design.Relative(setup.warnings[0]));
+              design.Relative(setup.warnings[0].Describe()));
     const sim::RegistryValue* value = sim::CurrentDevice().registry.FindValue(kKey, u"V");
     ASSERT_NE(nullptr, value);
     EXPECT_EQ(sim::Registry::StringValue(u"sd"), *value);

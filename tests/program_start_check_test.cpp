@@ -90,8 +90,8 @@ TEST_P(CardCopy, IsCheckedAsTheUnitStartsIt) {
     }
     ASSERT_EQ(1u, findings.size()) << testing_support::Listing(findings);
     EXPECT_EQ(c.level, findings[0].level);
-    EXPECT_NE(std::string::npos, findings[0].text.find(c.part)) << findings[0].text;
-    EXPECT_EQ(0u, findings[0].text.find("\\SDMMC\\UPDATE\\Kelbrun.EXE, the card's copy"));
+    EXPECT_NE(std::string::npos, findings[0].Text().find(c.part)) << findings[0].Text();
+    EXPECT_EQ(0u, findings[0].Text().find("\\SDMMC\\UPDATE\\Kelbrun.EXE, the card's copy"));
     // Checking leaves no trace on the device: not even the loader's lines.
     EXPECT_TRUE(device.record.trail.empty());
 }
@@ -139,7 +139,7 @@ TEST(ProgramStartCheck, NavigationApplicationThatIsNoProgramIsAnError) {
     ASSERT_EQ(1u, findings.size());
     EXPECT_EQ(Level::kError, findings[0].level);
     EXPECT_NE(std::string::npos,
-              findings[0].text.find("\"'Navigon' is not a valid Windows CE application.\""));
+              findings[0].Text().find("\"'Navigon' is not a valid Windows CE application.\""));
 }
 
 // A card that mounts late is checked as it is once mounted.
@@ -174,9 +174,9 @@ TEST(ProgramStartCheck, InitProgramTheKernelCannotStartIsAnError) {
     programstartcheck::CheckInitPrograms(device, order, findings);
     ASSERT_EQ(1u, findings.size()) << testing_support::Listing(findings);
     EXPECT_EQ(Level::kError, findings[0].level);
-    EXPECT_NE(std::string::npos, findings[0].text.find("Launch60"));
-    EXPECT_NE(std::string::npos, findings[0].text.find("error 193"));
-    EXPECT_NE(std::string::npos, findings[0].text.find("shows no box"));
+    EXPECT_NE(std::string::npos, findings[0].Text().find("Launch60"));
+    EXPECT_NE(std::string::npos, findings[0].Text().find("error 193"));
+    EXPECT_NE(std::string::npos, findings[0].Text().find("shows no box"));
     for (const bootorder::Entry& entry : order.entries) {
         EXPECT_EQ(entry.number == 60, entry.startFails) << entry.number;
     }
@@ -218,7 +218,7 @@ TEST(ProgramStartCheck, SetupCheckLooksAtTheCardCopyTheLauncherWouldStart) {
         const setupcheck::Report report = setupcheck::CheckSetup(device, true);
         bool found = false;
         for (const Finding& f : report.findings) {
-            found = found || f.text.find(
+            found = found || f.Text().find(
                                  "the card's copy of the launcher: the unit cannot start "
                                  "it") != std::string::npos;
         }

@@ -169,7 +169,14 @@ INSTANTIATE_TEST_SUITE_P(
         // The image builder's own syntax is not an editor export's.
         ErrorCase{"IfInEditorExport", kNewKey + "IF X\n\"A\"=\"1\"\nENDIF\n", 3},
         ErrorCase{"MultiSzInEditorExport", kNewKey + "\"A\"=multi_sz:\"1\"\n", 3},
-        ErrorCase{"CommentAfterValueInEditorExport", kNewKey + "\"A\"=dword:1 ; one\n", 3}),
+        ErrorCase{"CommentAfterValueInEditorExport", kNewKey + "\"A\"=dword:1 ; one\n", 3},
+        // An editor export stays strict about the lines an image-builder file may skip.
+        ErrorCase{"DashesInEditorExport", kNewKey + "-----------\n", 3},
+        ErrorCase{"KeyWithoutBracketInEditorExport", kNewKey + "HKEY_LOCAL_MACHINE\\X]\n", 3},
+        ErrorCase{"CommentedHexGoesOnInEditorExport", kNewKey + ";\"A\"=hex:01,\\\n  02\n", 4},
+        // A REGEDIT4 file with no line only the image builder writes is an export too.
+        ErrorCase{"DashesInRegedit4Export",
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\n-----\n", 3}),
     kCaseName);
 
 // Image-builder files: no header, and the forms of data an editor export does not have.
@@ -324,6 +331,7 @@ TEST_P(Conditions, DecideWhatIsRead) {
 
 const char kIfCardSd[] = "IF CARD=SD\n\"V\"=\"in\"\nENDIF\n";
 const char kIfCardSdNot[] = "IF CARD=SD !\n\"V\"=\"in\"\nENDIF\n";
+const char kThreeDeep[] = "IF A\nIF B\nIF C\n\"V\"=\"in\"\nENDIF\nENDIF\nENDIF\n";
 const char kNested[] = "IF A\n\"V\"=\"a\"\n  IF B\n\"V\"=\"ab\"\n  ENDIF\nENDIF\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -351,6 +359,10 @@ INSTANTIATE_TEST_SUITE_P(
         ConditionCase{"NestedBoth", {{u"A", u"1"}, {u"B", u"1"}}, kNested, u"ab"},
         ConditionCase{"NestedOuterOnly", {{u"A", u"1"}}, kNested, u"a"},
         ConditionCase{"NestedInnerOnly", {{u"B", u"1"}}, kNested, nullptr},
+        // Each block is decided by its own parent, not by the outermost one.
+        ConditionCase{"ThreeDeepParentUnset", {{u"A", u"1"}, {u"C", u"1"}}, kThreeDeep, nullptr},
+        ConditionCase{
+            "ThreeDeepAllSet", {{u"A", u"1"}, {u"B", u"1"}, {u"C", u"1"}}, kThreeDeep, u"in"},
         // After an inner block closes, the outer one goes on deciding.
         ConditionCase{"OuterGoesOnAfterInner",
                       {{u"B", u"1"}},
@@ -391,6 +403,12 @@ INSTANTIATE_TEST_SUITE_P(
         ConditionCase{
             "NotEqualsSame", {{u"CARD", u"SD"}}, "IF CARD != SD\n\"V\"=\"in\"\nENDIF\n", nullptr},
         ConditionCase{"NotEqualsUnset", {}, "IF CARD!=SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{
+            "DoubleEquals", {{u"CARD", u"SD"}}, "IF CARD==SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
+        ConditionCase{"DoubleEqualsSpaced",
+                      {{u"CARD", u"SD"}},
+                      "IF CARD == SD\n\"V\"=\"in\"\nENDIF\n",
+                      u"in"},
         ConditionCase{
             "EqualsSpaced", {{u"CARD", u"SD"}}, "IF CARD = SD\n\"V\"=\"in\"\nENDIF\n", u"in"},
         ConditionCase{"EqualsGluedInverted",
@@ -455,7 +473,6 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"HexTypeNineDigits", kImageKey + "\"A\"=hex(100000000):01\n", 2},
         ErrorCase{"DwordNineDigits", kImageKey + "\"A\"=dword:100000000\n", 2},
         ErrorCase{"EscapeInKeyIsNoEscape", kImageKey + "\"A\"=\"\\x\"\n", 2},
-        ErrorCase{"StrayLine", kImageKey + "\n\nhello\n", 4},
         ErrorCase{"UnknownRoot", "[HKEY_NOWHERE\\X]\n", 1},
         ErrorCase{"HeaderNotOnFirstLine", "\r\n" + std::string(kHeader), 2}),
     kCaseName);

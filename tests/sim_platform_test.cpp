@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/sim/startup.h"
+#include "platform/sim/text.h"
 #include "tests/sim_test_support.h"
 
 namespace {
@@ -150,6 +152,29 @@ TEST(DeviceClock, SaturatesRatherThanWrapping) {
     EXPECT_EQ(UINT32_MAX, device.clockMs);
     Sleep(11);
     EXPECT_EQ(UINT32_MAX, device.clockMs);
+}
+
+}  // namespace
+
+namespace {
+
+// UTF-16LE bytes read back as the registry's text: every unit, NULs included, and the text up
+// to the first NUL; an odd last byte is no unit.
+TEST(Text, Utf16LeBytesReadBack) {
+    const std::u16string text(u"a\0b\u00E9\u4F60", 5);
+    EXPECT_EQ(text, sim::FromUtf16LeBytes(sim::Utf16LeBytes(text)));
+    std::vector<uint8_t> odd = sim::Utf16LeBytes(u"ab");
+    odd.push_back('c');
+    EXPECT_EQ(u"ab", sim::FromUtf16LeBytes(odd));
+    EXPECT_EQ(u"ab", sim::FromUtf16LeBytes(std::string_view("a\0b\0c", 5)));
+    bool terminated = true;
+    EXPECT_EQ(u"ab", sim::TextUpToNul(odd, &terminated));
+    EXPECT_FALSE(terminated);
+    EXPECT_EQ(u"a", sim::TextUpToNul(sim::Utf16LeBytes(text), &terminated));
+    EXPECT_TRUE(terminated);
+    EXPECT_EQ(u"", sim::TextUpToNul({0, 0, 'x', 0}, &terminated));
+    EXPECT_TRUE(terminated);
+    EXPECT_EQ(u"", sim::TextUpToNul({}));
 }
 
 }  // namespace

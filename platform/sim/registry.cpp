@@ -1,8 +1,17 @@
 #include "platform/sim/registry.h"
 
+#include <iterator>
+
 #include "platform/sim/text.h"
 
 namespace sim {
+
+std::string RegistryTypeName(uint32_t type) {
+    static const char* const kNames[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
+                                         "REG_BINARY", "REG_DWORD",   "REG_DWORD_BIG_ENDIAN",
+                                         "REG_LINK",   "REG_MULTI_SZ"};
+    return type < std::size(kNames) ? kNames[type] : "of type " + std::to_string(type);
+}
 
 std::u16string Registry::Join(std::u16string_view keyPath, std::u16string_view subKey) {
     std::u16string joined;

@@ -33,8 +33,19 @@ struct RegistryKey {
     friend bool operator==(const RegistryKey&, const RegistryKey&) = default;
 };
 
-// Registry value types, as the .reg format and RegQueryValueEx number them.
-enum : uint32_t { kRegSz = 1, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7 };
+// Registry value types, as the .reg format and RegQueryValueEx number them; REG_MUI_SZ is
+// Windows CE's type for a string that names a resource of a module.
+enum : uint32_t {
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegMultiSz = 7,
+    kRegMuiSz = 21
+};
+
+// "REG_SZ" and the other names of types 0 to 7; "of type N" for another.
+std::string RegistryTypeName(uint32_t type);
 
 // Key paths start with their root, as in "HKEY_LOCAL_MACHINE\SOFTWARE\Tavrin\Paths"; names of
 // keys and values compare without regard to case, as on the device, and keep the spelling they

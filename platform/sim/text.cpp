@@ -86,6 +86,33 @@ std::vector<uint8_t> Utf16LeBytes(std::u16string_view text) {
     return bytes;
 }
 
+std::u16string FromUtf16LeBytes(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    return text;
+}
+
+std::u16string FromUtf16LeBytes(const std::vector<uint8_t>& bytes) {
+    return FromUtf16LeBytes(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::u16string TextUpToNul(const std::vector<uint8_t>& bytes, bool* terminated) {
+    std::u16string text = FromUtf16LeBytes(bytes);
+    const size_t nul = text.find(u'\0');
+    if (terminated != nullptr) {
+        *terminated = nul != std::u16string::npos;
+    }
+    if (nul != std::u16string::npos) {
+        text.resize(nul);
+    }
+    return text;
+}
+
 std::u16string FoldCase(std::u16string_view text) {
     std::u16string out(text);
     for (char16_t& c : out) {

@@ -4,11 +4,8 @@
 // not. Whatever the bytes, reading ends and either gives a registry whose every value names
 // the line that set it, and whose export reads back the same, or refuses with one line that
 // names a file of the design and a line within it, leaving the registry as it was.
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,15 +17,8 @@
 
 namespace {
 
-const std::filesystem::path& Folder() {
-    static const std::filesystem::path folder = [] {
-        std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("kelbrun-preprocessor-fuzz-" + std::to_string(getpid()));
-        std::filesystem::create_directories(path);
-        return path;
-    }();
-    return folder;
-}
+// Where the design's files are, in memory: no file is written.
+const std::filesystem::path kFolder = "/design";
 
 size_t LineCount(std::string_view text) {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
@@ -54,9 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     files.emplace_back(rest);
     const char* const kNames[] = {"a.reg", "b.reg", "c.reg"};
+    imagefiles::MemoryFiles design;
     for (size_t i = 0; i < 3; ++i) {
-        std::ofstream(Folder() / kNames[i], std::ios::binary | std::ios::trunc)
-            << (i < files.size() ? files[i] : std::string());
+        design.Add(kFolder / kNames[i], i < files.size() ? files[i] : std::string());
     }
 
     imagefiles::ReadSettings settings;
@@ -69,15 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.variables.Set(u"b", u"x");
     settings.variables.Set(u"CE_MODULES", u"coredll nk");
     settings.variables.Set(u"COREDLL_COMPONENTS", u"shexec");
-    settings.maps.push_back(imagefiles::PathMap{u"C:\\D", Folder()});
-    imagefiles::DesignReader reader(settings);
+    settings.maps.push_back(imagefiles::PathMap{u"C:\\D", kFolder});
+    imagefiles::DesignReader reader(settings, design);
 
     sim::Registry registry;
     registry.SetString(u"HKEY_LOCAL_MACHINE\\Kept", u"v", u"x");
-    const std::string top = (Folder() / kNames[0]).string();
+    const std::string top = (kFolder / kNames[0]).string();
     const auto error = reader.LoadRegistry(top, registry);
-    for (const std::string& warning : reader.Warnings()) {
-        FUZZ_CHECK(warning.find('\n') == std::string::npos);
+    for (const imagefiles::Error& warning : reader.Warnings()) {
+        FUZZ_CHECK(warning.Describe().find('\n') == std::string::npos);
     }
     if (error) {
         FUZZ_CHECK(!error->message.empty());

@@ -10,47 +10,18 @@ namespace {
 
 using setupcheck::Finding;
 using setupcheck::Findings;
+using setupcheck::ListOf;
+using setupcheck::Quoted;
 
 constexpr std::u16string_view kLaunch = u"Launch";
 constexpr std::u16string_view kDepend = u"Depend";
 constexpr char16_t kBootVarsKey[] = u"HKEY_LOCAL_MACHINE\\init\\BootVars";
 constexpr char16_t kDeviceManager[] = u"DEVICE.EXE";
 
-enum : uint32_t { kRegExpandSz = 2 };
-
-std::string Where(std::u16string_view valueName) {
-    return "HKEY_LOCAL_MACHINE\\init, " + sim::ToUtf8(valueName) + ": ";
-}
-
-void Add(Findings& findings, Finding::Level level, std::string text) {
-    findings.push_back(Finding{level, std::move(text)});
-}
-
-std::string Quoted(std::u16string_view text) {
-    return "\"" + sim::ToUtf8(text) + "\"";
-}
-
-std::string List(const std::vector<uint32_t>& numbers) {
-    std::string text;
-    for (uint32_t number : numbers) {
-        text += (text.empty() ? "" : ", ") + std::to_string(number);
-    }
-    return text;
-}
-
-// The text up to the first NUL; found tells whether there was one.
-std::u16string TextUpToNul(const std::vector<uint8_t>& bytes, bool& found) {
-    std::u16string text;
-    found = false;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (unit == 0) {
-            found = true;
-            break;
-        }
-        text += unit;
-    }
-    return text;
+// A finding about one of the init key's values.
+void Add(Findings& findings, Finding::Level level, std::u16string_view valueName,
+         std::string words) {
+    findings.push_back(setupcheck::AboutValue(level, kInitKey, valueName, std::move(words)));
 }
 
 bool IsSpace(char16_t c) {
@@ -86,13 +57,6 @@ std::u16string FileNameWithExe(std::u16string_view path) {
     return name;
 }
 
-std::string TypeName(uint32_t type) {
-    static const char* const kNames[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
-                                         "REG_BINARY", "REG_DWORD",   "REG_DWORD_BIG_ENDIAN",
-                                         "REG_LINK",   "REG_MULTI_SZ"};
-    return type < std::size(kNames) ? kNames[type] : "of type " + std::to_string(type);
-}
-
 const Entry* FindEntry(const BootOrder& order, uint32_t number) {
     for (const Entry& entry : order.entries) {
         if (entry.number == number) {
@@ -122,10 +86,9 @@ class Reader {
         } else {
             const std::u16string folded = sim::FoldCase(value.name);
             if (folded.starts_with(u"LAUNCH") || folded.starts_with(u"DEPEND")) {
-                Add(findings_, Finding::Level::kWarning,
-                    Where(value.name) +
-                        "is not read: the launch loop matches the names \"Launch\" and "
-                        "\"Depend\" in that case" +
+                Add(findings_, Finding::Level::kWarning, value.name,
+                    std::string("is not read: the launch loop matches the names \"Launch\" and "
+                                "\"Depend\" in that case") +
                         kOnCe5);
             }
         }
@@ -136,9 +99,9 @@ class Reader {
     void Finish() {
         for (Entry& entry : order_.entries) {
             if (entry.launchName.empty()) {
-                Add(findings_, Finding::Level::kWarning,
-                    Where(entry.dependName) + "no LaunchNN has number " +
-                        std::to_string(entry.number) + ": entry " + std::to_string(entry.number) +
+                Add(findings_, Finding::Level::kWarning, entry.dependName,
+                    "no LaunchNN has number " + std::to_string(entry.number) + ": entry " +
+                        std::to_string(entry.number) +
                         " starts no program, but the boot still waits there for what it lists, "
                         "and then counts it as started" +
                         kOnCe5);
@@ -153,25 +116,28 @@ class Reader {
             }
             entry.waitsFor.insert(entry.waitsFor.end(), added.begin(), added.end());
             entry.fromProgramName = added.size();
-            Add(findings_, Finding::Level::kError,
-                Where(entry.dependName) + std::to_string(kMostDependBytes) +
+            Add(findings_, Finding::Level::kError, entry.dependName,
+                std::to_string(kMostDependBytes) +
                     " bytes, 32 launch numbers with no 0 among them to end the list: the "
                     "launch loop reads on into entry " +
                     std::to_string(entry.number) + "'s program name " + Quoted(entry.program) +
-                    " and waits for its characters as numbers too (" + List(added) + ")" + kOnCe5);
+                    " and waits for its characters as numbers too (" + ListOf(added) + ")" +
+                    kOnCe5);
         }
         if (!order_.dropped.empty()) {
-            std::string names;
+            std::vector<std::string> names;
             for (const std::u16string& name : order_.dropped) {
-                names += (names.empty() ? "" : ", ") + sim::ToUtf8(name);
+                names.push_back(sim::ToUtf8(name));
             }
-            Add(findings_, Finding::Level::kError,
-                "HKEY_LOCAL_MACHINE\\init: more than " + std::to_string(kMostEntries) +
+            findings_.push_back(setupcheck::AboutKey(
+                Finding::Level::kError, kInitKey,
+                "more than " + std::to_string(kMostEntries) +
                     " launch numbers: the launch loop keeps the first " +
                     std::to_string(kMostEntries) +
                     " in the order it enumerates the values (the order they were set in) and "
                     "skips every value of a further number, so " +
-                    names + (order_.dropped.size() == 1 ? " is" : " are") + " never read" + kOnCe5);
+                    ListOf(names) + (order_.dropped.size() == 1 ? " is" : " are") + " never read" +
+                    kOnCe5));
         }
     }
 
@@ -197,28 +163,25 @@ class Reader {
         const std::u16string_view rest = std::u16string_view(value.name).substr(prefix.size());
         const uint32_t number = ReadNumber(rest);
         if (!IsPlainNumber(rest)) {
-            Add(findings_, Finding::Level::kWarning,
-                Where(value.name) + "the launch loop reads " + Quoted(rest) + " after " +
-                    Quoted(prefix) + " as " + std::to_string(number) +
-                    " (COREDLL's _wtol): this value is entry " + std::to_string(number) + "'s" +
-                    kOnCe5);
+            Add(findings_, Finding::Level::kWarning, value.name,
+                "the launch loop reads " + Quoted(rest) + " after " + Quoted(prefix) + " as " +
+                    std::to_string(number) + " (COREDLL's _wtol): this value is entry " +
+                    std::to_string(number) + "'s" + kOnCe5);
         }
         return number;
     }
 
     void ReadLaunch(const Enumerated& value) {
-        const std::string where = Where(value.name);
         const uint32_t number = Number(value, kLaunch);
         Entry* entry = EntryFor(value, number);
         if (entry == nullptr) {
             return;
         }
         bool terminated = false;
-        const std::u16string program = TextUpToNul(value.bytes, terminated);
+        const std::u16string program = sim::TextUpToNul(value.bytes, &terminated);
         if (!entry->launchName.empty()) {
-            Add(findings_, Finding::Level::kError,
-                where + "entry " + std::to_string(number) + ", as " +
-                    sim::ToUtf8(entry->launchName) +
+            Add(findings_, Finding::Level::kError, value.name,
+                "entry " + std::to_string(number) + ", as " + sim::ToUtf8(entry->launchName) +
                     " is: the launch loop keeps one program for each number, that of the value "
                     "it enumerates last, so " +
                     Quoted(program) + " of " + sim::ToUtf8(value.name) + " starts and " +
@@ -230,8 +193,8 @@ class Reader {
         entry->startFails = false;
         if (!terminated && value.storedBytes >= kDataBufferBytes) {
             entry->startFails = true;
-            Add(findings_, Finding::Level::kError,
-                where + std::to_string(value.storedBytes) + " bytes, and the launch loop reads " +
+            Add(findings_, Finding::Level::kError, value.name,
+                std::to_string(value.storedBytes) + " bytes, and the launch loop reads " +
                     std::to_string(kDataBufferBytes) + ": the name is cut to " +
                     std::to_string(program.size()) + " characters with no terminator, and entry " +
                     std::to_string(number) + "'s program fails to start" + kOnCe5);
@@ -239,37 +202,36 @@ class Reader {
         }
         if (program.empty()) {
             entry->startFails = true;
-            Add(findings_, Finding::Level::kError,
-                where + "names no program: entry " + std::to_string(number) +
+            Add(findings_, Finding::Level::kError, value.name,
+                "names no program: entry " + std::to_string(number) +
                     " starts nothing, and counts as started" + kOnCe5);
             return;
         }
         // The loop does not look at the type: whatever the bytes are, they are the name.
-        if (value.type == kRegExpandSz && program.find(u'%') != std::u16string::npos) {
+        if (value.type == sim::kRegExpandSz && program.find(u'%') != std::u16string::npos) {
             entry->startFails = true;
-            Add(findings_, Finding::Level::kError,
-                where + "is REG_EXPAND_SZ: the launch loop does not expand it, and starts " +
+            Add(findings_, Finding::Level::kError, value.name,
+                "is REG_EXPAND_SZ: the launch loop does not expand it, and starts " +
                     Quoted(program) + " as it stands, which names no program" + kOnCe5);
         } else if (value.type == sim::kRegMultiSz) {
-            Add(findings_, Finding::Level::kWarning,
-                where + "is REG_MULTI_SZ: the launch loop takes its first string, " +
-                    Quoted(program) + ", as the program, and starts nothing else of it" + kOnCe5);
-        } else if (value.type != sim::kRegSz && value.type != kRegExpandSz) {
-            Add(findings_, Finding::Level::kWarning,
-                where + "is " + TypeName(value.type) +
+            Add(findings_, Finding::Level::kWarning, value.name,
+                "is REG_MULTI_SZ: the launch loop takes its first string, " + Quoted(program) +
+                    ", as the program, and starts nothing else of it" + kOnCe5);
+        } else if (value.type != sim::kRegSz && value.type != sim::kRegExpandSz) {
+            Add(findings_, Finding::Level::kWarning, value.name,
+                "is " + sim::RegistryTypeName(value.type) +
                     ", not REG_SZ: the launch loop takes its bytes as the program's name all "
                     "the same, which starts entry " +
                     std::to_string(number) + " only if they spell one" + kOnCe5);
         }
         if (number > 0xFFFF) {
-            Add(findings_, Finding::Level::kWarning,
-                where + "launch number " + std::to_string(number) +
+            Add(findings_, Finding::Level::kWarning, value.name,
+                "launch number " + std::to_string(number) +
                     " does not fit the 16 bits of a DependNN: nothing can wait for it" + kOnCe5);
         }
     }
 
     void ReadDepend(const Enumerated& value) {
-        const std::string where = Where(value.name);
         const uint32_t number = Number(value, kDepend);
         const size_t size = value.storedBytes;
         std::string wrong;
@@ -281,9 +243,9 @@ class Reader {
                     "), not whole 16-bit launch numbers";
         }
         if (!wrong.empty()) {
-            Add(findings_, Finding::Level::kError,
-                where + wrong + ": the launch loop skips it whole, and entry " +
-                    std::to_string(number) + " waits for nothing it lists" + kOnCe5);
+            Add(findings_, Finding::Level::kError, value.name,
+                wrong + ": the launch loop skips it whole, and entry " + std::to_string(number) +
+                    " waits for nothing it lists" + kOnCe5);
             return;
         }
         Entry* entry = EntryFor(value, number);
@@ -302,19 +264,19 @@ class Reader {
             waits.push_back(waited);
         }
         if (!entry->dependName.empty()) {
-            Add(findings_, Finding::Level::kError,
-                where + "entry " + std::to_string(number) + "'s list, as " +
+            Add(findings_, Finding::Level::kError, value.name,
+                "entry " + std::to_string(number) + "'s list, as " +
                     sim::ToUtf8(entry->dependName) +
                     " is: the launch loop waits for the list of the value it enumerates last, " +
-                    sim::ToUtf8(value.name) + " (" + (waits.empty() ? "nothing" : List(waits)) +
+                    sim::ToUtf8(value.name) + " (" + (waits.empty() ? "nothing" : ListOf(waits)) +
                     "), not " + sim::ToUtf8(entry->dependName) + "'s" + kOnCe5);
         }
         if (value.type != sim::kRegBinary) {
-            Add(findings_, Finding::Level::kWarning,
-                where + "is " + TypeName(value.type) +
+            Add(findings_, Finding::Level::kWarning, value.name,
+                "is " + sim::RegistryTypeName(value.type) +
                     ", not REG_BINARY: the launch loop reads its bytes as launch numbers all "
                     "the same (" +
-                    (waits.empty() ? "none" : List(waits)) + ")" + kOnCe5);
+                    (waits.empty() ? "none" : ListOf(waits)) + ")" + kOnCe5);
         }
         entry->dependName = value.name;
         entry->waitsFor = std::move(waits);
@@ -417,85 +379,67 @@ BootOrder ReadBootOrder(const sim::Registry& registry, std::u16string_view ownPa
     return order;
 }
 
-size_t CheckWaits(const BootOrder& order, Findings& findings) {
-    size_t firstStuck = order.entries.size();
-    size_t firstStuckFinding = 0;
-    std::vector<size_t> stuckFindings;
-    for (size_t i = 0; i < order.entries.size(); ++i) {
-        const Entry& entry = order.entries[i];
-        const std::string where = Where(entry.dependName) + Describe(entry) + " ";
-        constexpr char never[] = ": it never starts";
-        const size_t fromList = entry.waitsFor.size() - entry.fromProgramName;
-        for (size_t w = 0; w < entry.waitsFor.size(); ++w) {
-            const uint32_t number = entry.waitsFor[w];
-            const Entry* other = FindEntry(order, number);
-            std::string stuck;
-            if (number == entry.number) {
-                stuck = where + "waits for itself" + never;
-            } else if (other == nullptr) {
-                if (w < fromList) {
-                    Add(findings, Finding::Level::kWarning,
-                        where + "waits for " + std::to_string(number) +
-                            ", which has no entry: that counts as met, and it starts without it" +
-                            kOnCe5);
-                }
-            } else if (other->number > entry.number) {
-                stuck = where + "waits for " + Describe(*other) + ", which starts only after it" +
-                        never;
-            } else if (other->startFails) {
-                Add(findings, Finding::Level::kWarning,
-                    where + "waits for " + Describe(*other) +
-                        ", whose start fails: the loop counts it as done without a signal, and " +
-                        std::to_string(entry.number) + " starts without it" + kOnCe5);
-            } else if (other->launcher && !other->startedEarly) {
-                stuck = where + "waits for " + Describe(*other) +
-                        ", the launcher's own entry; the launcher never calls SignalStarted" +
-                        never;
+namespace {
+
+// A finding about one of an entry's waits, and whether the wait never ends.
+struct Wait {
+    Finding finding;
+    bool stuck = false;
+};
+
+// What each of the entry's waits comes to: one that never ends, or one that is met without a
+// signal; none for a wait that ends as meant.
+std::vector<Wait> WaitsOf(const BootOrder& order, const Entry& entry) {
+    std::vector<Wait> waits;
+    const std::string waiter = Describe(entry) + " ";
+    const auto add = [&](bool stuck, std::string words) {
+        waits.push_back(
+            {setupcheck::AboutValue(stuck ? Finding::Level::kError : Finding::Level::kWarning,
+                                    kInitKey, entry.dependName, waiter + words),
+             stuck});
+    };
+    constexpr char never[] = ": it never starts";
+    const size_t fromList = entry.waitsFor.size() - entry.fromProgramName;
+    for (size_t w = 0; w < entry.waitsFor.size(); ++w) {
+        const uint32_t number = entry.waitsFor[w];
+        const Entry* other = FindEntry(order, number);
+        if (number == entry.number) {
+            add(true, std::string("waits for itself") + never);
+        } else if (other == nullptr) {
+            if (w < fromList) {
+                add(false, "waits for " + std::to_string(number) +
+                               ", which has no entry: that counts as met, and it starts without "
+                               "it" +
+                               kOnCe5);
             }
-            if (stuck.empty()) {
-                continue;
-            }
-            if (firstStuck == order.entries.size()) {
-                firstStuck = i;
-                firstStuckFinding = findings.size();
-            }
-            stuckFindings.push_back(findings.size());
-            Add(findings, Finding::Level::kError, stuck);
+        } else if (other->number > entry.number) {
+            add(true, "waits for " + Describe(*other) + ", which starts only after it" + never);
+        } else if (other->startFails) {
+            add(false, "waits for " + Describe(*other) +
+                           ", whose start fails: the loop counts it as done without a signal, "
+                           "and " +
+                           std::to_string(entry.number) + " starts without it" + kOnCe5);
+        } else if (other->launcher && !other->startedEarly) {
+            add(true, "waits for " + Describe(*other) +
+                          ", the launcher's own entry; the launcher never calls SignalStarted" +
+                          never);
         }
     }
-    if (firstStuck == order.entries.size()) {
-        return firstStuck;
-    }
-    // The loop waits for each entry's dependencies before it goes on to the next entry, and
-    // the wait has no time-out: the boot stops at the first entry that waits in vain.
-    std::string later;
-    bool launcherLater = false;
-    for (size_t i = firstStuck + 1; i < order.entries.size(); ++i) {
-        later += (later.empty() ? "" : ", ") + std::to_string(order.entries[i].number);
-        launcherLater = launcherLater || order.entries[i].launcher;
-    }
-    std::string& text = findings[firstStuckFinding].text;
-    text += "; the launch loop waits there for ever";
-    if (order.entries[firstStuck].launcher) {
-        text += ", and the launcher is never started";
-    }
-    if (!later.empty()) {
-        text += ", so no later entry starts either (" + later + ")";
-        if (launcherLater) {
-            text += ", the launcher among them";
-        }
-    }
-    // Those that wait for it through their own DependNN, directly or through another that
-    // does, wait for ever even on a loop that went on past it.
-    std::vector<uint32_t> waiting{order.entries[firstStuck].number};
+    return waits;
+}
+
+// The numbers of the entries that wait for the entry through their own DependNN, directly or
+// through another that does, ascending.
+std::vector<uint32_t> WaitingFor(const BootOrder& order, uint32_t number) {
+    std::vector<uint32_t> waiting{number};
     for (bool grew = true; grew;) {
         grew = false;
         for (const Entry& entry : order.entries) {
             const bool known =
                 std::find(waiting.begin(), waiting.end(), entry.number) != waiting.end();
             const bool waits =
-                std::any_of(entry.waitsFor.begin(), entry.waitsFor.end(), [&](uint32_t number) {
-                    return std::find(waiting.begin(), waiting.end(), number) != waiting.end();
+                std::any_of(entry.waitsFor.begin(), entry.waitsFor.end(), [&](uint32_t each) {
+                    return std::find(waiting.begin(), waiting.end(), each) != waiting.end();
                 });
             if (!known && waits) {
                 waiting.push_back(entry.number);
@@ -503,15 +447,55 @@ size_t CheckWaits(const BootOrder& order, Findings& findings) {
             }
         }
     }
-    if (waiting.size() > 1) {
-        std::sort(waiting.begin() + 1, waiting.end());
-        const bool alone = waiting.size() == 2;
-        const std::vector<uint32_t> through(waiting.begin() + 1, waiting.end());
-        text += "; " + List(through) + (alone ? " waits" : " wait") +
+    std::vector<uint32_t> through(waiting.begin() + 1, waiting.end());
+    std::sort(through.begin(), through.end());
+    return through;
+}
+
+// What follows when the boot stops at the entry: the loop waits for each entry's dependencies
+// before it goes on to the next, with no time-out.
+std::string BootStopsAt(const BootOrder& order, size_t stuck) {
+    std::vector<uint32_t> later;
+    bool launcherLater = false;
+    for (size_t i = stuck + 1; i < order.entries.size(); ++i) {
+        later.push_back(order.entries[i].number);
+        launcherLater = launcherLater || order.entries[i].launcher;
+    }
+    std::string text = "; the launch loop waits there for ever";
+    if (order.entries[stuck].launcher) {
+        text += ", and the launcher is never started";
+    }
+    if (!later.empty()) {
+        text += ", so no later entry starts either (" + ListOf(later) + ")";
+        if (launcherLater) {
+            text += ", the launcher among them";
+        }
+    }
+    // Those that wait for it wait for ever even on a loop that went on past it.
+    const std::vector<uint32_t> through = WaitingFor(order, order.entries[stuck].number);
+    if (!through.empty()) {
+        text += "; " + ListOf(through) + (through.size() == 1 ? " waits" : " wait") +
                 " for it through DependNN as well";
     }
-    for (size_t at : stuckFindings) {
-        findings[at].text += kOnCe5;
+    return text;
+}
+
+}  // namespace
+
+size_t CheckWaits(const BootOrder& order, Findings& findings) {
+    size_t firstStuck = order.entries.size();
+    std::vector<Wait> waits;
+    for (size_t i = 0; i < order.entries.size(); ++i) {
+        for (Wait& wait : WaitsOf(order, order.entries[i])) {
+            if (wait.stuck && firstStuck == order.entries.size()) {
+                firstStuck = i;
+                wait.finding.words += BootStopsAt(order, i);
+            }
+            if (wait.stuck) {
+                wait.finding.words += kOnCe5;
+            }
+            findings.push_back(std::move(wait.finding));
+        }
     }
     return firstStuck;
 }

@@ -15,8 +15,6 @@ using setupcheck::Finding;
 using setupcheck::Findings;
 using Level = Finding::Level;
 
-constexpr std::u16string_view kModules = u"_MODULES_";
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
@@ -29,11 +27,11 @@ void CheckCopies(const imagefiles::ImageContents& image, Findings& findings) {
         if (imagefiles::SourceOf(image, copy) != nullptr) {
             continue;
         }
-        findings.push_back(
-            {Level::kWarning, copy.where.Describe() + ": the copy " + sim::ToUtf8(copy.path) +
-                                  " of " + sim::ToUtf8(copy.source) +
-                                  ": no .bib file puts that file in the image's \\Windows, so "
-                                  "the object store has nothing to copy and makes no file there"});
+        findings.push_back(setupcheck::AboutFile(
+            Level::kWarning, copy.where.file, copy.where.Describe(),
+            "the copy " + sim::ToUtf8(copy.path) + " of " + sim::ToUtf8(copy.source) +
+                ": no .bib file puts that file in the image's \\Windows, so the object store has "
+                "nothing to copy and makes no file there"));
     }
 }
 
@@ -42,38 +40,39 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
         variables.Find(u"CE_MODULES") == nullptr) {
         return;
     }
-    std::map<std::string, std::string> unjudged;  // the variable: the imports resting on it
+    std::map<std::string, std::vector<std::string>> unjudged;  // the variable: its imports
     for (size_t i = 0; i < kLauncherImportCount; ++i) {
         const sim::CoredllExport* known = sim::FindCoredllExport(kLauncherImports[i]);
         if (known == nullptr) {
             continue;  // configuring refuses such a name
         }
         const std::u16string gate = sim::FromUtf8(known->component).value_or(u"");
-        const std::optional<bool> holds = GateHolds(gate, variables);
-        const std::optional<Gate> read = ReadGate(gate);
+        const auto decision = DecideGate(gate, variables);
         const std::string name = known->name;
-        if (!holds) {
-            std::string& list = unjudged[read ? sim::ToUtf8(read->variable) : known->component];
-            list += (list.empty() ? "" : ", ") + name;
-        } else if (!*holds && read) {
-            findings.push_back(
-                {Level::kError, "COREDLL: the launcher imports " + name + " (ordinal " +
-                                    std::to_string(known->ordinal) +
-                                    "), which COREDLL exports only with " + known->component +
-                                    ", and " + sim::ToUtf8(read->variable) + " has no \"" +
-                                    Lower(sim::ToUtf8(read->word)) +
-                                    "\": the unit's loader refuses the launcher and prints \"" +
-                                    sim::LoaderMissingLine(known->ordinal) + "\""});
+        if (!decision) {
+            // Named by the first variable it could rest on.
+            const auto readings = imagefiles::GateReadings(gate);
+            unjudged[readings.empty() ? known->component : sim::ToUtf8(readings[0].variable)]
+                .push_back(name);
+        } else if (!decision->holds) {
+            const imagefiles::GateReading& read = decision->by;
+            findings.push_back(setupcheck::AboutProgram(
+                Level::kError, "COREDLL",
+                "the launcher imports " + name + " (ordinal " + std::to_string(known->ordinal) +
+                    "), which COREDLL exports only with " + known->component + ", and " +
+                    sim::ToUtf8(read.variable) + " has no \"" + Lower(sim::ToUtf8(read.word)) +
+                    "\": the unit's loader refuses the launcher and prints \"" +
+                    sim::LoaderMissingLine(known->ordinal) + "\""));
         }
     }
     for (const auto& [variable, imports] : unjudged) {
-        std::string text = "COREDLL: " + variable;
+        std::string text = variable;
         text +=
             " is not known (--environment, --define): whether the image's COREDLL has the "
             "launcher's ";
-        text += imports;
+        text += setupcheck::ListOf(imports);
         text += " could not be judged";
-        findings.push_back({Level::kWarning, std::move(text)});
+        findings.push_back(setupcheck::AboutProgram(Level::kWarning, "COREDLL", std::move(text)));
     }
 }
 
@@ -87,31 +86,18 @@ bool DescribesWindows(const sim::Device& device, const CheckContext& context) {
     return windows && windows->isFolder;
 }
 
-std::optional<Gate> ReadGate(std::u16string_view gate) {
-    const std::u16string folded = sim::FoldCase(gate);
-    const size_t modules = folded.find(kModules);
-    Gate read;
-    if (modules != std::u16string::npos && modules > 0) {
-        read = {folded.substr(0, modules) + u"_MODULES", folded.substr(modules + kModules.size())};
-    } else {
-        const size_t cut = folded.find(u'_');
-        if (cut == std::u16string::npos || cut == 0) {
-            return std::nullopt;
-        }
-        read = {folded.substr(0, cut) + u"_COMPONENTS", folded.substr(cut + 1)};
+std::optional<imagefiles::GateDecision> DecideGate(std::u16string_view gate,
+                                                   const imagefiles::Variables& variables) {
+    if (sim::FoldCase(gate) == u"ALWAYS") {
+        return imagefiles::GateDecision{true, {}};
     }
-    if (read.word.empty()) {
-        return std::nullopt;
-    }
-    return read;
+    return imagefiles::DecideGate(
+        gate, [&](std::u16string_view variable) { return variables.Find(variable); });
 }
 
 std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variables& variables) {
-    if (sim::FoldCase(gate) == u"ALWAYS") {
-        return true;
-    }
-    return imagefiles::GateHolds(
-        gate, [&](std::u16string_view variable) { return variables.Find(variable); });
+    const auto decision = DecideGate(gate, variables);
+    return decision ? std::optional<bool>(decision->holds) : std::nullopt;
 }
 
 ImageReport CheckImage(const CheckContext& context) {

@@ -31,18 +31,11 @@ struct CheckContext {
 // root, so that a file missing there is missing on the unit too.
 bool DescribesWindows(const sim::Device& device, const CheckContext& context);
 
-// The variable a component gate of COREDLL's exports (platform/coredll.exports) rests on, and
-// the word it looks for there, by Cefilter's rule: <TREE>_MODULES_<M> looks for M in
-// <TREE>_MODULES, <MODULE>_<C> for C in <MODULE>_COMPONENTS. Both in upper case; nothing for
-// "always" and for a gate of neither form.
-struct Gate {
-    std::u16string variable;
-    std::u16string word;
-};
-std::optional<Gate> ReadGate(std::u16string_view gate);
-
-// Whether the gate holds: "always" always, any other when its word is one of its variable's
-// blank-separated words, without regard to case. Nothing when the variable is not set.
+// Whether a component gate of COREDLL's exports (platform/coredll.exports) holds, and by which
+// reading of it (imagefiles::DecideGate): "always" always, by no variable. Nothing when no
+// variable it could rest on is set.
+std::optional<imagefiles::GateDecision> DecideGate(std::u16string_view gate,
+                                                   const imagefiles::Variables& variables);
 std::optional<bool> GateHolds(std::u16string_view gate, const imagefiles::Variables& variables);
 
 struct ImageReport {

@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
         if (auto error = simoptions::SetUpDevice(options, device, setup)) {
             return Fail(*error);
         }
-        for (const std::string& warning : setup.warnings) {
-            std::cerr << "kelbrun-sim: warning: " << warning << "\n";
+        for (const imagefiles::Error& warning : setup.warnings) {
+            std::cerr << "kelbrun-sim: warning: " << warning.Describe() << "\n";
         }
         if (options.check) {
             const imagecheck::CheckContext context{setup.describesImage ? &setup.image : nullptr,
@@ -72,9 +72,10 @@ int main(int argc, char** argv) {
             setupcheck::Report report =
                 setupcheck::CheckSetup(device, options.root.has_value(), context);
             // What the files said in passing is part of the setup the check describes.
-            for (const std::string& warning : setup.warnings) {
+            for (const imagefiles::Error& warning : setup.warnings) {
                 report.findings.push_back(
-                    setupcheck::Finding{setupcheck::Finding::Level::kWarning, warning});
+                    setupcheck::AboutFile(setupcheck::Finding::Level::kWarning, warning.file,
+                                          warning.Where(), warning.message));
             }
             std::cout << setupcheck::FormatReport(report);
             return setupcheck::CountErrors(report.findings) == 0 ? 0 : 1;

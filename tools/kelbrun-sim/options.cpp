@@ -112,6 +112,36 @@ int ParseCodepage(const std::string& value) {
     return codepage;
 }
 
+sim::Processor ParseCpu(const std::string& cpu) {
+    if (cpu == "armv4t") {
+        return sim::Processor::kArmv4t;
+    }
+    if (cpu == "armv5te") {
+        return sim::Processor::kArmv5te;
+    }
+    throw UsageError{"--cpu takes armv4t or armv5te, not " + cpu};
+}
+
+// Options that each make sense only with another, or never together.
+void RefuseContradictions(const Options& options) {
+    if (options.loadOnly && !options.exe) {
+        throw UsageError{"--load-only describes the loading of --exe, and there is no --exe"};
+    }
+    if (options.cpu && !options.exe) {
+        throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
+    }
+    if (options.explain && (options.check || options.exe || options.exportRegistry)) {
+        throw UsageError{"--explain reads a log beside a dry run of its own; it takes no " +
+                         std::string(options.check ? "--check"
+                                     : options.exe ? "--exe"
+                                                   : "--export-registry")};
+    }
+    if (options.check && (options.exe || options.exportRegistry)) {
+        throw UsageError{std::string("--check runs nothing and writes no registry; it takes no ") +
+                         (options.exe ? "--exe" : "--export-registry")};
+    }
+}
+
 }  // namespace
 
 Options ParseOptions(int argc, char** argv, int first) {
@@ -167,14 +197,7 @@ Options ParseOptions(int argc, char** argv, int first) {
             if (options.cpu) {
                 throw UsageError{arg + " is given twice"};
             }
-            const std::string cpu = nextValue();
-            if (cpu == "armv4t") {
-                options.cpu = sim::Processor::kArmv4t;
-            } else if (cpu == "armv5te") {
-                options.cpu = sim::Processor::kArmv5te;
-            } else {
-                throw UsageError{"--cpu takes armv4t or armv5te, not " + cpu};
-            }
+            options.cpu = ParseCpu(nextValue());
         } else if (arg == "--load-only") {
             options.loadOnly = true;
         } else if (arg == "--shell-fails") {
@@ -189,22 +212,7 @@ Options ParseOptions(int argc, char** argv, int first) {
             throw UsageError{"unknown argument: " + arg};
         }
     }
-    if (options.loadOnly && !options.exe) {
-        throw UsageError{"--load-only describes the loading of --exe, and there is no --exe"};
-    }
-    if (options.cpu && !options.exe) {
-        throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
-    }
-    if (options.explain && (options.check || options.exe || options.exportRegistry)) {
-        throw UsageError{"--explain reads a log beside a dry run of its own; it takes no " +
-                         std::string(options.check ? "--check"
-                                     : options.exe ? "--exe"
-                                                   : "--export-registry")};
-    }
-    if (options.check && (options.exe || options.exportRegistry)) {
-        throw UsageError{std::string("--check runs nothing and writes no registry; it takes no ") +
-                         (options.exe ? "--exe" : "--export-registry")};
-    }
+    RefuseContradictions(options);
     return options;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/sim/emulator/arm_machine.h"
 #include "tools/kelbrun-sim/image_files/build_variables.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
+#include "tools/kelbrun-sim/image_files/source_text.h"
 
 namespace simoptions {
 
@@ -69,10 +70,10 @@ Options ParseOptions(int argc, char** argv, int first = 1);
 // What the OS design's files gave besides the registry, for the device's file system and for
 // --check.
 struct Setup {
-    imagefiles::ImageContents image;    // from --bib and --dat
-    imagefiles::Variables variables;    // --environment, then --define: a --define wins
-    std::vector<std::string> warnings;  // one line each, naming the file and line
-    bool describesImage = false;        // a --bib or --dat was given
+    imagefiles::ImageContents image;          // from --bib and --dat
+    imagefiles::Variables variables;          // --environment, then --define: a --define wins
+    std::vector<imagefiles::Error> warnings;  // each naming the file and line
+    bool describesImage = false;              // a --bib or --dat was given
 };
 
 // Sets the device up from the options; gives an error message (one line, naming the file and

@@ -9,16 +9,13 @@ namespace {
 
 using setupcheck::Finding;
 using setupcheck::Findings;
+using setupcheck::Quoted;
 
 constexpr char16_t kLoaderKey[] = u"HKEY_LOCAL_MACHINE\\Loader";
 constexpr char16_t kWindowsFolder[] = u"\\Windows\\";
 // The kernel copies "SystemPath" only when it is smaller than its buffer of MAX_PATH
 // characters.
 constexpr size_t kSystemPathBytes = (kMostPathChars + 1) * 2;
-
-std::string Quoted(std::u16string_view text) {
-    return "\"" + sim::ToUtf8(text) + "\"";
-}
 
 bool IsAbsolute(std::u16string_view name) {
     return !name.empty() && (name.front() == u'\\' || name.front() == u'/');
@@ -52,23 +49,20 @@ std::vector<std::u16string> ReadSystemPath(const sim::Registry& registry, Findin
     if (value == nullptr) {
         return {};
     }
-    const std::string where = "HKEY_LOCAL_MACHINE\\Loader, SystemPath: ";
     if (value->type != sim::kRegMultiSz || value->bytes.size() >= kSystemPathBytes) {
-        findings.push_back(
-            {Finding::Level::kWarning,
-             where +
-                 (value->type != sim::kRegMultiSz
-                      ? std::string("not REG_MULTI_SZ")
-                      : std::to_string(value->bytes.size()) + " bytes, not fewer than " +
-                            std::to_string(kSystemPathBytes)) +
-                 ": the kernel does not read it, and looks for programs in none of its folders" +
-                 bootorder::kOnCe5});
+        findings.push_back(setupcheck::AboutValue(
+            Finding::Level::kWarning, kLoaderKey, u"SystemPath",
+            (value->type != sim::kRegMultiSz
+                 ? std::string("not REG_MULTI_SZ")
+                 : std::to_string(value->bytes.size()) + " bytes, not fewer than " +
+                       std::to_string(kSystemPathBytes)) +
+                ": the kernel does not read it, and looks for programs in none of its folders" +
+                bootorder::kOnCe5));
         return {};
     }
     std::vector<std::u16string> folders;
     std::u16string folder;
-    for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(value->bytes[i] | (value->bytes[i + 1] << 8));
+    for (const char16_t unit : sim::FromUtf16LeBytes(value->bytes)) {
         if (unit != 0) {
             folder += unit;
             continue;
@@ -84,11 +78,12 @@ std::vector<std::u16string> ReadSystemPath(const sim::Registry& registry, Findin
     }
     for (const std::u16string& each : folders) {
         if (!each.ends_with(u'\\') && !each.ends_with(u'/')) {
-            findings.push_back({Finding::Level::kWarning,
-                                where + Quoted(each) +
-                                    " does not end in a backslash: the kernel puts a program's "
-                                    "name right after it (" +
-                                    Quoted(each + u"device.exe") + ")" + bootorder::kOnCe5});
+            findings.push_back(setupcheck::AboutValue(
+                Finding::Level::kWarning, kLoaderKey, u"SystemPath",
+                Quoted(each) +
+                    " does not end in a backslash: the kernel puts a program's name right after "
+                    "it (" +
+                    Quoted(each + u"device.exe") + ")" + bootorder::kOnCe5));
         }
     }
     return folders;
@@ -118,9 +113,9 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
         const std::vector<std::u16string> tries = Candidates(entry.program, systemPath);
         bool found = false;
         bool unknown = false;
-        std::string tried;
+        std::vector<std::string> tried;
         for (const std::u16string& path : tries) {
-            tried += (tried.empty() ? "" : ", ") + sim::ToUtf8(path);
+            tried.push_back(sim::ToUtf8(path));
             if (path.find_first_of(u"*?") != std::u16string::npos) {
                 continue;  // the kernel opens the file by its name, not by a search
             }
@@ -138,18 +133,17 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
         }
         entry.startFails = true;
         missing.insert(entry.number);
-        const std::string where = "HKEY_LOCAL_MACHINE\\init, " + sim::ToUtf8(entry.launchName) +
-                                  ": " + Quoted(entry.program);
+
         const std::string nowhere = !fromImage ? " is no file under --root"
                                     : device.files.HasRoot()
                                         ? " is not in the image and no file under --root"
                                         : " is not in the image";
-        std::string text = where;
+        std::string text = Quoted(entry.program);
         if (tries.empty()) {
             text += " is too long a name for the kernel to look for";
         } else {
             text += nowhere;
-            text += " (tried " + tried + ")";
+            text += " (tried " + setupcheck::ListOf(tried) + ")";
         }
         if (entry.launcher) {
             text += ": the kernel cannot start the launcher";
@@ -158,7 +152,8 @@ std::set<uint32_t> CheckPrograms(const sim::Device& device, bootorder::BootOrder
             text += std::to_string(entry.number) + " as done without it";
         }
         text += bootorder::kOnCe5;
-        findings.push_back({Finding::Level::kError, std::move(text)});
+        findings.push_back(setupcheck::AboutValue(Finding::Level::kError, bootorder::kInitKey,
+                                                  entry.launchName, std::move(text)));
     }
     return missing;
 }

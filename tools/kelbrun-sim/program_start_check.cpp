@@ -32,11 +32,12 @@ void CheckOne(sim::Device& device, std::u16string_view path, const char* what,
     if (!found) {
         return;  // what the launcher does without it is the other findings' business
     }
-    const std::string where = sim::ToUtf8(path) + ", " + what;
+    const std::string subject = sim::ToUtf8(path) + ", " + what;
     if (found->isFolder) {
-        findings.push_back({folderLevel, where + ": is a folder, not a program: the shell opens " +
-                                             "an Explorer window on it and the launcher starts " +
-                                             "nothing else"});
+        findings.push_back(setupcheck::AboutProgram(
+            folderLevel, subject,
+            "is a folder, not a program: the shell opens an Explorer window on it and the "
+            "launcher starts nothing else"));
         return;
     }
     const sim::ProgramStart start = sim::StartProgram(device, path, u"");
@@ -44,10 +45,11 @@ void CheckOne(sim::Device& device, std::u16string_view path, const char* what,
         return;
     }
     const sim::ShellBox box = sim::ShellErrorBox(path, start.error);
-    findings.push_back({failureLevel, where + ": the unit cannot start it, " + Cause(start) +
-                                          "; the shell shows \"" + sim::ToUtf8(box.text) + "\" (" +
-                                          sim::ToUtf8(box.caption) +
-                                          ") and the launcher waits until it is closed"});
+    findings.push_back(setupcheck::AboutProgram(failureLevel, subject,
+                                                "the unit cannot start it, " + Cause(start) +
+                                                    "; the shell shows \"" + sim::ToUtf8(box.text) +
+                                                    "\" (" + sim::ToUtf8(box.caption) +
+                                                    ") and the launcher waits until it is closed"));
 }
 
 }  // namespace
@@ -73,12 +75,11 @@ void CheckInitPrograms(const sim::Device& device, bootorder::BootOrder& order,
             continue;  // started, or not there: the kernel's search is the other check's
         }
         entry.startFails = true;
-        findings.push_back({Finding::Level::kError,
-                            "HKEY_LOCAL_MACHINE\\init, " + sim::ToUtf8(entry.launchName) + ": \"" +
-                                sim::ToUtf8(entry.program) + "\": the kernel cannot start it, " +
-                                Cause(start) + "; the launch loop shows no box and counts entry " +
-                                std::to_string(entry.number) + " as done without it" +
-                                bootorder::kOnCe5});
+        findings.push_back(setupcheck::AboutValue(
+            Finding::Level::kError, bootorder::kInitKey, entry.launchName,
+            "\"" + sim::ToUtf8(entry.program) + "\": the kernel cannot start it, " + Cause(start) +
+                "; the launch loop shows no box and counts entry " + std::to_string(entry.number) +
+                " as done without it" + bootorder::kOnCe5));
     }
 }
 

@@ -30,15 +30,10 @@ std::optional<std::u16string> QuotableText(const sim::RegistryValue& value) {
     if (value.type != sim::kRegSz || bytes.size() < 2 || bytes.size() % 2 != 0) {
         return std::nullopt;
     }
-    std::u16string text;
-    for (size_t i = 0; i + 2 < bytes.size(); i += 2) {
-        const auto c = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-        if (c == u'\0' || c == u'\r' || c == u'\n') {
-            return std::nullopt;
-        }
-        text += c;
-    }
-    if (bytes[bytes.size() - 2] != 0 || bytes.back() != 0) {
+    bool terminated = false;
+    std::u16string text = sim::TextUpToNul(bytes, &terminated);
+    if (!terminated || text.size() * 2 + 2 != bytes.size() ||
+        text.find_first_of(u"\r\n") != std::u16string::npos) {
         return std::nullopt;
     }
     return text;

@@ -8,8 +8,10 @@
 
 #include "config/folder_setting.h"
 #include "config/path_buffer.h"
+#include "launcher/startup_sequence.h"
 #include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
+#include "tools/kelbrun-sim/card_folder.h"
 #include "tools/kelbrun-sim/program_search.h"
 #include "tools/kelbrun-sim/program_start_check.h"
 
@@ -19,36 +21,14 @@ namespace {
 using Level = Finding::Level;
 
 constexpr char16_t kPathsKey[] = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths";
-constexpr char16_t kProfilesKey[] = u"HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles";
 constexpr char16_t kStartUpFolder[] = u"\\Windows\\StartUp";
-// The storage manager's name for a volume whose profile names no folder.
-constexpr char16_t kDefaultVolumeName[] = u"Mounted Volume";
 
-// The launcher's key, as it opens it under HKEY_LOCAL_MACHINE.
-constexpr char16_t kPathsSubKey[] = u"SOFTWARE\\Tavrin\\Paths";
 // For the findings' words only: what the launcher's own code reads and composes decides them.
 constexpr size_t kValueBytes = static_cast<size_t>(kPathBufferChars - 1) * 2;
 constexpr size_t kPathChars = kPathBufferChars - 1;
-constexpr std::u16string_view kUpdateSuffix = u"\\UPDATE\\Kelbrun.EXE";
-constexpr std::u16string_view kNavigatorSuffix = u"\\MNAV\\Navigon.exe";
-constexpr std::u16string_view kUpdateMarker = u"UPDATE";
 // The launcher asks for its own path with room for 127 characters and trusts only an answer
 // that did not fill it.
 constexpr size_t kOwnPathChars = 126;
-
-enum : uint32_t { kRegExpandSz = 2 };
-
-std::string Quoted(std::u16string_view text) {
-    std::u16string shown;
-    for (char16_t c : text) {
-        shown += c < 0x20 ? u'?' : c;
-    }
-    return "\"" + sim::ToUtf8(shown) + "\"";
-}
-
-std::string Plural(size_t count, const char* noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
 
 // A folder value as the launcher's own ReadFolderSetting gets it on the device: nothing when
 // it is missing or its query fails, else its text.
@@ -65,8 +45,8 @@ struct FolderValue {
     const char* program;         // what that program is, for the findings
 };
 
-constexpr FolderValue kFolderValues[] = {
-    {u"SDMMC", true, kUpdateSuffix, "the card's copy of the launcher"},
+const FolderValue kFolderValues[] = {
+    {u"SDMMC", true, kUpdateLauncherSuffix, "the card's copy of the launcher"},
     {u"DataStorage", true, {}, nullptr},
     {u"User", false, kNavigatorSuffix, "the navigation application"},
 };
@@ -80,7 +60,7 @@ std::vector<FolderRead> ReadAsLauncher(const sim::Device& device) {
     for (const FolderValue& folder : kFolderValues) {
         FolderSetting setting{};
         FolderRead& read = reads.emplace_back();
-        read.read = ReadFolderSetting(kPathsSubKey, folder.name, &setting) == 1;
+        read.read = ReadFolderSetting(kSettingsKey, folder.name, &setting) == 1;
         if (read.read) {
             read.text.assign(setting.path, static_cast<size_t>(setting.length));
         }
@@ -102,182 +82,45 @@ bool Composes(std::u16string_view folder, std::u16string_view suffix) {
 }
 
 void CheckFolderValue(const FolderRead& read, const FolderValue& folder, Findings& findings) {
-    const std::string where =
-        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, " + sim::ToUtf8(folder.name) + ": ";
+    const auto add = [&](Level level, std::string words) {
+        findings.push_back(AboutValue(level, kPathsKey, folder.name, std::move(words)));
+    };
     const Level unusableLevel = folder.required ? Level::kError : Level::kWarning;
     const std::string unusable =
         folder.required ? "the launcher starts nothing"
                         : "the launcher looks for \\MNAV\\Navigon.exe from the root folder";
     if (read.value == nullptr) {
-        findings.push_back({unusableLevel, where + "missing: " + unusable});
+        add(unusableLevel, "missing: " + unusable);
         return;
     }
     if (!read.read) {
-        findings.push_back(
-            {unusableLevel, where + Plural(read.value->bytes.size(), "byte") + ", more than the " +
-                                std::to_string(kValueBytes) +
-                                " the launcher's buffer takes: its query fails and " + unusable});
+        add(unusableLevel, Plural(read.value->bytes.size(), "byte") + ", more than the " +
+                               std::to_string(kValueBytes) +
+                               " the launcher's buffer takes: its query fails and " + unusable);
         return;
     }
     const uint32_t type = read.value->type;
     if (type != sim::kRegSz) {
         std::string how = "the launcher takes its bytes as text, which gives ";
-        if (type == kRegExpandSz) {
+        if (type == sim::kRegExpandSz) {
             how = "the launcher does not expand it and takes ";
         } else if (type == sim::kRegMultiSz) {
             how = "the launcher takes its first string, ";
         }
-        const std::string typeName = type == kRegExpandSz       ? "REG_EXPAND_SZ"
-                                     : type == sim::kRegMultiSz ? "REG_MULTI_SZ"
-                                     : type == sim::kRegBinary  ? "REG_BINARY"
-                                     : type == sim::kRegDword   ? "REG_DWORD"
-                                                                : "of type " + std::to_string(type);
-        findings.push_back({Level::kWarning, where + "is " + typeName + ", not REG_SZ: " + how +
-                                                 Quoted(read.text) + " as the folder"});
+        add(Level::kWarning, "is " + sim::RegistryTypeName(type) + ", not REG_SZ: " + how +
+                                 Quoted(read.text) + " as the folder");
     }
     if (read.text.empty()) {
-        findings.push_back({unusableLevel, where + "empty, which counts as not set: " + unusable});
+        add(unusableLevel, "empty, which counts as not set: " + unusable);
         return;
     }
     if (folder.program != nullptr && !Composes(read.text, folder.suffix)) {
-        findings.push_back(
-            {Level::kError, where + Plural(read.text.size(), "character") + ", and with " +
-                                sim::ToUtf8(folder.suffix) + " after it " +
-                                std::to_string(read.text.size() + folder.suffix.size()) +
-                                ", more than the " + std::to_string(kPathChars) +
-                                " the launcher's path holds: it never looks for " +
-                                folder.program});
+        add(Level::kError, Plural(read.text.size(), "character") + ", and with " +
+                               sim::ToUtf8(folder.suffix) + " after it " +
+                               std::to_string(read.text.size() + folder.suffix.size()) +
+                               ", more than the " + std::to_string(kPathChars) +
+                               " the launcher's path holds: it never looks for " + folder.program);
     }
-}
-
-std::u16string TopName(std::u16string_view path) {
-    const size_t start = path.find_first_not_of(u"\\/");
-    if (start == std::u16string_view::npos) {
-        return {};
-    }
-    const size_t end = path.find_first_of(u"\\/", start);
-    return std::u16string(path.substr(start, end == std::u16string_view::npos ? end : end - start));
-}
-
-std::optional<std::u16string> StringOf(const sim::RegistryValue* value) {
-    if (value == nullptr || value->type != sim::kRegSz) {
-        return std::nullopt;
-    }
-    std::u16string text;
-    for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(value->bytes[i] | (value->bytes[i + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        text += unit;
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-// The folder names the storage manager's profiles give volumes: each profile's Folder, or its
-// file-system or partition subkey's, else the profiles' default.
-std::vector<std::u16string> ProfileFolderNames(const sim::Registry& registry) {
-    const std::u16string prefix = sim::FoldCase(sim::Registry::Join(kProfilesKey, u"")) + u'\\';
-    const std::u16string fallback =
-        StringOf(registry.FindValue(kProfilesKey, u"Folder")).value_or(kDefaultVolumeName);
-    std::vector<std::u16string> profiles;  // folded profile names, in the registry's order
-    std::vector<std::vector<std::u16string>> named;
-    for (const sim::RegistryKey& key : registry.Keys()) {
-        const std::u16string folded = sim::FoldCase(key.path);
-        if (!folded.starts_with(prefix)) {
-            continue;
-        }
-        const std::u16string below = folded.substr(prefix.size());
-        const size_t slash = below.find(u'\\');
-        if (slash != std::u16string::npos && below.find(u'\\', slash + 1) != std::u16string::npos) {
-            continue;  // deeper than a profile's own subkeys
-        }
-        const std::u16string profile = below.substr(0, slash);
-        auto at = std::find(profiles.begin(), profiles.end(), profile);
-        if (at == profiles.end()) {
-            profiles.push_back(profile);
-            named.emplace_back();
-            at = profiles.end() - 1;
-        }
-        if (auto folder = StringOf(registry.FindValue(key.path, u"Folder"))) {
-            named[static_cast<size_t>(at - profiles.begin())].push_back(*folder);
-        }
-    }
-    std::vector<std::u16string> names;
-    for (std::vector<std::u16string>& given : named) {
-        if (given.empty()) {
-            given.push_back(fallback);
-        }
-        for (const std::u16string& name : given) {
-            if (std::find(names.begin(), names.end(), name) == names.end()) {
-                names.push_back(name);
-            }
-        }
-    }
-    return names;
-}
-
-// A volume's folder is its profile's name, or when that is taken the name with a digit from 2
-// to 9 after it.
-bool GivenName(std::u16string_view top, const std::vector<std::u16string>& names) {
-    const std::u16string folded = sim::FoldCase(top);
-    for (const std::u16string& name : names) {
-        const std::u16string given = sim::FoldCase(name);
-        if (folded == given) {
-            return true;
-        }
-        if (folded.size() == given.size() + 1 && folded.starts_with(given) &&
-            folded.back() >= u'2' && folded.back() <= u'9') {
-            return true;
-        }
-    }
-    return false;
-}
-
-void CheckCardFolder(const sim::Device& device, const FolderRead& card, bool hasRoot,
-                     Findings& findings) {
-    const std::vector<std::u16string> names = ProfileFolderNames(device.registry);
-    if (names.empty()) {
-        return;
-    }
-    const std::u16string top = card.read ? TopName(card.text) : u"";
-    if (top.empty() || GivenName(top, names)) {
-        return;
-    }
-    std::string given;
-    for (const std::u16string& name : names) {
-        given += (given.empty() ? "\\" : ", \\") + sim::ToUtf8(name);
-    }
-    const std::string what =
-        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\" +
-        sim::ToUtf8(top) +
-        " is no name the storage manager gives a card (its profiles under "
-        "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give " +
-        given + ")";
-    const std::u16string foldedTop = sim::FoldCase(top);
-    for (const sim::Mount& mount : device.files.Mounts()) {
-        if (sim::FoldCase(TopName(mount.folder)) == foldedTop) {
-            findings.push_back(
-                {Level::kWarning, what + "; --mount " + sim::ToUtf8(mount.folder) +
-                                      " mounts it here, but on the unit the card appears under "
-                                      "another name and the card's copy is never found"});
-            return;
-        }
-    }
-    if (hasRoot) {
-        const auto folder = device.files.Find(u"\\" + top);
-        if (folder && folder->isFolder) {
-            findings.push_back({Level::kWarning,
-                                what + "; --root has that folder, so it is found here, but on the "
-                                       "unit only if the image itself holds it"});
-            return;
-        }
-    }
-    findings.push_back({Level::kError, what + ", and no --mount or --root folder stands for it: "
-                                              "the card's copy of the launcher is never found"});
 }
 
 std::u16string TextOfFile(const std::string& bytes) {
@@ -335,68 +178,66 @@ std::vector<Shortcut> ReadShortcuts(const sim::Device& device) {
 }
 
 void CheckLauncherStarts(const Report& report, Findings& findings) {
-    size_t ways = 0;
-    std::string how;
+    std::vector<std::string> how;
     for (const bootorder::Entry& entry : report.order.entries) {
         if (entry.launcher) {
-            ++ways;
-            how += (how.empty() ? "" : ", ") + bootorder::Describe(entry);
+            how.push_back(bootorder::Describe(entry));
         }
     }
     for (const Shortcut& shortcut : report.shortcuts) {
         if (shortcut.launcher) {
-            ++ways;
-            how += (how.empty() ? "" : ", ") + std::string("\\Windows\\StartUp\\") +
-                   sim::ToUtf8(shortcut.name);
+            how.push_back("\\Windows\\StartUp\\" + sim::ToUtf8(shortcut.name));
         }
     }
+    const size_t ways = how.size();
     if (ways == 0) {
-        findings.push_back(
-            {Level::kError,
-             std::string("HKEY_LOCAL_MACHINE\\init: no LaunchNN names the launcher (Kelbrun.EXE, "
-                         "or the file name of --self)") +
-                 (report.shortcutsLookedAt ? ", nor does a shortcut in \\Windows\\StartUp"
-                                           : " (start-up shortcuts are looked at with --root)") +
-                 ": the launcher is never started at boot"});
+        findings.push_back(AboutKey(
+            Level::kError, bootorder::kInitKey,
+            std::string(
+                "no LaunchNN names the launcher (Kelbrun.EXE, or the file name of --self)") +
+                (report.shortcutsLookedAt ? ", nor does a shortcut in \\Windows\\StartUp"
+                                          : " (start-up shortcuts are looked at with --root)") +
+                ": the launcher is never started at boot"));
     } else if (ways > 1) {
-        findings.push_back({Level::kWarning, "the launcher is started " + std::to_string(ways) +
-                                                 " times at boot (" + how +
-                                                 "): each copy hands over on its own, so what "
-                                                 "it starts is started more than once"});
+        findings.push_back(
+            AboutBoot(Level::kWarning, "the launcher is started " + std::to_string(ways) +
+                                           " times at boot (" + ListOf(how) +
+                                           "): each copy hands over on its own, so what it starts "
+                                           "is started more than once"));
     }
 }
 
 void CheckOwnPath(const sim::Device& device, Findings& findings) {
-    const std::string self = "--self " + sim::ToUtf8(device.ownPath) + ": ";
+    const std::string self = "--self " + sim::ToUtf8(device.ownPath);
     if (device.ownPath.size() > kOwnPathChars) {
-        findings.push_back({Level::kError, self + Plural(device.ownPath.size(), "character") +
-                                               ", more than the " + std::to_string(kOwnPathChars) +
-                                               " the launcher trusts of its own path: it cannot "
-                                               "tell where it runs from and starts nothing"});
+        findings.push_back(AboutProgram(
+            Level::kError, self,
+            Plural(device.ownPath.size(), "character") + ", more than the " +
+                std::to_string(kOwnPathChars) +
+                " the launcher trusts of its own path: it cannot tell where it runs from and "
+                "starts nothing"));
     } else if (device.ownPath.find(kUpdateMarker) != std::u16string::npos) {
-        findings.push_back(
-            {Level::kError, self + "holds \"UPDATE\": the launcher takes itself for the card's "
-                                   "copy, which must not start itself again, and starts nothing"});
+        findings.push_back(AboutProgram(
+            Level::kError, self,
+            "holds \"UPDATE\": the launcher takes itself for the card's copy, which must not "
+            "start itself again, and starts nothing"));
     }
 }
 
-// A finding about a value ("KEY, NAME: ...") names the file and line of the OS design that set
-// it, so that the line to mend is found without searching the design for it.
+// A finding about a value names the file and line of the OS design that set it, so that the
+// line to mend is found without searching the design for it.
 void NameOrigins(const sim::Registry& registry, Findings& findings) {
     for (Finding& finding : findings) {
-        const size_t comma = finding.text.find(", ");
-        const size_t colon =
-            comma == std::string::npos ? std::string::npos : finding.text.find(": ", comma + 2);
-        if (colon == std::string::npos) {
+        if (finding.about != Finding::About::kValue) {
             continue;
         }
-        const auto key = sim::FromUtf8(finding.text.substr(0, comma));
-        const auto name = sim::FromUtf8(finding.text.substr(comma + 2, colon - comma - 2));
+        const auto key = sim::FromUtf8(finding.subject);
+        const auto name = sim::FromUtf8(finding.valueName);
         const std::string* origin = key && name && registry.FindValue(*key, *name) != nullptr
                                         ? registry.OriginOf(*key, *name)
                                         : nullptr;
         if (origin != nullptr) {
-            finding.text = *origin + ": " + finding.text;
+            finding.origin = *origin;
         }
     }
 }
@@ -426,18 +267,17 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
     CheckLauncherStarts(report, report.findings);
     CheckOwnPath(device, report.findings);
     if (!device.registry.HasKey(kPathsKey)) {
-        report.findings.push_back({Level::kError,
-                                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths: missing: the "
-                                   "launcher reads no folder and starts nothing"});
+        report.findings.push_back(AboutKey(
+            Level::kError, kPathsKey, "missing: the launcher reads no folder and starts nothing"));
     } else {
         const std::vector<FolderRead> reads = ReadAsLauncher(device);
         for (size_t i = 0; i < std::size(kFolderValues); ++i) {
             CheckFolderValue(reads[i], kFolderValues[i], report.findings);
         }
-        CheckCardFolder(device, reads[0], hasRoot, report.findings);
+        CheckCardFolder(device, reads[0].read ? reads[0].text : u"", hasRoot, report.findings);
         if (reads[0].read && reads[1].read) {
             programstartcheck::CheckLauncherPrograms(
-                device, reads[0].text + std::u16string(kUpdateSuffix),
+                device, reads[0].text + std::u16string(kUpdateLauncherSuffix),
                 reads[2].text + std::u16string(kNavigatorSuffix), report.findings);
         }
     }
@@ -449,80 +289,6 @@ size_t CountErrors(const Findings& findings) {
     return static_cast<size_t>(
         std::count_if(findings.begin(), findings.end(),
                       [](const Finding& f) { return f.level == Level::kError; }));
-}
-
-std::string FormatReport(const Report& report) {
-    std::string out = "boot order, HKEY_LOCAL_MACHINE\\init:";
-    if (!report.order.hasKey) {
-        out += " no such key\n";
-    } else if (report.order.entries.empty()) {
-        out += " no entries\n";
-    } else {
-        out += "\n";
-        size_t numberWidth = 1;
-        size_t programWidth = 0;
-        for (const bootorder::Entry& entry : report.order.entries) {
-            numberWidth = std::max(numberWidth, std::to_string(entry.number).size());
-            programWidth = std::max(programWidth, bootorder::ShownProgram(entry).size());
-        }
-        if (report.order.deviceManagerEarly) {
-            out += "  " + std::string(numberWidth - 1, ' ') +
-                   "-  device.exe, started before the entries (init\\BootVars \"Start "
-                   "DevMgr\")\n";
-        }
-        for (size_t i = 0; i < report.order.entries.size(); ++i) {
-            const bootorder::Entry& entry = report.order.entries[i];
-            const std::string number = std::to_string(entry.number);
-            const std::u16string program = bootorder::ShownProgram(entry);
-            std::string line = "  " + std::string(numberWidth - number.size(), ' ') + number +
-                               "  " + sim::ToUtf8(program) +
-                               std::string(programWidth - program.size(), ' ');
-            if (!entry.waitsFor.empty()) {
-                line += "  waits for";
-                for (size_t w = 0; w < entry.waitsFor.size(); ++w) {
-                    line += (w == 0 ? " " : ", ") + std::to_string(entry.waitsFor[w]);
-                }
-            }
-            if (entry.launcher) {
-                line += "  <- the launcher";
-            }
-            // A program the image lacks fails to start: the mark says why.
-            const bool notInImage = report.notInImage.count(entry.number) != 0;
-            if (notInImage) {
-                line += "  (not in the image)";
-            }
-            if (i >= report.bootStopsAt) {
-                line += "  (never starts)";
-            } else if (entry.startedEarly) {
-                line += "  (already started, not again)";
-            } else if (entry.startFails && !entry.launchName.empty() && !notInImage) {
-                line += "  (its start fails)";
-            }
-            line.erase(line.find_last_not_of(' ') + 1);
-            out += line + "\n";
-        }
-    }
-    out += "start-up shortcuts, \\Windows\\StartUp:";
-    if (!report.shortcutsLookedAt) {
-        out += " not looked at (no --root)\n";
-    } else if (report.shortcuts.empty()) {
-        out += " none\n";
-    } else {
-        out += "\n";
-        for (const Shortcut& shortcut : report.shortcuts) {
-            out += "  " + sim::ToUtf8(shortcut.name) + " -> " +
-                   (shortcut.known ? sim::ToUtf8(shortcut.target) : "(its content is not known)") +
-                   (shortcut.launcher ? "  <- the launcher" : "") + "\n";
-        }
-    }
-    for (const Finding& finding : report.findings) {
-        out += std::string("check: ") + (finding.level == Level::kError ? "error: " : "warning: ") +
-               finding.text + "\n";
-    }
-    const size_t errors = CountErrors(report.findings);
-    out += "check: " + Plural(errors, "error") + ", " +
-           Plural(report.findings.size() - errors, "warning") + "\n";
-    return out;
 }
 
 }  // namespace setupcheck

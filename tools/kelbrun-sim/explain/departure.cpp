@@ -1,6 +1,7 @@
 // Where a run of a unit's log departs from the dry run of the files given for that unit.
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/explain/explain.h"
+#include "tools/kelbrun-sim/finding.h"
 
 namespace simexplain {
 
@@ -10,12 +11,9 @@ using explainlog::Ending;
 using explainlog::Run;
 using explainlog::TrailLine;
 using Kind = TrailLine::Kind;
+using setupcheck::Quoted;
 
 constexpr const char* kValueNames[] = {"SDMMC", "DataStorage", "User"};
-
-std::string Quoted(std::u16string_view text) {
-    return "\"" + sim::ToUtf8(text) + "\"";
-}
 
 bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;

@@ -256,8 +256,8 @@ int ExplainLog(const simoptions::Options& options, std::ostream& out, std::ostre
             err << "kelbrun-sim: " << *error << "\n";
             return 2;
         }
-        for (const std::string& warning : setup.warnings) {
-            err << "kelbrun-sim: warning: " << warning << "\n";
+        for (const imagefiles::Error& warning : setup.warnings) {
+            err << "kelbrun-sim: warning: " << warning.Describe() << "\n";
         }
         device.waitForReal = false;  // the dry run's clock moves on all the same
     }

@@ -39,29 +39,45 @@ bool HasWord(std::u16string_view list, std::u16string_view folded) {
 
 }  // namespace
 
-std::optional<bool> GateHolds(std::u16string_view gate, const VariableLookup& find) {
+std::vector<GateReading> GateReadings(std::u16string_view gate) {
     const std::u16string folded = sim::FoldCase(gate);
-    bool known = false;
-    // Does the variable hold the word? Records that some variable of the gate is set.
-    const auto holds = [&](const std::u16string& variable, std::u16string_view word) {
-        const std::u16string* list = find(variable);
-        known = known || (list != nullptr && !word.empty());
-        return list != nullptr && !word.empty() && HasWord(*list, word);
-    };
+    std::vector<GateReading> readings;
     constexpr std::u16string_view kModules = u"_MODULES_";
     const size_t modules = folded.find(kModules);
     if (modules != std::u16string::npos && modules > 0 &&
-        holds(folded.substr(0, modules) + u"_MODULES", folded.substr(modules + kModules.size()))) {
-        return true;
+        modules + kModules.size() < folded.size()) {
+        readings.push_back(
+            {folded.substr(0, modules) + u"_MODULES", folded.substr(modules + kModules.size())});
     }
-    // A module's name may hold an underscore itself: each split is a module and a component.
     for (size_t at = folded.find(u'_'); at != std::u16string::npos && at > 0;
          at = folded.find(u'_', at + 1)) {
-        if (holds(folded.substr(0, at) + u"_COMPONENTS", folded.substr(at + 1))) {
-            return true;
+        if (at + 1 < folded.size()) {
+            readings.push_back({folded.substr(0, at) + u"_COMPONENTS", folded.substr(at + 1)});
         }
     }
-    return known ? std::optional<bool>(false) : std::nullopt;
+    return readings;
+}
+
+std::optional<GateDecision> DecideGate(std::u16string_view gate, const VariableLookup& find) {
+    std::optional<GateDecision> decision;
+    for (const GateReading& reading : GateReadings(gate)) {
+        const std::u16string* list = find(reading.variable);
+        if (list == nullptr) {
+            continue;
+        }
+        if (HasWord(*list, reading.word)) {
+            return GateDecision{true, reading};
+        }
+        if (!decision) {
+            decision = GateDecision{false, reading};
+        }
+    }
+    return decision;
+}
+
+std::optional<bool> GateHolds(std::u16string_view gate, const VariableLookup& find) {
+    const auto decision = DecideGate(gate, find);
+    return decision ? std::optional<bool>(decision->holds) : std::nullopt;
 }
 
 }  // namespace imagefiles

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace imagefiles {
 
@@ -27,11 +28,32 @@ class Variables {
 // Looks a variable up by name; nothing when it is not set.
 using VariableLookup = std::function<const std::u16string*(std::u16string_view)>;
 
-// Whether a component gate (a @CESYSGEN condition's name, or the component of a COREDLL export)
-// holds by Cefilter's rule: <TREE>_MODULES_<M> when M is a word of <TREE>_MODULES (such as
-// CE_MODULES_FILESYS and CE_MODULES), <MODULE>_<C> when C is a word of <MODULE>_COMPONENTS
-// (COREDLL_SHEXEC and COREDLL_COMPONENTS); words are separated by blanks and compare without
-// regard to case. Nothing when no variable the gate could rest on is set.
+// A component gate (a @CESYSGEN condition's name, or the component of a COREDLL export) read
+// by Cefilter's rule: <TREE>_MODULES_<M> looks for the word M in the variable <TREE>_MODULES
+// (such as CE_MODULES_FILESYS in CE_MODULES), <MODULE>_<C> for C in <MODULE>_COMPONENTS
+// (COREDLL_SHEXEC in COREDLL_COMPONENTS). A module's name may hold an underscore itself, so the
+// gate is split at every one: each split is one reading. Both in upper case.
+struct GateReading {
+    std::u16string variable;
+    std::u16string word;
+
+    friend bool operator==(const GateReading&, const GateReading&) = default;
+};
+
+// The gate's readings in the order they are tried: <TREE>_MODULES_<M> first, then each split
+// from the first underscore on. None for a gate of neither form.
+std::vector<GateReading> GateReadings(std::u16string_view gate);
+
+// Whether the gate holds, and the reading that decided: the first that holds, or else the first
+// whose variable is set. Words are separated by blanks and compare without regard to case.
+struct GateDecision {
+    bool holds = false;
+    GateReading by;
+};
+// Nothing when no variable the gate could rest on is set.
+std::optional<GateDecision> DecideGate(std::u16string_view gate, const VariableLookup& find);
+
+// DecideGate's verdict alone.
 std::optional<bool> GateHolds(std::u16string_view gate, const VariableLookup& find);
 
 }  // namespace imagefiles

@@ -1,7 +1,8 @@
-// Reads an OS design's files as Platform Builder's image builder does, each through the same
-// stages (text, lines, preprocessor) and then its own statements: the .reg files of both
-// kinds into a registry, the .bib files into the image's \Windows files, the .dat files into
-// the object store's folders and copies.
+// Reads an OS design's files as Platform Builder's image builder does, each the one way
+// design_reader.cpp holds: its bytes read through the file seam, as text, as logical lines,
+// through the preprocessor, and then as its own statements: the .reg files of both kinds into a
+// registry, the .bib files into the image's \Windows files, the .dat files into the object
+// store's folders and copies. A file is read whole or not at all.
 #ifndef KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_FILES_DESIGN_READER_H
 #define KELBRUN_TOOLS_KELBRUN_SIM_IMAGE_FILES_DESIGN_READER_H
 
@@ -12,52 +13,62 @@
 #include <vector>
 
 #include "platform/sim/registry.h"
+#include "tools/kelbrun-sim/image_files/design_files.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
 #include "tools/kelbrun-sim/image_files/preprocessor.h"
 #include "tools/kelbrun-sim/image_files/source_text.h"
 
 namespace imagefiles {
 
-// Which kind a .reg file is, told from its lines: see docs/simulator.md. Throws Failure, naming
-// file, for a REGEDIT4 file whose lines cannot be joined.
-Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines, const Origin& file);
+// The kinds of file a design is made of; a .reg file's syntax is told from its lines.
+enum class FileKind { kRegistry, kBib, kDat };
 
 // The files of one run, read in order; each kind merges into what the ones before it gave,
 // a later value or file replacing an earlier one. On an error nothing of the failing file is
-// kept: what it was read into is as it was.
+// kept: what it was read into, and the warnings, are as they were.
 class DesignReader {
   public:
-    explicit DesignReader(ReadSettings settings)
+    // files: where the files and what they include are read from; it must outlive the reader.
+    explicit DesignReader(ReadSettings settings, const DesignFiles& files = TheHostFiles())
         : settings_(std::move(settings)),
-          registryFiles_(settings_, warnings_),
-          bibFiles_(settings_, warnings_),
-          datFiles_(settings_, warnings_) {}
+          files_(files),
+          registryFiles_(settings_, files_, warnings_),
+          bibFiles_(settings_, files_, warnings_),
+          datFiles_(settings_, files_, warnings_) {}
     DesignReader(const DesignReader&) = delete;
     DesignReader& operator=(const DesignReader&) = delete;
 
-    // name is how errors and origins name the file; hostFile is where its includes start.
-    std::optional<Error> ApplyRegistry(std::string_view bytes, const std::string& name,
-                                       const std::filesystem::path& hostFile,
-                                       sim::Registry& registry);
-    std::optional<Error> ApplyBib(std::string_view bytes, const std::string& name,
-                                  const std::filesystem::path& hostFile, ImageContents& image);
-    std::optional<Error> ApplyDat(std::string_view bytes, const std::string& name,
-                                  const std::filesystem::path& hostFile, ImageContents& image);
-
-    // The same, read from the host file; a file that cannot be read is an error of line 0.
+    // The file, read through the files; one that cannot be read is an error of line 0.
     std::optional<Error> LoadRegistry(const std::string& file, sim::Registry& registry);
     std::optional<Error> LoadBib(const std::string& file, ImageContents& image);
     std::optional<Error> LoadDat(const std::string& file, ImageContents& image);
 
+    // A .reg file given as its bytes: name is how errors and origins name it; hostFile is where
+    // its includes start.
+    std::optional<Error> ApplyRegistry(std::string_view bytes, const std::string& name,
+                                       const std::filesystem::path& hostFile,
+                                       sim::Registry& registry);
+
     // What was read but is worth saying: includes that could not be opened, LOC_ tokens with
-    // no .str file given, #message lines. One line each, naming the file and line.
-    const std::vector<std::string>& Warnings() const {
+    // no .str file given, #message lines, lines skipped. Each names the file and line.
+    const std::vector<Error>& Warnings() const {
         return warnings_;
     }
 
   private:
+    template <typename Target>
+    std::optional<Error> Load(FileKind kind, const std::string& file, Target& target);
+    template <typename Target>
+    std::optional<Error> Apply(FileKind kind, std::string_view bytes, const std::string& name,
+                               const std::filesystem::path& hostFile, Target& target);
+    void Take(FileKind kind, const std::vector<LogicalLine>& lines, const Origin& file,
+              const std::filesystem::path& hostFile, sim::Registry& registry);
+    void Take(FileKind kind, const std::vector<LogicalLine>& lines, const Origin& file,
+              const std::filesystem::path& hostFile, ImageContents& image);
+
     ReadSettings settings_;
-    std::vector<std::string> warnings_;
+    const DesignFiles& files_;
+    std::vector<Error> warnings_;
     Preprocessor registryFiles_;
     Preprocessor bibFiles_;
     Preprocessor datFiles_;

@@ -3,9 +3,8 @@
 #include <map>
 #include <utility>
 
-#include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
-#include "tools/kelbrun-sim/image_files/design_reader.h"
+#include "tools/kelbrun-sim/image_files/statements.h"
 
 namespace imagefiles {
 namespace {
@@ -14,9 +13,9 @@ enum class Section { kNone, kModules, kFiles, kOther };
 
 class BibStatements {
   public:
-    BibStatements(ImageContents& image, const ReadSettings& settings,
-                  const std::filesystem::path& folder, std::vector<std::string>& warnings)
-        : image_(image), settings_(settings), folder_(folder), warnings_(warnings) {
+    BibStatements(ImageContents& image, const ReadSettings& settings, const DesignFiles& files,
+                  const std::filesystem::path& folder, std::vector<Error>& warnings)
+        : image_(image), settings_(settings), files_(files), folder_(folder), warnings_(warnings) {
         for (size_t i = 0; i < image_.files.size(); ++i) {
             index_[sim::FoldCase(image_.files[i].name)] = i;
         }
@@ -44,8 +43,9 @@ class BibStatements {
         }
         if (line.missingString) {
             warnings_.push_back(
-                line.where.Describe() + ": " + sim::ToUtf8(*line.missingString) +
-                " is not replaced (no --strings file given): this file is left out");
+                At(line.where,
+                   sim::ToUtf8(*line.missingString) +
+                       " is not replaced (no --strings file given): this file is left out"));
             return;
         }
         if (fields.size() < 3) {
@@ -67,7 +67,7 @@ class BibStatements {
         // file is in the image, its content unknown here.
         if (fields[1].find(u"$(") == std::u16string_view::npos) {
             std::string why;
-            if (auto host = ResolveWindowsPath(fields[1], folder_, settings_.maps, why)) {
+            if (auto host = ResolveWindowsPath(fields[1], folder_, settings_.maps, files_, why)) {
                 file.content = std::move(*host);
             }
         }
@@ -82,8 +82,9 @@ class BibStatements {
   private:
     ImageContents& image_;
     const ReadSettings& settings_;
+    const DesignFiles& files_;
     std::filesystem::path folder_;
-    std::vector<std::string>& warnings_;
+    std::vector<Error>& warnings_;
     Section section_ = Section::kNone;
     std::map<std::u16string, size_t> index_;  // by folded name: its place in image_.files
 };
@@ -151,14 +152,14 @@ std::u16string JoinDevicePath(std::u16string_view folder, std::u16string_view na
     return path == u"\\" ? path + std::u16string(name) : path + u"\\" + std::u16string(name);
 }
 
-void TakeDatLine(const PreparedLine& line, ImageContents& image,
-                 std::vector<std::string>& warnings) {
+void TakeDatLine(const PreparedLine& line, ImageContents& image, std::vector<Error>& warnings) {
     if (line.text.empty()) {
         return;
     }
     if (line.missingString) {
-        warnings.push_back(line.where.Describe() + ": " + sim::ToUtf8(*line.missingString) +
-                           " is not replaced (no --strings file given): this line is left out");
+        warnings.push_back(At(
+            line.where, sim::ToUtf8(*line.missingString) +
+                            " is not replaced (no --strings file given): this line is left out"));
         return;
     }
     if (line.undefined) {
@@ -192,69 +193,22 @@ void TakeDatLine(const PreparedLine& line, ImageContents& image,
     image.copies.push_back(StoreCopy{JoinDevicePath(folder, name), source, line.where});
 }
 
-// Reads a .bib or .dat file's lines into a copy of the image, which replaces the image only when
-// the whole file reads: a refused line leaves the image and the warnings as they were.
-template <typename TakeLine>
-std::optional<Error> ApplyImageFile(std::string_view bytes, const std::string& name,
-                                    const std::filesystem::path& hostFile,
-                                    const ReadSettings& settings, Preprocessor& files,
-                                    std::vector<std::string>& warnings, ImageContents& image,
-                                    TakeLine take) {
-    ImageContents changed = image;
-    const size_t warningsBefore = warnings.size();
-    try {
-        const Origin file{name, 0, {}};
-        const std::vector<LogicalLine> lines =
-            JoinLines(DecodeText(bytes, settings.codepage, file), Syntax::kImageBuilder, file);
-        take(files.Run(lines, file, hostFile), changed);
-    } catch (const Failure& failure) {
-        warnings.resize(warningsBefore);
-        return failure.error;
-    }
-    image = std::move(changed);
-    return std::nullopt;
-}
-
 }  // namespace
 
-std::optional<Error> DesignReader::ApplyBib(std::string_view bytes, const std::string& name,
-                                            const std::filesystem::path& hostFile,
-                                            ImageContents& image) {
-    return ApplyImageFile(bytes, name, hostFile, settings_, bibFiles_, warnings_, image,
-                          [&](const std::vector<PreparedLine>& lines, ImageContents& changed) {
-                              BibStatements statements(changed, settings_, hostFile.parent_path(),
-                                                       warnings_);
-                              for (const PreparedLine& line : lines) {
-                                  statements.Take(line);
-                              }
-                          });
-}
-
-std::optional<Error> DesignReader::ApplyDat(std::string_view bytes, const std::string& name,
-                                            const std::filesystem::path& hostFile,
-                                            ImageContents& image) {
-    return ApplyImageFile(bytes, name, hostFile, settings_, datFiles_, warnings_, image,
-                          [&](const std::vector<PreparedLine>& lines, ImageContents& changed) {
-                              for (const PreparedLine& line : lines) {
-                                  TakeDatLine(line, changed, warnings_);
-                              }
-                          });
-}
-
-std::optional<Error> DesignReader::LoadBib(const std::string& file, ImageContents& image) {
-    const auto bytes = sim::ReadHostFile(file);
-    if (!bytes) {
-        return Error{0, "cannot be read", file, {}};
+void TakeBibLines(const std::vector<PreparedLine>& lines, const ReadSettings& settings,
+                  const DesignFiles& files, const std::filesystem::path& folder,
+                  ImageContents& image, std::vector<Error>& warnings) {
+    BibStatements statements(image, settings, files, folder, warnings);
+    for (const PreparedLine& line : lines) {
+        statements.Take(line);
     }
-    return ApplyBib(*bytes, file, file, image);
 }
 
-std::optional<Error> DesignReader::LoadDat(const std::string& file, ImageContents& image) {
-    const auto bytes = sim::ReadHostFile(file);
-    if (!bytes) {
-        return Error{0, "cannot be read", file, {}};
+void TakeDatLines(const std::vector<PreparedLine>& lines, ImageContents& image,
+                  std::vector<Error>& warnings) {
+    for (const PreparedLine& line : lines) {
+        TakeDatLine(line, image, warnings);
     }
-    return ApplyDat(*bytes, file, file, image);
 }
 
 }  // namespace imagefiles

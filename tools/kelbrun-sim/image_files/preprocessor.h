@@ -11,17 +11,13 @@
 #include <vector>
 
 #include "tools/kelbrun-sim/image_files/build_variables.h"
+#include "tools/kelbrun-sim/image_files/design_files.h"
+#include "tools/kelbrun-sim/image_files/host_paths.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
+#include "tools/kelbrun-sim/image_files/settings_files.h"
 #include "tools/kelbrun-sim/image_files/source_text.h"
 
 namespace imagefiles {
-
-// --map 'C:\WINCE500=/srv/wince500': the host folder that holds what a Windows path names
-// under the prefix.
-struct PathMap {
-    std::u16string windowsPrefix;
-    std::filesystem::path hostFolder;
-};
 
 // What a run reads its files with.
 struct ReadSettings {
@@ -41,15 +37,11 @@ struct PreparedLine {
     std::optional<std::u16string> undefined;
     // The first LOC_ token that no .str file defines (with no --strings given), left as it was.
     std::optional<std::u16string> missingString;
+    // A line with no text of its own, whose commented-out value goes on onto this many lines
+    // (LogicalLine's commentedOnLines); where names the comment's line.
+    int commentedOnLines = 0;
+    std::u16string comment;  // the commented-out value's first line, for such a line
 };
-
-// The host file that a Windows path names: under the --map folder of its prefix, or, for a
-// relative path, under base; each part matched without regard to case, as Windows does.
-// Gives nothing, with why, when there is none.
-std::optional<std::filesystem::path> ResolveWindowsPath(std::u16string_view windowsPath,
-                                                        const std::filesystem::path& base,
-                                                        const std::vector<PathMap>& maps,
-                                                        std::string& why);
 
 // Deepest #include nesting read; one more is refused.
 constexpr int kMaxIncludeDepth = 32;
@@ -59,8 +51,9 @@ constexpr int kMaxIncludeDepth = 32;
 // goes on past the end of its file.
 class Preprocessor {
   public:
-    Preprocessor(const ReadSettings& settings, std::vector<std::string>& warnings)
-        : settings_(settings), warnings_(warnings) {}
+    Preprocessor(const ReadSettings& settings, const DesignFiles& files,
+                 std::vector<Error>& warnings)
+        : settings_(settings), files_(files), warnings_(warnings) {}
 
     // The file's prepared lines; hostFile is where it is (its folder is where its relative
     // #include paths start). Throws Failure.
@@ -74,6 +67,14 @@ class Preprocessor {
     struct Frame;
     void Process(const std::vector<LogicalLine>& lines, Frame& frame,
                  std::vector<PreparedLine>& out);
+    // The kinds of line Process reads: a line of comment alone (a @CESYSGEN marker, a value
+    // commented out that goes on), a #directive, and an IF, ELSE or ENDIF line (false for
+    // another line).
+    void CommentLine(const LogicalLine& line, const Origin& where, Frame& frame,
+                     std::vector<PreparedLine>& out) const;
+    void Directive(const LogicalLine& line, const Origin& where, Frame& frame,
+                   std::vector<PreparedLine>& out);
+    bool BlockLine(std::u16string_view text, const Origin& where, Frame& frame) const;
     // Whether a block's condition holds: an IF line's, a #if or #elif line's, a @CESYSGEN
     // line's by Cefilter's rule. Throw Failure for a malformed one.
     bool IfHolds(std::u16string_view condition, const Origin& where) const;
@@ -90,19 +91,11 @@ class Preprocessor {
                                   std::optional<std::u16string>& missing) const;
 
     const ReadSettings& settings_;
-    std::vector<std::string>& warnings_;
+    const DesignFiles& files_;
+    std::vector<Error>& warnings_;
     std::map<std::u16string, std::u16string> defines_;  // by folded name
     std::vector<std::filesystem::path> open_;           // the files being read, outermost first
 };
-
-// The build window's variables as "set > FILE" writes them: NAME=VALUE lines. Throws Failure.
-void ReadEnvironment(std::string_view bytes, int codepage, const Origin& file,
-                     Variables& variables);
-
-// A .str file's #define LOC_NAME "text" and #define LOC_NAME ~"text" lines, with // comments.
-// Throws Failure.
-void ReadStrings(std::string_view bytes, int codepage, const Origin& file,
-                 std::map<std::u16string, std::u16string>& strings);
 
 }  // namespace imagefiles
 

@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/sim/host_file.h"
 #include "platform/sim/text.h"
-#include "tools/kelbrun-sim/image_files/design_reader.h"
+#include "tools/kelbrun-sim/image_files/statements.h"
 
 namespace imagefiles {
 namespace {
@@ -14,8 +13,7 @@ using sim::RegistryValue;
 
 constexpr std::u16string_view kEditorHeader = u"Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kRegedit4 = u"REGEDIT4";
-// Windows CE's type for a string that names a resource of a module.
-constexpr uint32_t kRegMuiSz = 21;
+constexpr char kExportForm[] = "expected a [KEY] line, a \"name\"= value line or a ; comment";
 
 bool IsKnownRoot(std::u16string_view keyPath) {
     static const std::array<std::u16string_view, 5> kRoots = {
@@ -191,7 +189,7 @@ std::optional<RegistryValue> ParseData(std::u16string_view data, const Origin& w
             if (!Trim(data).empty()) {
                 Fail(where, "unexpected text after a quoted value");
             }
-            value.type = kRegMuiSz;
+            value.type = sim::kRegMuiSz;
             return value;
         }
         Fail(where,
@@ -204,22 +202,27 @@ std::optional<RegistryValue> ParseData(std::u16string_view data, const Origin& w
 // The statements of one file: its key lines and value lines, in order.
 class Statements {
   public:
-    Statements(sim::Registry& registry, Syntax syntax, std::vector<std::string>& warnings)
+    Statements(sim::Registry& registry, Syntax syntax, std::vector<Error>& warnings)
         : registry_(registry), syntax_(syntax), warnings_(warnings) {}
 
     void Take(const PreparedLine& line) {
         const std::u16string_view text = line.text;
         const Origin& where = line.where;
+        if (line.commentedOnLines > 0) {
+            SkipCommentedOnLines(line);
+            return;
+        }
         if (text.empty() || text.front() == u';') {
             return;
         }
         const bool key = text.front() == u'[';
         const bool value = text.front() == u'"' || text.front() == u'@';
         if (!key && !value) {
-            Fail(where, syntax_ == Syntax::kImageBuilder
-                            ? "expected a [KEY] line, a \"name\"= value line, IF, ENDIF, a "
-                              "#directive or a ; comment"
-                            : "expected a [KEY] line, a \"name\"= value line or a ; comment");
+            if (syntax_ == Syntax::kEditorExport) {
+                Fail(where, kExportForm);
+            }
+            SkipStrayLine(text, where);
+            return;
         }
         if (line.undefined) {
             const std::string name = sim::ToUtf8(*line.undefined);
@@ -229,9 +232,10 @@ class Statements {
                             "build's release folder, which has it expanded");
         }
         if (line.missingString) {
-            warnings_.push_back(where.Describe() + ": " + sim::ToUtf8(*line.missingString) +
-                                " is not replaced (no --strings file given): this " +
-                                (key ? "key's values are" : "value is") + " not set");
+            warnings_.push_back(At(where, sim::ToUtf8(*line.missingString) +
+                                              " is not replaced (no --strings file given): this " +
+                                              (key ? "key's values are" : "value is") +
+                                              " not set"));
             if (key) {
                 key_.reset();
                 skippingKey_ = true;
@@ -246,6 +250,55 @@ class Statements {
     }
 
   private:
+    // Where the values after a skipped line go, for its warning.
+    std::string ValuesAfter(const char* it) const {
+        if (skippingKey_) {
+            return std::string("the values after ") + it +
+                   " are not set, as their key's LOC_ token is not replaced";
+        }
+        if (!key_) {
+            return std::string("no [KEY] line is open for the values after ") + it;
+        }
+        return std::string("the values after ") + it + " go into [" + sim::ToUtf8(*key_) + "]";
+    }
+
+    // A line of an image-builder file that is no statement: the image builder goes on past
+    // it, and so does this reader, saying so. An editor's header is no such line: the file was
+    // meant as an export.
+    void SkipStrayLine(std::u16string_view text, const Origin& where) {
+        if (StartsWithFolded(text, u"Windows Registry Editor")) {
+            Fail(where,
+                 "expected a [KEY] line, a \"name\"= value line, IF, ENDIF, a #directive or a ; "
+                 "comment");
+        }
+        const bool lostBracket = text.back() == u']' && IsKnownRoot(text);
+        warnings_.push_back(At(
+            where, std::string("skipped ") +
+                       (lostBracket ? "a key line without its [" : "a line that is no statement") +
+                       ", " + sim::ToUtf8(text) + ": " + ValuesAfter("it")));
+    }
+
+    // The lines after a value commented out with ";" on its first line only.
+    void SkipCommentedOnLines(const PreparedLine& line) {
+        const Origin& where = line.where;
+        const int first = where.line + 1;
+        const int last = where.line + line.commentedOnLines;
+        const bool one = first == last;
+        std::string lines = one ? "line " + std::to_string(first)
+                                : "lines " + std::to_string(first) + " to " + std::to_string(last);
+        std::u16string_view name = line.comment;
+        if (StartsWith(name, u"\"")) {
+            name = name.substr(0, QuotedEnd(name).value_or(name.size()));
+        } else {
+            name = name.substr(0, 1);
+        }
+        warnings_.push_back(
+            At(Origin{where.file, first, where.includedFrom},
+               "skipped " + lines + (one ? ", which goes" : ", which go") + " on with the value " +
+                   sim::ToUtf8(name) + " commented out on line " + std::to_string(where.line) +
+                   " (its ; comments out that line only): " + ValuesAfter(one ? "it" : "them")));
+    }
+
     void Key(std::u16string_view text, const Origin& where) {
         skippingKey_ = false;
         if (text.back() != u']') {
@@ -293,7 +346,7 @@ class Statements {
 
     sim::Registry& registry_;
     const Syntax syntax_;
-    std::vector<std::string>& warnings_;
+    std::vector<Error>& warnings_;
     std::optional<std::u16string> key_;
     bool skippingKey_ = false;  // a key line whose LOC_ token is not replaced
 };
@@ -333,76 +386,45 @@ bool HasImageBuilderLine(const std::vector<LogicalLine>& lines) {
 
 }  // namespace
 
-Syntax RegistrySyntaxOf(const std::vector<TextLine>& lines, const Origin& file) {
-    const std::u16string_view first = Trim(lines.front().text);
+Syntax RegistrySyntaxOf(const std::vector<LogicalLine>& lines) {
+    const std::u16string_view first = lines.front().text;
     if (first == kEditorHeader) {
         return Syntax::kEditorExport;
     }
     if (first != kRegedit4) {
         return Syntax::kImageBuilder;
     }
-    return HasImageBuilderLine(JoinLines(lines, Syntax::kImageBuilder, file))
-               ? Syntax::kImageBuilder
-               : Syntax::kEditorExport;
+    return HasImageBuilderLine(lines) ? Syntax::kImageBuilder : Syntax::kEditorExport;
 }
 
-std::optional<Error> DesignReader::ApplyRegistry(std::string_view bytes, const std::string& name,
-                                                 const std::filesystem::path& hostFile,
-                                                 sim::Registry& registry) {
-    sim::Registry changed = registry;
-    const size_t warningsBefore = warnings_.size();
-    try {
-        const Origin file{name, 0, {}};
-        const std::vector<TextLine> text = DecodeText(bytes, settings_.codepage, file);
-        const Syntax syntax = RegistrySyntaxOf(text, file);
-        const std::vector<LogicalLine> lines = JoinLines(text, syntax, file);
-        Statements statements(changed, syntax, warnings_);
-        if (syntax == Syntax::kEditorExport) {
-            // An export is the registry as it was: no directive, no token, no block.
-            for (size_t i = 1; i < lines.size(); ++i) {
-                const Origin where{name, lines[i].number, {}};
-                if (lines[i].unmapped) {
-                    Fail(where, "a byte that is no character of code page " +
-                                    std::to_string(settings_.codepage) +
-                                    " (--codepage N names the file's)");
-                }
-                statements.Take(PreparedLine{lines[i].text, where, std::nullopt, std::nullopt});
-            }
-        } else {
-            for (const PreparedLine& line : registryFiles_.Run(lines, file, hostFile)) {
-                statements.Take(line);
-            }
+std::vector<PreparedLine> ExportLines(const std::vector<LogicalLine>& lines, const Origin& file,
+                                      int codepage) {
+    std::vector<PreparedLine> out;
+    out.reserve(lines.size());
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const Origin where{file.file, lines[i].number, {}};
+        if (lines[i].commentedOnLines > 0) {
+            // Lines joined as an image-builder file's: in an export, a value commented out is
+            // one line, and the next is a line of its own.
+            Fail(Origin{file.file, lines[i].number + 1, {}}, kExportForm);
         }
-    } catch (const Failure& failure) {
-        warnings_.resize(warningsBefore);
-        return failure.error;
+        if (!lines[i].text.empty() && !lines[i].comment.empty()) {
+            Fail(where,
+                 "a ; after a line's content, which an editor export does not write (a key "
+                 "whose name holds a ; is read from an image-builder file only)");
+        }
+        RefuseUnmapped(lines[i].unmapped, where, codepage);
+        out.push_back(PreparedLine{lines[i].text, where, std::nullopt, std::nullopt, 0, {}});
     }
-    registry = std::move(changed);
-    return std::nullopt;
+    return out;
 }
 
-std::optional<Error> DesignReader::LoadRegistry(const std::string& file, sim::Registry& registry) {
-    const auto bytes = sim::ReadHostFile(file);
-    if (!bytes) {
-        return Error{0, "cannot be read", file, {}};
+void TakeRegistryLines(const std::vector<PreparedLine>& lines, Syntax syntax,
+                       sim::Registry& registry, std::vector<Error>& warnings) {
+    Statements statements(registry, syntax, warnings);
+    for (const PreparedLine& line : lines) {
+        statements.Take(line);
     }
-    return ApplyRegistry(*bytes, file, file, registry);
 }
 
 }  // namespace imagefiles
-
-namespace regfile {
-
-std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry,
-                           const Variables& variables) {
-    imagefiles::ReadSettings settings;
-    settings.variables = variables;
-    imagefiles::DesignReader reader(std::move(settings));
-    return reader.ApplyRegistry(bytes, "", std::filesystem::path(), registry);
-}
-
-std::optional<Error> Apply(std::string_view bytes, sim::Registry& registry) {
-    return Apply(bytes, registry, Variables());
-}
-
-}  // namespace regfile

@@ -9,7 +9,7 @@
 
 namespace imagefiles {
 
-std::string Error::Describe() const {
+std::string Error::Where() const {
     std::string where = file;
     if (line > 0) {
         where += ":" + std::to_string(line);
@@ -17,11 +17,19 @@ std::string Error::Describe() const {
     if (!includedFrom.empty()) {
         where += " (included from " + includedFrom + ")";
     }
-    return where + ": " + message;
+    return where;
+}
+
+std::string Error::Describe() const {
+    return Where() + ": " + message;
+}
+
+Error At(const Origin& where, std::string message) {
+    return Error{where.line, std::move(message), where.file, where.includedFrom};
 }
 
 void Fail(const Origin& where, std::string message) {
-    throw Failure{Error{where.line, std::move(message), where.file, where.includedFrom}};
+    throw Failure{At(where, std::move(message))};
 }
 
 namespace {
@@ -101,9 +109,7 @@ std::vector<std::string_view> SplitBytes(std::string_view bytes) {
 std::vector<TextLine> DecodeUtf16(std::string_view bytes, const Origin& file) {
     std::vector<TextLine> lines;
     lines.push_back(TextLine{1, {}, std::nullopt});
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+    for (const char16_t c : sim::FromUtf16LeBytes(bytes.substr(2))) {
         if (c == u'\n') {
             lines.push_back(TextLine{lines.back().number + 1, {}, std::nullopt});
             continue;
@@ -178,6 +184,16 @@ std::vector<TextLine> DecodeText(std::string_view bytes, int codepage, const Ori
         lines.push_back(converter.Convert(raw[i], static_cast<int>(i) + 1));
     }
     return lines;
+}
+
+void RefuseUnmapped(std::optional<uint8_t> unmapped, const Origin& where, int codepage) {
+    if (!unmapped) {
+        return;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    Fail(where, std::string("byte 0x") + kHex[*unmapped >> 4] + kHex[*unmapped & 15] +
+                    " is no character of code page " + std::to_string(codepage) +
+                    " (--codepage N names the code page the file was written in)");
 }
 
 bool IsBlank(char16_t c) {
@@ -291,6 +307,45 @@ bool GoesOnAfterComma(std::u16string_view text) {
     return StartsWith(text, u"=") && StartsWithFolded(TrimLeft(text.substr(1)), u"multi_sz:");
 }
 
+// Whether a value's line goes on onto the next: it ends with "\", or, in an image-builder
+// file, it is a multi_sz: list that ends with a comma.
+bool GoesOn(std::u16string_view text, Syntax syntax) {
+    return (!text.empty() && text.back() == u'\\') ||
+           (syntax == Syntax::kImageBuilder && GoesOnAfterComma(text));
+}
+
+// A line that is a statement or a directive of its own, which no value goes on onto.
+bool StartsStatement(std::u16string_view text) {
+    const std::u16string folded = sim::FoldCase(text.substr(0, 6));
+    const auto keyword = [&](std::u16string_view word) {
+        return StartsWith(folded, word) &&
+               (folded.size() == word.size() || IsBlank(folded[word.size()]));
+    };
+    return std::u16string_view(u"[\"@;#").find(text.front()) != std::u16string_view::npos ||
+           keyword(u"IF") || keyword(u"ELSE") || keyword(u"ENDIF");
+}
+
+// How many physical lines from lines[next] on go on with a value commented out on its first
+// line only: each ends with "\" or a comma until the last; none is empty or a statement.
+int CommentedOnLines(const LogicalLine& line, const std::vector<TextLine>& lines, size_t next) {
+    const std::u16string_view comment = Trim(line.comment);
+    if (!line.text.empty() || !IsValueLine(comment) || !GoesOn(comment, Syntax::kImageBuilder)) {
+        return 0;
+    }
+    int count = 0;
+    for (size_t i = next; i < lines.size(); ++i) {
+        const std::u16string_view text = Trim(lines[i].text);
+        if (text.empty() || StartsStatement(text)) {
+            break;
+        }
+        ++count;
+        if (text.back() != u'\\' && text.back() != u',') {
+            break;
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 std::vector<LogicalLine> JoinLines(const std::vector<TextLine>& lines, Syntax syntax,
@@ -300,12 +355,12 @@ std::vector<LogicalLine> JoinLines(const std::vector<TextLine>& lines, Syntax sy
     for (size_t i = 0; i < lines.size(); ++i) {
         LogicalLine line = Split(lines[i], syntax);
         const Origin where{file.file, line.number, file.includedFrom};
-        while (IsValueLine(line.text)) {
-            const bool backslash = !line.text.empty() && line.text.back() == u'\\';
-            const bool comma = syntax == Syntax::kImageBuilder && GoesOnAfterComma(line.text);
-            if (!backslash && !comma) {
-                break;
-            }
+        if (syntax == Syntax::kImageBuilder) {
+            line.commentedOnLines = CommentedOnLines(line, lines, i + 1);
+            i += static_cast<size_t>(line.commentedOnLines);
+        }
+        while (IsValueLine(line.text) && GoesOn(line.text, syntax)) {
+            const bool backslash = line.text.back() == u'\\';
             // A cut file, or a continuation onto nothing, must not pass for a shorter value.
             if (++i >= lines.size() || (i + 1 == lines.size() && lines[i].text.empty())) {
                 Fail(where, backslash

@@ -21,9 +21,14 @@ struct Error {
     std::string file;
     std::string includedFrom;  // as Origin's
 
+    // "file:line", or "file" for line 0, with the lines that included the file after it.
+    std::string Where() const;
     // "file:line: message", or "file: message" for line 0.
     std::string Describe() const;
 };
+
+// What is said of the line: a refusal, or a warning of a line that is read all the same.
+Error At(const Origin& where, std::string message);
 
 // Thrown by the stages, and caught where a file is read, so that a bad line leaves what the
 // file was read into as it was.
@@ -51,6 +56,10 @@ struct TextLine {
 // NUL bytes read as blanks. Throws Failure (with file's name) for text that cannot be lines.
 std::vector<TextLine> DecodeText(std::string_view bytes, int codepage, const Origin& file);
 
+// Refuses a line that holds a byte the code page has no character for (TextLine's unmapped):
+// what it stood for is unknown, so what the line says cannot be read.
+void RefuseUnmapped(std::optional<uint8_t> unmapped, const Origin& where, int codepage);
+
 // Which rules a file's lines follow: an editor export has whole-line comments only.
 enum class Syntax { kEditorExport, kImageBuilder };
 
@@ -60,11 +69,16 @@ struct LogicalLine {
     std::u16string text;              // trimmed, without the comment
     std::u16string comment;           // after the ";" that starts it, for @CESYSGEN markers
     std::optional<uint8_t> unmapped;  // an unmapped byte in text, not in the comment
+    // In an image-builder file, the physical lines after a value commented out with ";" on its
+    // first line only, which go on with it: skipped, each of them, as the comment's.
+    int commentedOnLines = 0;
 };
 
 // Joins a value's lines: one that ends in "\" goes on onto the next, and so, in an
 // image-builder file, does a multi_sz: list that ends with a comma. Throws Failure for a value
-// that goes on past the end of the file or onto an empty line.
+// that goes on past the end of the file or onto an empty line. In an image-builder file, the
+// lines that go on with a value commented out on its first line only are the comment's
+// (commentedOnLines).
 std::vector<LogicalLine> JoinLines(const std::vector<TextLine>& lines, Syntax syntax,
                                    const Origin& file);
 
