@@ -89,6 +89,20 @@ TEST(RegFile, ReadsUtf8WithByteOrderMark) {
     EXPECT_EQ((std::vector<uint8_t>{'\\', 0, 'S', 0, 'D', 0, 0xE9, 0, 0, 0}), value->bytes);
 }
 
+// An export has no comment after a line's content: a ";" there is the line's own.
+TEST(RegFile, KeyNameHoldingASemicolonInAnExport) {
+    sim::Registry registry;
+    const auto error = regfile::Apply(
+        std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A;B]\n\"V\"=\"x;y\"\n", registry);
+    ASSERT_FALSE(error.has_value()) << error->line << ": " << error->message;
+    EXPECT_NE(nullptr, registry.FindValue(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\A;B", u"V"));
+    // In an image-builder file the same ";" starts a comment, which leaves the key line cut.
+    sim::Registry image;
+    const auto cut = regfile::Apply("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A;B]\n", image);
+    ASSERT_TRUE(cut.has_value());
+    EXPECT_EQ(1, cut->line);
+}
+
 TEST(RegFile, DeletesValuesAndKeys) {
     sim::Registry registry;
     const std::string file = std::string(kHeader) +

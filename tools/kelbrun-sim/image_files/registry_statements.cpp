@@ -408,13 +408,16 @@ std::vector<PreparedLine> ExportLines(const std::vector<LogicalLine>& lines, con
             // one line, and the next is a line of its own.
             Fail(Origin{file.file, lines[i].number + 1, {}}, kExportForm);
         }
-        if (!lines[i].text.empty() && !lines[i].comment.empty()) {
-            Fail(where,
-                 "a ; after a line's content, which an editor export does not write (a key "
-                 "whose name holds a ; is read from an image-builder file only)");
-        }
         RefuseUnmapped(lines[i].unmapped, where, codepage);
-        out.push_back(PreparedLine{lines[i].text, where, std::nullopt, std::nullopt, 0, {}});
+        std::u16string text = lines[i].text;
+        if (!text.empty() && !lines[i].comment.empty()) {
+            // The registry editor writes no comment after a line's content: the ";" is the
+            // line's own, as in a key whose name holds one.
+            RefuseUnmapped(lines[i].commentUnmapped, where, codepage);
+            text += u';';
+            text += lines[i].comment;
+        }
+        out.push_back(PreparedLine{std::move(text), where, std::nullopt, std::nullopt, 0, {}});
     }
     return out;
 }

@@ -283,6 +283,9 @@ LogicalLine Split(const TextLine& line, Syntax syntax) {
     if (line.unmapped && out.text.find(u'\uFFFD') != std::u16string::npos) {
         out.unmapped = line.unmapped;
     }
+    if (line.unmapped && out.comment.find(u'\uFFFD') != std::u16string::npos) {
+        out.commentUnmapped = line.unmapped;
+    }
     return out;
 }
 

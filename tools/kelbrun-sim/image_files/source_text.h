@@ -69,6 +69,7 @@ struct LogicalLine {
     std::u16string text;              // trimmed, without the comment
     std::u16string comment;           // after the ";" that starts it, for @CESYSGEN markers
     std::optional<uint8_t> unmapped;  // an unmapped byte in text, not in the comment
+    std::optional<uint8_t> commentUnmapped = std::nullopt;  // the same, in the comment
     // In an image-builder file, the physical lines after a value commented out with ";" on its
     // first line only, which go on with it: skipped, each of them, as the comment's.
     int commentedOnLines = 0;
