@@ -85,6 +85,9 @@ int main(int argc, char** argv) {
             return Fail(*error);
         }
         const sim::RunResult result = simoptions::RunProgramOnDevice(program);
+        if (!result.record.stopped.empty()) {
+            return Fail(*options.coredll + ": " + result.record.stopped);
+        }
         Report(result, device);
         return result.exited ? result.status : 128 + result.signal;
     } catch (const std::exception& error) {

@@ -21,7 +21,9 @@ const char kUsage[] =
     "[--dat FILE]...\n"
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
-    "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]] [--check]\n"
+    "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only] [--coredll DLL]] "
+    "[--check]\n"
+    "--coredll runs --exe on a unit's own coredll.dll, with only the kernel's calls simulated\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
     "        and runs nothing (exit status 1 when it finds an error)\n"
     "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
@@ -158,6 +160,8 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.mounts.push_back(ParseMount(nextValue()));
         } else if (arg == "--exe") {
             takeValue(options.exe);
+        } else if (arg == "--coredll") {
+            takeValue(options.coredll);
         } else if (arg == "--cpu") {
             if (options.cpu) {
                 throw UsageError{arg + " is given twice"};
@@ -184,6 +188,9 @@ Options ParseOptions(int argc, char** argv, int first) {
     }
     if (options.loadOnly && !options.exe) {
         throw UsageError{"--load-only describes the loading of --exe, and there is no --exe"};
+    }
+    if (options.coredll && (!options.exe || options.loadOnly)) {
+        throw UsageError{"--coredll runs --exe on the unit's library, and there is no --exe run"};
     }
     if (options.cpu && !options.exe) {
         throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
@@ -341,17 +348,20 @@ std::optional<std::string> LoadProgram(const Options& options, Program& program)
     if (!bytes) {
         return file + ": cannot be read";
     }
-    auto image = sim::ReadPeImage(*bytes, sim::CoredllOffers);
+    // Under a unit's own COREDLL, its export table says what can be bound, not the model.
+    auto image = options.coredll ? sim::ReadPeImage(*bytes, AnyFunction, sim::MissingImports::kKeep)
+                                 : sim::ReadPeImage(*bytes, sim::CoredllOffers);
     if (auto* refusal = std::get_if<std::string>(&image)) {
         return file + ": " + *refusal;
     }
     program.image = std::move(std::get<sim::PeImage>(image));
     program.processor = options.cpu.value_or(sim::Processor::kArmv4t);
-    return std::nullopt;
+    return LoadCoredll(options, program);
 }
 
 sim::RunResult RunProgramOnDevice(const Program& program) {
-    return program.image ? sim::RunExecutable(*program.image, program.processor)
+    return program.image ? sim::RunExecutable(*program.image, program.processor,
+                                              program.coredll ? &*program.coredll : nullptr)
                          : sim::RunLauncher();
 }
 

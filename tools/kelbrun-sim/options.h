@@ -10,6 +10,7 @@
 
 #include "platform/sim/device.h"
 #include "platform/sim/emulator/arm_machine.h"
+#include "platform/sim/emulator/kernel/coredll_image.h"
 #include "tools/kelbrun-sim/image_files/build_variables.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
 
@@ -55,6 +56,7 @@ struct Options {
     std::optional<std::string> exe;  // a device executable to run instead of the linked-in launcher
     std::optional<sim::Processor> cpu;
     bool loadOnly = false;  // describe what the unit's loader makes of --exe, and run nothing
+    std::optional<std::string> coredll;  // a unit's own coredll.dll to run --exe on
 };
 
 // A command line that cannot be read: what is wrong with it.
@@ -84,11 +86,17 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
 struct Program {
     std::optional<sim::PeImage> image;
     sim::Processor processor = sim::Processor::kArmv4t;
+    std::optional<sim::DllImage> coredll;  // a unit's own, when the image runs on it
 };
 
 // Loads the executable the options name, if any; gives an error message naming the file and
 // why the device would not start it.
 std::optional<std::string> LoadProgram(const Options& options, Program& program);
+
+// Loads --coredll, if given, for the program loaded from --exe, and checks that it has every
+// import the program needs (coredll_option.cpp).
+std::optional<std::string> LoadCoredll(const Options& options, Program& program);
+bool AnyFunction(std::string_view name);
 
 // Runs the program once on the current device.
 sim::RunResult RunProgramOnDevice(const Program& program);

@@ -1,0 +1,32 @@
+// --coredll: a unit's own coredll.dll under the program given by --exe.
+#include "platform/sim/host_file.h"
+#include "tools/kelbrun-sim/options.h"
+
+namespace simoptions {
+
+bool AnyFunction(std::string_view) {
+    return true;
+}
+
+std::optional<std::string> LoadCoredll(const Options& options, Program& program) {
+    if (!options.coredll) {
+        return std::nullopt;
+    }
+    const std::string& file = *options.coredll;
+    const auto bytes = sim::ReadHostFile(file);
+    if (!bytes) {
+        return file + ": cannot be read";
+    }
+    auto dll = sim::ReadCoredllImage(*bytes);
+    if (auto* refusal = std::get_if<std::string>(&dll)) {
+        return file + ": not a Windows CE ARM coredll.dll: " + *refusal;
+    }
+    program.coredll = std::move(std::get<sim::DllImage>(dll));
+    // The unit's loader prints this and refuses to start the program.
+    if (auto missing = sim::MissingImportLine(*program.image, *program.coredll)) {
+        return *options.exe + ": " + *missing;
+    }
+    return std::nullopt;
+}
+
+}  // namespace simoptions
