@@ -184,9 +184,16 @@ void CreateLocaleView(KernelCall& call, KernelState& state) {
     call.Return(LocaleView(call, state));
 }
 
+// CloseHandle of a process or thread handle CreateProc gave: method 0 of the handle.
+void CloseHandle(KernelCall& call, KernelState& state) {
+    call.Return(state.handleSets.erase(call.Arg(0)) == 1 ? TRUE : FALSE);
+}
+
 }  // namespace
 
 const ServedCall kProcessCalls[] = {
+    {kThreadSet, 0, "CloseHandle", CloseHandle},
+    {kProcessSet, 0, "CloseHandle", CloseHandle},
     {0, 163, "CreateLocaleView", CreateLocaleView},
     {kMappingSet, 2, "MapViewOfFile", MapViewOfFile},
     {0, 95, "CreateFileMapping", CreateFileMapping},
