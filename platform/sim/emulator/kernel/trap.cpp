@@ -8,7 +8,6 @@ namespace sim::kernel {
 namespace {
 
 constexpr uint32_t kMethodMask = 0xFF;
-constexpr uint32_t kSetMask = 0x3F;
 
 const ServedCall* Find(const ServedCall* table, uint32_t set, uint32_t method) {
     for (; table->name != nullptr; ++table) {
@@ -32,7 +31,7 @@ std::optional<Trap> DecodeTrap(uint32_t address) {
         return trap;
     }
     const uint32_t index = (kFirstMethod - address) / 4;
-    trap.set = index >> 8 & kSetMask;
+    trap.set = index >> 8;  // 64 at the very bottom: no API set, never served
     trap.method = index & kMethodMask;
     return trap;
 }
