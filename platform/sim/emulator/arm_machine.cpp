@@ -214,6 +214,23 @@ class Machine final : public kernel::KernelCall {
         Map(begin, size, name, UC_PROT_READ | UC_PROT_WRITE, nullptr);
     }
 
+    Stretch StretchAt(uint32_t address) override {
+        if (const Region* region = RegionOf(address)) {
+            return Stretch{region->begin, region->end, true, region->write};
+        }
+        uint32_t begin = 0;
+        uint32_t end = 0xFFFFFFFF;
+        for (const Region& region : regions_) {
+            if (region.end <= address && region.end > begin) {
+                begin = region.end;
+            }
+            if (region.begin > address && region.begin < end) {
+                end = region.begin;
+            }
+        }
+        return Stretch{begin, end, false, false};
+    }
+
     bool ProgramIsPrinting() override {
         return coredllEntry_ != 0 && coredllEntry_ == printEntry_;
     }
@@ -320,6 +337,28 @@ class Machine final : public kernel::KernelCall {
         Map(kernel::kThreadPage, kPageSize, "the thread's local storage",
             UC_PROT_READ | UC_PROT_WRITE, nullptr);
         MapStack();
+        for (const kernel::AnsweredExport* e = kernel::kLocaleAnswers; e->name != nullptr; ++e) {
+            for (const DllExport& exported : dll_->exports) {
+                if (exported.name == e->name) {
+                    answers_[(dll_->base + exported.rva) & ~1u] = e;
+                }
+            }
+        }
+    }
+
+    // An export the kernel answers: its answer, and back to the caller in the caller's state.
+    void Answer(const kernel::AnsweredExport& answer) {
+        const uint32_t caller = Register(UC_ARM_REG_LR);
+        try {
+            ++kernel_.answers;
+            answer.answer(*this, kernel_);
+        } catch (const BadPointer& bad) {
+            outcome_.stopped = std::string("its ") + answer.name + " was given " + bad.what +
+                               " (from " + Where(caller & ~1u) + ")";
+            uc_emu_stop(uc_);
+            return;
+        }
+        SetRegister(UC_ARM_REG_PC, caller);
     }
 
     bool InCoredll(uint32_t pc) const {
@@ -440,6 +479,11 @@ class Machine final : public kernel::KernelCall {
             CallKernel(pc);
             return;
         }
+        const auto answer = answers_.find(pc);
+        if (answer != answers_.end()) {
+            Answer(*answer->second);
+            return;
+        }
         if (InProgram(pc)) {
             lastProgramPc_ = pc;
             coredllEntry_ = 0;
@@ -521,6 +565,7 @@ class Machine final : public kernel::KernelCall {
     const Processor processor_;
     const DllImage* dll_;
     kernel::KernelState kernel_;
+    std::map<uint32_t, const kernel::AnsweredExport*> answers_;  // by export address
     uint32_t printEntry_ = 0;    // where the program's NKDbgPrintfW import leads
     uint32_t coredllEntry_ = 0;  // where the program's call now running entered COREDLL
     uint32_t previousPc_ = 0;

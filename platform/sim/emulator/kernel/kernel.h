@@ -29,8 +29,8 @@ inline constexpr uint32_t kUserKernelData = 0xFFFFC800;
 inline constexpr uint32_t kThreadPage = 0x01000000;
 inline constexpr uint32_t kThreadLocalStorage = kThreadPage + 0x100;
 // Where the simulated kernel hands out memory (VirtualAlloc, file mappings).
-inline constexpr uint32_t kAllocationBegin = 0x40000000;
-inline constexpr uint32_t kAllocationEnd = 0x80000000;
+inline constexpr uint32_t kAllocationBegin = 0x01100000;
+inline constexpr uint32_t kAllocationEnd = 0x01E00000;
 inline constexpr uint32_t kThreadHandle = 0x0C3E6002;
 inline constexpr uint32_t kMappingSet = 14;
 
@@ -52,6 +52,15 @@ class KernelCall : public ArmCall {
   public:
     // Makes [begin, begin + size) readable and writable for the process.
     virtual void MapMemory(uint32_t begin, uint32_t size, const std::string& name) = 0;
+    // The stretch of the address space the address lies in: mapped memory of one kind, or the
+    // unmapped gap between two, [begin, end).
+    struct Stretch {
+        uint32_t begin;
+        uint32_t end;
+        bool mapped;
+        bool writable;
+    };
+    virtual Stretch StretchAt(uint32_t address) = 0;
     // Whether the outermost call into COREDLL now running is the program's call of its
     // NKDbgPrintfW: what is printed then is the program's, anything else COREDLL's own.
     virtual bool ProgramIsPrinting() = 0;
@@ -67,6 +76,7 @@ struct KernelState {
     uint32_t nextHandle = 0x0D000002;
     uint32_t nextAllocation = kAllocationBegin;
     uint32_t calls = 0;
+    uint32_t answers = 0;  // COREDLL exports answered in its place
 };
 
 // One served call: method of the set, and how it is served (by the COREDLL model's binding of
@@ -82,6 +92,7 @@ struct ServedCall {
 extern const ServedCall kProcessCalls[];     // the kernel's own: set 0, the process and thread
 extern const ServedCall kFileSystemCalls[];  // the file system's: registry, files, find handles
 extern const ServedCall kWindowingCalls[];   // GWES and the shell: cursor, boxes, windows
+extern const ServedCall kResourceCalls[];    // a module's resources
 
 // Serves the call; the call's name when served, nothing when the simulated kernel does not
 // serve it.
@@ -96,6 +107,15 @@ uint32_t NewHandle(KernelState& state, uint32_t set);
 
 // Memory for the process, whole pages from the kernel's area; 0 when there is no more.
 uint32_t Allocate(KernelCall& call, KernelState& state, uint32_t size, const std::string& name);
+
+// A COREDLL export the simulated kernel answers itself, at the export's entry, because the
+// data COREDLL would work it out from is not there (locale_answers.cpp); the table ends with a
+// null name.
+struct AnsweredExport {
+    const char* name;
+    void (*answer)(KernelCall& call, KernelState& state);
+};
+extern const AnsweredExport kLocaleAnswers[];
 
 // The locale data COREDLL reads (locale.cpp): the address of a view of it.
 uint32_t LocaleView(KernelCall& call, KernelState& state);

@@ -17,6 +17,9 @@ constexpr uint32_t kThreadSet = 1;
 constexpr uint32_t kMemoryInfoSize = 28;  // MEMORY_BASIC_INFORMATION
 constexpr uint32_t kMemCommit = 0x1000;
 constexpr uint32_t kPageReadWrite = 0x04;
+constexpr uint32_t kPageNoAccess = 0x01;
+constexpr uint32_t kPageExecuteRead = 0x20;
+constexpr uint32_t kMemFree = 0x10000;
 constexpr uint32_t kMemPrivate = 0x20000;
 constexpr uint32_t kModuleNotFound = 126;
 
@@ -103,16 +106,26 @@ void CreateProc(KernelCall& call, KernelState& state) {
     call.Return(TRUE);
 }
 
-// VirtualQuery(address, information, size): every address the process asks about is its own
-// committed read-write memory, one page of it.
+// VirtualQuery(address, information, size): the stretch of the process's memory the address
+// lies in, committed or free, from its page to the stretch's end.
 void VirtualQuery(KernelCall& call, KernelState&) {
     const uint32_t address = call.Arg(0) & ~(kPageSize - 1);
     if (call.Arg(2) < kMemoryInfoSize) {
+        CurrentDevice().lastError = ERROR_INVALID_PARAMETER;
         call.Return(0);
         return;
     }
-    const uint32_t words[7] = {address,    address,        kPageReadWrite, kPageSize,
-                               kMemCommit, kPageReadWrite, kMemPrivate};
+    const KernelCall::Stretch stretch = call.StretchAt(address);
+    const uint32_t protection = !stretch.mapped    ? kPageNoAccess
+                                : stretch.writable ? kPageReadWrite
+                                                   : kPageExecuteRead;
+    const uint32_t words[7] = {address,
+                               stretch.mapped ? stretch.begin : 0,
+                               protection,
+                               stretch.end - address,
+                               stretch.mapped ? kMemCommit : kMemFree,
+                               protection,
+                               stretch.mapped ? kMemPrivate : 0};
     call.Write(call.Arg(1), words, sizeof(words));
     call.Return(kMemoryInfoSize);
 }
@@ -189,9 +202,20 @@ void CloseHandle(KernelCall& call, KernelState& state) {
     call.Return(state.handleSets.erase(call.Arg(0)) == 1 ? TRUE : FALSE);
 }
 
+// The launcher's process has one thread, its primary one.
+void Yes(KernelCall& call, KernelState&) {
+    call.Return(TRUE);
+}
+
 }  // namespace
 
 const ServedCall kProcessCalls[] = {
+    {0, 11, "ThreadAttachOrDetach", Notice},
+    {0, 30, "ProcessDetachAllDLLs", Notice},
+    {0, 65, "OtherThreadsRunning", No},
+    {0, 66, "KillAllOtherThreads", Notice},
+    {0, 71, "IsPrimaryThread", Yes},
+    {0, 92, "CloseAllHandles", Notice},
     {kThreadSet, 0, "CloseHandle", CloseHandle},
     {kProcessSet, 0, "CloseHandle", CloseHandle},
     {0, 163, "CreateLocaleView", CreateLocaleView},
@@ -204,6 +228,8 @@ const ServedCall kProcessCalls[] = {
     {0, 60, "MapPtrUnsecure", SamePointer},
     {0, 80, "CreateMutex", NewObject},
     {0, 152, "ProcGetIndex", ProcessIndex},
+    {0, 46, "CloseProcOE", Notice},
+    {0, 103, "UpdateNLSInfo", Notice},
     {0, 118, "DebugNotify", Notice},
     {0, 78, "CreateCrit", NewObject},
     {0, 6, "VirtualQuery", VirtualQuery},

@@ -63,7 +63,8 @@ std::optional<std::string> ServeTrap(KernelCall& call, KernelState& state, const
         }
         served.set = handle->second;
     }
-    for (const ServedCall* table : {kProcessCalls, kFileSystemCalls, kWindowingCalls}) {
+    for (const ServedCall* table :
+         {kProcessCalls, kFileSystemCalls, kWindowingCalls, kResourceCalls}) {
         const ServedCall* found = Find(table, served.set, served.method);
         if (found == nullptr) {
             continue;

@@ -7,9 +7,11 @@
 namespace sim::kernel {
 namespace {
 
+constexpr uint32_t kGraphicsSet = 16;
 constexpr uint32_t kWindowingSet = 17;
 constexpr uint32_t kShellSet = 21;
 constexpr uint32_t kWaitCursor = 0x0C3E7002;
+constexpr uint32_t kFirstClassAtom = 0xC000;
 
 void LoadCursor(KernelCall& call, KernelState&) {
     call.Return(kWaitCursor);
@@ -36,10 +38,23 @@ void OpenFolder(KernelCall& call, KernelState&) {
 
 void Ready(KernelCall&, KernelState&) {}
 
+// GDI's stock objects and the window classes COREDLL registers at start-up: the launcher draws
+// nothing, so a handle for each is all there is.
+void NewWindowingObject(KernelCall& call, KernelState& state) {
+    call.Return(NewHandle(state, kGraphicsSet));
+}
+
+// RegisterClassW(class): the class's atom, from where the windowing system numbers them.
+void RegisterClass(KernelCall& call, KernelState&) {
+    call.Return(kFirstClassAtom);
+}
+
 }  // namespace
 
 const ServedCall kWindowingCalls[] = {
+    {kGraphicsSet, 35, "GetStockObject", NewWindowingObject},
     {kWindowingSet, 0, "the windowing system's start notice", Ready},
+    {kWindowingSet, 2, "RegisterClassW", RegisterClass},
     {kWindowingSet, 50, "MessageBoxW", MessageBox},
     {kWindowingSet, 209, "LoadCursorW", LoadCursor},
     {kWindowingSet, 210, "SetCursor", SetCursor},
