@@ -69,6 +69,10 @@ enum class MissingImports {
 std::variant<PeImage, std::string> ReadPeImage(std::string_view file, OffersFunction offers,
                                                MissingImports missing = MissingImports::kRefuse);
 
+// A name from a file as it can be shown on one line: bytes outside printable ASCII, and the
+// backslash, as \xNN.
+std::string Printable(std::string_view name);
+
 // How an import is named to a user: "COREDLL.dll's ordinal 455 (RegCloseKey)",
 // "COREDLL.dll's ordinal 999", "COREDLL's Sleep".
 std::string DescribeImport(const PeImport& import);

@@ -11,8 +11,6 @@ namespace {
 
 // The user kernel data page, which COREDLL reads without calling the kernel.
 const uintptr_t kUserKernelData = 0xFFFFC800u;
-const DWORD kInfoPageSize = 1;
-const DWORD kInfoFreePages = 4;
 const DWORD kInfoReadySets = 18;
 const DWORD kCurrentProcess = 0x42;
 const DWORD kLocalMachine = 0x80000002u;
@@ -22,6 +20,7 @@ const DWORD kNoCloseProcess = 0x40;
 const DWORD kErrorBox = 0x10010;  // MB_ICONERROR | MB_SETFOREGROUND
 const DWORD kLeastFreeMemory = 24 * 1024;
 const DWORD kProcessAttach = 1;
+const DWORD kProcessDetach = 0;
 const DWORD kFirstNotifiedSet = 16;
 const DWORD kLastSet = 31;
 
@@ -68,6 +67,23 @@ LONG KernelRegQueryValue(HKEY key, LPCWSTR name, const void* reserved, LPDWORD t
 BOOL KernelOpenFolder(LPCWSTR path, DWORD how);
 BOOL KernelCloseHandle(DWORD handle);
 void KernelNotify(DWORD set, DWORD reason, DWORD process, DWORD thread);
+DWORD KernelThreadAttachOrDetach();
+DWORD KernelProcessDetachAllDLLs();
+DWORD KernelCloseProcOE(DWORD how);
+BOOL KernelOtherThreadsRunning();
+DWORD KernelKillAllOtherThreads();
+BOOL KernelIsPrimaryThread();
+DWORD KernelCloseAllHandles();
+DWORD KernelUpdateNLSInfo(DWORD oemCodePage, DWORD ansiCodePage, DWORD systemLocale,
+                          DWORD userLocale);
+DWORD KernelLoadLibrary(LPCWSTR name, DWORD flags, DWORD* count);
+DWORD KernelGetStockObject(DWORD object);
+DWORD KernelRegisterClass(const void* windowClass);
+LONG KernelRegCreateKey(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR className, DWORD options,
+                        REGSAM desired, void* security, PHKEY result, LPDWORD disposition);
+LONG KernelRegEnumValue(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
+                        LPDWORD type, LPBYTE data, LPDWORD dataSize);
+DWORD KernelVirtualQuery(DWORD address, DWORD* information, DWORD size);
 int CallWinMain(DWORD entry, DWORD instance, LPWSTR commandLine, DWORD base);
 
 void* memset(void* target, int value, size_t size) {
@@ -161,6 +177,20 @@ LONG RegCloseKey(HKEY key) {
     return KernelRegCloseKey(key);
 }
 
+// Without the locale's sorting tables every text would compare equal here, as it does in a
+// unit's COREDLL over an empty locale view: the simulated kernel answers this export itself.
+// Called as an export is, never inlined or folded into its callers.
+__attribute__((noipa)) int CompareStringW(DWORD locale, DWORD flags, LPCWSTR text, int length,
+                                          LPCWSTR other, int otherLength) {
+    (void)locale;
+    (void)flags;
+    (void)text;
+    (void)length;
+    (void)other;
+    (void)otherLength;
+    return 2;  // CSTR_EQUAL
+}
+
 }  // extern "C"
 
 namespace {
@@ -200,6 +230,36 @@ const StartFailure& FailureOf(DWORD error) {
     return *failure;
 }
 
+// The process's free address space, as the shell counts it before starting a program: region by
+// region from the first 64 KiB to the end of the process's slot.
+DWORD FreeMemory() {
+    DWORD free = 0;
+    DWORD region[7];
+    for (DWORD address = 0x10000; address < 0x02000000;) {
+        if (KernelVirtualQuery(address, region, sizeof(region)) != sizeof(region) ||
+            region[3] == 0) {
+            break;
+        }
+        if (region[4] == 0x10000) {  // MEM_FREE
+            free += region[3];
+        }
+        address += region[3];
+    }
+    return free;
+}
+
+// Whether the file is a shortcut: its name ends in ".lnk", in any case.
+BOOL IsShortcut(LPCWSTR file) {
+    LPCWSTR end = file;
+    while (*end != 0) {
+        ++end;
+    }
+    if (end - file < 4) {
+        return FALSE;
+    }
+    return CompareStringW(0x0409, 1, end - 4, 4, u".lnk", 4) == 2;
+}
+
 // Opens a folder in an Explorer window, or starts a program, as the shell does.
 BOOL Start(SHELLEXECUTEINFO* info, DWORD* error) {
     const DWORD attributes = KernelGetFileAttributes(info->lpFile);
@@ -210,8 +270,15 @@ BOOL Start(SHELLEXECUTEINFO* info, DWORD* error) {
         *error = 50;
         return FALSE;
     }
-    if (Info(kInfoFreePages) * Info(kInfoPageSize) < kLeastFreeMemory) {
+    if (FreeMemory() < kLeastFreeMemory) {
         *error = 8;
+        return FALSE;
+    }
+    if (IsShortcut(info->lpFile)) {
+        // A shortcut is the shell's to follow, in its own DLL, which is not here.
+        DWORD count = 0;
+        KernelLoadLibrary(u"ceshell.dll", 0, &count);
+        *error = 2;
         return FALSE;
     }
     DWORD process[4] = {0, 0, 0, 0};
@@ -257,9 +324,42 @@ extern "C" BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
 namespace {
 
 DWORD gCriticalSection[5];
+DWORD gWindowClass[10];
+WCHAR gOverride[32];
 DWORD gDebugZones[12];
 DWORD gRomInfo[4];
 WCHAR gPlatform[32];
+
+// Method 0 of every API set from 16 up that is ready: news of the process starting or ending.
+void NotifySets(DWORD reason) {
+    const DWORD ready = Info(kInfoReadySets);
+    const DWORD process = *reinterpret_cast<const volatile DWORD*>(kUserKernelData + 0xC);
+    const DWORD thread = *reinterpret_cast<const volatile DWORD*>(kUserKernelData + 0x8);
+    for (DWORD set = kLastSet; set >= kFirstNotifiedSet; --set) {
+        if ((ready & (1u << set)) != 0) {
+            KernelNotify(set, reason, process, thread);
+        }
+    }
+}
+
+// The user's changes to the locale, which COREDLL keeps under a key of its own.
+void ReadLocaleOverrides() {
+    HKEY overrides = 0;
+    if (KernelRegCreateKey(reinterpret_cast<HKEY>(static_cast<uintptr_t>(kLocalMachine)),
+                           u"nls\\overrides", 0, 0, 0, 0, 0, &overrides, 0) != 0) {
+        return;
+    }
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = 32;
+        DWORD type = 0;
+        DWORD size = sizeof(gPlatform);
+        if (KernelRegEnumValue(overrides, index, gOverride, &nameSize, 0, &type,
+                               reinterpret_cast<LPBYTE>(gPlatform), &size) != 0) {
+            break;
+        }
+    }
+    KernelRegCloseKey(overrides);
+}
 
 // What COREDLL does when a process starts, before the program: its registry setting, its lock,
 // the debugger's notice, its process index, its ROM and debug zones, its shared heap's mapping
@@ -276,19 +376,35 @@ void StartUp(DWORD coredll) {
     KernelGetRomFileInfo(4, gRomInfo, 0);
     KernelRegisterDbgZones(coredll, gDebugZones);
     KernelMapPtrUnsecure(gDebugZones, kCurrentProcess);
+    DWORD count = 0;
+    KernelLoadLibrary(u"LMemDebug.DLL", 0, &count);  // a debug COREDLL's memory debugger
     const DWORD heap = KernelCreateFileMapping(0xFFFFFFFFu, 0, 4, 0, 0x10000, u"NLSHEAP");
     KernelMapViewOfFile(heap, 0xF001F, 0, 0, 0);
-    KernelCreateLocaleView(TRUE);
     KernelCreateMutex(0, FALSE, 0);
-    KernelVirtualAlloc(0, 0x10000, 0x2000, 1);
-    const DWORD ready = Info(kInfoReadySets);
-    const DWORD process = *reinterpret_cast<const volatile DWORD*>(kUserKernelData + 0xC);
-    const DWORD thread = *reinterpret_cast<const volatile DWORD*>(kUserKernelData + 0x8);
-    for (DWORD set = kLastSet; set >= kFirstNotifiedSet; --set) {
-        if ((ready & (1u << set)) != 0) {
-            KernelNotify(set, kProcessAttach, process, thread);
-        }
+    KernelVirtualAlloc(0, 0x2F000, 0x2000, 4);
+    KernelCreateLocaleView(TRUE);
+    ReadLocaleOverrides();
+    KernelUpdateNLSInfo(1252, 1252, 0x0409, 0x0409);
+    KernelGetStockObject(0);
+    KernelRegisterClass(gWindowClass);
+    NotifySets(kProcessAttach);
+}
+
+// The end of the process's one thread, and with it of the process: its objects, the other
+// threads, its DLLs, the debugger's notice, its handles, the API sets' notices, then the kernel.
+void ExitThread(DWORD status) {
+    KernelSetLastError(0);
+    KernelCloseProcOE(2);
+    if (KernelIsPrimaryThread()) {
+        KernelKillAllOtherThreads();
+        KernelOtherThreadsRunning();
+        KernelProcessDetachAllDLLs();
+        KernelDebugNotify(0, status);
+        KernelCloseProcOE(1);
+        KernelCloseAllHandles();
     }
+    NotifySets(kProcessDetach);
+    KernelTerminateThread(status);
 }
 
 }  // namespace
@@ -303,7 +419,7 @@ void MainThreadBaseFunc(DWORD entry, DWORD process, DWORD modules, LPWSTR comman
     (void)comAddress;
     (void)comSize;
     StartUp(coredll);
-    KernelTerminateThread(static_cast<DWORD>(CallWinMain(entry, process, commandLine, base)));
+    ExitThread(static_cast<DWORD>(CallWinMain(entry, process, commandLine, base)));
 }
 
 // The DLL's entry: MainThreadBaseFunc does its work for a process.

@@ -8,7 +8,7 @@ tables have it. The DLL cannot be moved (no relocations): its base is where core
 
     make_dll.py ELF EXPORTS OUTPUT
 EXPORTS is a listing of "name ordinal [component]" lines (platform/coredll.exports), to which
-ordinal 14, MainThreadBaseFunc, is added.
+ordinal 14, MainThreadBaseFunc, and COREDLL's CompareStringW, 198, are added.
 """
 
 import struct
@@ -49,7 +49,7 @@ def read_elf(path):
 
 
 def read_exports(path):
-    exports = [("MainThreadBaseFunc", 14)]
+    exports = [("MainThreadBaseFunc", 14), ("CompareStringW", 198)]
     for line in open(path, encoding="utf-8"):
         fields = line.split("#")[0].split()
         if fields:

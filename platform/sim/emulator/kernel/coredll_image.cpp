@@ -215,6 +215,9 @@ DllImage Read(std::string_view text) {
         table + 40ull * sectionCount > std::min<uint64_t>(headersSize, text.size())) {
         Refuse("its headers do not hold its section table");
     }
+    if (headersSize > text.size()) {
+        Refuse("the file is truncated: its headers end early");
+    }
     dll.headersSize = RoundUp(headersSize, kPageSize);
     dll.memory.assign(RoundUp(imageSize, kPageSize), 0);
     std::copy_n(text.begin(), headersSize, dll.memory.begin());
@@ -271,8 +274,8 @@ std::string DllImage::NearestExport(uint32_t address) const {
         return "coredll.dll" + std::string(offset);
     }
     std::snprintf(offset, sizeof(offset), "+0x%X", address - (base + (nearest->rva & ~1u)));
-    const std::string name =
-        nearest->name.empty() ? "ordinal " + std::to_string(nearest->ordinal) : nearest->name;
+    const std::string name = nearest->name.empty() ? "ordinal " + std::to_string(nearest->ordinal)
+                                                   : Printable(nearest->name);
     return name + offset;
 }
 
