@@ -169,6 +169,47 @@ TEST(CoredllImage, ExportsByOrdinalAndTheNearestExport) {
     }
 }
 
+// The DLL asking for a base where programs run, with one relocation block placed in its export
+// section's slack: a 32-bit fixup of the word at rva 0x1000 (the first of its code), then the
+// entry given.
+std::string Movable(const Build& build, uint16_t secondEntry) {
+    std::string dll = Dll(build);
+    const size_t edata = exepatch::SectionTable(dll) + 2 * 40;
+    const uint32_t blockRva = U32(dll, edata + 12) + ((U32(dll, edata + 8) + 3) & ~3u);
+    EXPECT_LE(blockRva + 12, U32(dll, edata + 12) + U32(dll, edata + 16));
+    const size_t block = FileAt(dll, U32(dll, edata + 12)) + (blockRva - U32(dll, edata + 12));
+    Put32(dll, edata + 8, blockRva + 12 - U32(dll, edata + 12));  // the section holds it
+    Put32(dll, block, 0x1000);
+    Put32(dll, block + 4, 12);
+    Put16(dll, block + 8, 0x3000);
+    Put16(dll, block + 10, secondEntry);
+    Put32(dll, DataDirectory(dll, 5), blockRva);
+    Put32(dll, DataDirectory(dll, 5) + 4, 12);
+    Put16(dll, Coff(dll) + 18, 0x2102);  // relocations kept
+    Put32(dll, Optional(dll) + 28, 0x00400000);
+    return dll;
+}
+
+TEST(CoredllImage, MovedOutOfTheProgramsSlotByItsRelocations) {
+    for (const Build& build : kBuilds) {
+        const std::string original = Dll(build);
+        const uint32_t word = U32(original, FileAt(original, 0x1000));
+        const auto image = sim::ReadCoredllImage(Movable(build, 0));  // 0: padding, skipped
+        ASSERT_TRUE(std::holds_alternative<sim::DllImage>(image)) << std::get<std::string>(image);
+        const sim::DllImage& dll = std::get<sim::DllImage>(image);
+        EXPECT_EQ(0x10000000u, dll.base);
+        EXPECT_EQ(0x00400000u, dll.fileBase);
+        EXPECT_EQ(word + (0x10000000u - 0x00400000u),
+                  U32(std::string(dll.memory.begin(), dll.memory.end()), 0x1000));
+        EXPECT_EQ(U32(original, FileAt(original, 0x1004)),
+                  U32(std::string(dll.memory.begin(), dll.memory.end()), 0x1004));
+        const auto refused = sim::ReadCoredllImage(Movable(build, 0xA004));
+        ASSERT_TRUE(std::holds_alternative<std::string>(refused));
+        EXPECT_NE(std::string::npos,
+                  std::get<std::string>(refused).find("a relocation of type 10"));
+    }
+}
+
 // The launcher's device with both of its folders set and the card's copy there.
 struct Device {
     testing_support::ScratchRoot root;

@@ -164,9 +164,10 @@ void Relocate(DllImage& dll, uint32_t directoryRva, uint32_t directorySize, uint
                        "does not apply to a DLL");
             }
             const uint32_t value = memory.U32(target) + delta;
-            for (int b = 0; b < 4; ++b) {
-                dll.memory[target + static_cast<uint64_t>(b)] =
-                    static_cast<uint8_t>(value >> (8 * b));
+            // Within the image: the read just now checked it.
+            const auto fixup = static_cast<size_t>(target);
+            for (size_t b = 0; b < 4; ++b) {
+                dll.memory[fixup + b] = static_cast<uint8_t>(value >> (8 * b));
             }
         }
         block += size;
