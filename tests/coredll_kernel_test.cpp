@@ -321,10 +321,16 @@ TEST(CoredllRun, AFaultInCoredllsCodeIsNotTheLaunchers) {
     Put32(dll, FileAt(dll, start), 0xE6000010);  // what a failed DEBUGCHK executes
     const sim::RunResult run = device.Run(Launcher(kBuilds[0]), &dll);
     EXPECT_EQ("", run.record.fault);
+    EXPECT_EQ("a DEBUGCHK failed in MainThreadBaseFunc+0x0", run.record.stopped);
+    // Any other undefined instruction is a fault of COREDLL's code, named as the processor
+    // names it.
+    Put32(dll, FileAt(dll, start), 0xE6000011);
+    const sim::RunResult other = device.Run(Launcher(kBuilds[0]), &dll);
+    EXPECT_EQ("", other.record.fault);
     EXPECT_NE(std::string::npos,
-              run.record.stopped.find("its code faulted in MainThreadBaseFunc+0x0: undefined ARM "
-                                      "instruction 0xE6000010"))
-        << run.record.stopped;
+              other.record.stopped.find("its code faulted in MainThreadBaseFunc+0x0: undefined "
+                                        "ARM instruction 0xE6000011"))
+        << other.record.stopped;
 }
 
 }  // namespace

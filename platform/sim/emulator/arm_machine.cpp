@@ -10,6 +10,7 @@
 #include "platform/sim/emulator/coredll.h"
 #include "platform/sim/emulator/kernel/coredll_image.h"
 #include "platform/sim/emulator/kernel/kernel.h"
+#include "platform/sim/text.h"
 
 namespace sim {
 namespace {
@@ -59,6 +60,8 @@ struct Outcome {
 // Where a process starting in a unit's own COREDLL returns to: nothing, as on the unit.
 constexpr uint32_t kNoReturn = 4;
 constexpr uint32_t kPrintOrdinal = 545;  // NKDbgPrintfW
+// What a debug build of COREDLL executes when a DEBUGCHK fails.
+constexpr uint32_t kDebugCheckInstruction = 0xE6000010;
 
 class Machine final : public kernel::KernelCall {
   public:
@@ -143,10 +146,30 @@ class Machine final : public kernel::KernelCall {
         // A fault in COREDLL's own code is not the program's: the simulation of the unit's
         // library cannot go on.
         if (dll_ != nullptr && !outcome_.fault.empty() && InCoredll(lastPc_)) {
+            const std::string check = FailedCheck();
             outcome_.stopped =
-                "its code faulted in " + dll_->NearestExport(lastPc_) + ": " + outcome_.fault;
+                !check.empty()
+                    ? check
+                    : "its code faulted in " + dll_->NearestExport(lastPc_) + ": " + outcome_.fault;
             outcome_.fault.clear();
         }
+    }
+
+    // A debug build's failed DEBUGCHK, as its debug output shows it: the line it printed, then
+    // the undefined instruction it stops at. Empty for any other fault.
+    std::string FailedCheck() {
+        uint32_t word = 0;
+        if ((Register(UC_ARM_REG_CPSR) & kThumbState) != 0 ||
+            uc_mem_read(uc_, lastPc_, &word, 4) != UC_ERR_OK || word != kDebugCheckInstruction) {
+            return "";
+        }
+        const std::vector<std::u16string>& lines = CurrentDevice().record.moduleLines;
+        std::string said = lines.empty() ? "" : ToUtf8(lines.back());
+        while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) {
+            said.pop_back();
+        }
+        return "a DEBUGCHK failed in " + dll_->NearestExport(lastPc_) +
+               (said.empty() ? "" : ": \"" + said + "\"");
     }
 
     uint32_t Arg(int index) override {
