@@ -1,5 +1,7 @@
 #include "platform/debug_format.h"
 
+#include <stdint.h>
+
 namespace {
 
 // The line being written and the room left in it, counted as the kernel counts it: a
