@@ -84,6 +84,8 @@ LONG KernelRegCreateKey(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR classNa
 LONG KernelRegEnumValue(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
                         LPDWORD type, LPBYTE data, LPDWORD dataSize);
 DWORD KernelVirtualQuery(DWORD address, DWORD* information, DWORD size);
+DWORD KernelFindResource(DWORD module, DWORD name, DWORD type);
+const WCHAR* KernelLoadResource(DWORD module, DWORD resource);
 int CallWinMain(DWORD entry, DWORD instance, LPWSTR commandLine, DWORD base);
 
 void* memset(void* target, int value, size_t size) {
@@ -199,28 +201,44 @@ namespace {
 struct StartFailure {
     DWORD error;
     DWORD instance;
-    const WCHAR* text;
+    DWORD text;  // in the string table (strings.txt)
 };
 
-const WCHAR kCannotFind[] =
-    u"Cannot find '%s' (or one of its components). Make sure the path and filename are correct "
-    u"and that all the required libraries are available.";
+const DWORD kNotValid = 304;
+const DWORD kCannotFind = 305;
+const DWORD kLowMemory = 306;
+const DWORD kNoShell = 307;
+const DWORD kStringTable = 6;  // RT_STRING
 
 const StartFailure kStartFailures[] = {
-    {193, 5, u"'%s' is not a valid Windows CE application."},
-    {11, 11, u"'%s' is not a valid Windows CE application."},
-    {2, 2, kCannotFind},
-    {3, 3, kCannotFind},
-    {1150, 10, kCannotFind},
-    {1157, 32, kCannotFind},
-    {8, 5,
-     u"Cannot execute '%s'. A critical component is either missing or is failing to start "
-     u"due to low memory."},
-    {50, 5,
-     u"A system shell must be present to support executing folder paths or shell "
-     u"extensions."},
-    {0, 5, kCannotFind},
+    {193, 5, kNotValid}, {11, 11, kNotValid},     {2, 2, kCannotFind},
+    {3, 3, kCannotFind}, {1150, 10, kCannotFind}, {1157, 32, kCannotFind},
+    {8, 5, kLowMemory},  {50, 5, kNoShell},       {0, 5, kCannotFind},
 };
+
+DWORD gCoredll;  // COREDLL's own module handle: its base
+WCHAR gBoxText[256];
+
+// A text of COREDLL's string table, as LoadString finds it: the block of sixteen counted texts
+// holding it, from the module's resources. Empty, with a line on the debug output, when missing.
+const WCHAR* LoadText(DWORD id) {
+    const DWORD resource = KernelFindResource(gCoredll, id / 16 + 1, kStringTable);
+    const WCHAR* text = resource != 0 ? KernelLoadResource(gCoredll, resource) : 0;
+    if (text == 0) {
+        NKDbgPrintfW(u"coredll: no text %u in the string table\r\n", id);
+        gBoxText[0] = 0;
+        return gBoxText;
+    }
+    for (DWORD i = 0; i < id % 16; ++i) {
+        text += 1 + text[0];
+    }
+    DWORD length = text[0] < 255 ? text[0] : 255;
+    for (DWORD i = 0; i < length; ++i) {
+        gBoxText[i] = text[1 + i];
+    }
+    gBoxText[length] = 0;
+    return gBoxText;
+}
 
 const StartFailure& FailureOf(DWORD error) {
     const StartFailure* failure = kStartFailures;
@@ -315,7 +333,7 @@ extern "C" BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     const StartFailure& failure = FailureOf(error);
     info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(failure.instance));
     if ((info->fMask & kNoUi) == 0) {
-        KernelMessageBox(0, failure.text, info->lpFile, kErrorBox);
+        KernelMessageBox(0, LoadText(failure.text), info->lpFile, kErrorBox);
     }
     KernelSetLastError(error);
     return FALSE;
@@ -418,6 +436,7 @@ void MainThreadBaseFunc(DWORD entry, DWORD process, DWORD modules, LPWSTR comman
     (void)modules;
     (void)comAddress;
     (void)comSize;
+    gCoredll = coredll;
     StartUp(coredll);
     ExitThread(static_cast<DWORD>(CallWinMain(entry, process, commandLine, base)));
 }

@@ -21,6 +21,8 @@ KERNEL_CALL KernelVirtualQuery, 0, 6
 KERNEL_CALL KernelThreadAttachOrDetach, 0, 11
 KERNEL_CALL KernelRegisterDbgZones, 0, 22
 KERNEL_CALL KernelDebugPrint, 0, 23
+KERNEL_CALL KernelFindResource, 0, 25
+KERNEL_CALL KernelLoadResource, 0, 26
 KERNEL_CALL KernelProcessDetachAllDLLs, 0, 30
 KERNEL_CALL KernelGetRomFileInfo, 0, 32
 KERNEL_CALL KernelCloseProcOE, 0, 46

@@ -1,13 +1,13 @@
 #!/usr/bin/python3
 """Writes a Windows CE ARM DLL (PE32, machine ARMV4I) from an ELF linked by coredll.ld.
 
-Its sections are the ELF's .text (code and constants) and .data (with its zeroed storage), and
-an .edata section with the export table: each export names an ELF symbol and the ordinal it is
+Its sections are the ELF's .text (code and constants) and .data (with its zeroed storage), an
+.edata section with the export table, and an .rsrc section with a string table: each export names an ELF symbol and the ordinal it is
 exported under, by name too. Thumb functions keep bit 0 of their address, as the unit's export
 tables have it. The DLL cannot be moved (no relocations): its base is where coredll.ld put it.
 
-    make_dll.py ELF EXPORTS OUTPUT
-EXPORTS is a listing of "name ordinal [component]" lines (platform/coredll.exports), to which
+    make_dll.py ELF EXPORTS STRINGS OUTPUT
+STRINGS (lines of "id text") becomes its string table, in an .rsrc section. EXPORTS is a listing of "name ordinal [component]" lines (platform/coredll.exports), to which
 ordinal 14, MainThreadBaseFunc, and COREDLL's CompareStringW, 198, are added.
 """
 
@@ -86,20 +86,65 @@ def export_section(rva, exports, symbols):
     return bytes(body)
 
 
+def resource_section(rva, strings):
+    """A resource directory with one type, RT_STRING (6): a block of 16 counted texts for each
+    sixteen ids that have any, in English (United States)."""
+    blocks = {}
+    for string_id, text in strings:
+        blocks.setdefault(string_id // 16 + 1, [""] * 16)[string_id % 16] = text
+    names = sorted(blocks)
+
+    def directory(entries):
+        return struct.pack("<IIHHHH", 0, 0, 0, 0, 0, len(entries)) + b"".join(
+            struct.pack("<II", key, value) for key, value in entries)
+
+    root_size = 16 + 8
+    type_size = 16 + 8 * len(names)
+    language_size = 16 + 8
+    languages_at = root_size + type_size
+    entries_at = languages_at + language_size * len(names)
+    data_at = entries_at + 16 * len(names)
+    body = directory([(6, 0x80000000 | root_size)])
+    body += directory([(name, 0x80000000 | (languages_at + language_size * i))
+                       for i, name in enumerate(names)])
+    for i in range(len(names)):
+        body += directory([(0x0409, entries_at + 16 * i)])
+    data = b""
+    entries = b""
+    for name in names:
+        block = b"".join(struct.pack("<H", len(t)) + t.encode("utf-16-le") for t in blocks[name])
+        entries += struct.pack("<IIII", rva + data_at + len(data), len(block), 0, 0)
+        data += block + bytes(-len(block) % 4)
+    return body + entries + data
+
+
+def read_strings(path):
+    strings = []
+    for line in open(path, encoding="utf-8"):
+        line = line.rstrip("\n")
+        if line and not line.startswith("#"):
+            string_id, text = line.split(" ", 1)
+            strings.append((int(string_id), text))
+    return strings
+
+
 def align(value, unit):
     return (value + unit - 1) // unit * unit
 
 
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) != 5:
         sys.exit(__doc__)
     entry, (text_at, text), (data_at, data), symbols = read_elf(sys.argv[1])
     exports = read_exports(sys.argv[2])
     edata_rva = align(max(text_at + len(text), data_at + len(data)) - BASE, PAGE)
     edata = export_section(edata_rva, exports, symbols)
+    rsrc_rva = align(edata_rva + len(edata), PAGE)
+    rsrc = resource_section(rsrc_rva, read_strings(sys.argv[3]))
     sections = [(b".text", text_at - BASE, text, 0x60000020),
                 (b".data", data_at - BASE, data, 0xC0000040),
-                (b".edata", edata_rva, edata, 0x40000040)]
+                (b".edata", edata_rva, edata, 0x40000040),
+                (b".rsrc", rsrc_rva, rsrc, 0x40000040)]
     headers_size = 0x400
     image = bytearray(headers_size)
     image[0:2] = b"MZ"
@@ -107,13 +152,14 @@ def main():
     image[0x80:0x84] = b"PE\0\0"
     # ARMV4I, a DLL that cannot be moved: executable, 32-bit, relocations stripped.
     struct.pack_into("<HHIIIHH", image, 0x84, 0x01C2, len(sections), 0, 0, 0, 224, 0x2103)
-    image_size = align(edata_rva + len(edata), PAGE)
+    image_size = align(rsrc_rva + len(rsrc), PAGE)
     optional = struct.pack(
-        "<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII", 0x010B, 6, 0, len(text), len(data) + len(edata), 0,
+        "<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII", 0x010B, 6, 0, len(text), len(data) + len(edata) + len(rsrc), 0,
         entry - BASE, text_at - BASE, data_at - BASE, BASE, PAGE, FILE_ALIGN, 5, 0, 0, 0, 5, 0,
         0, image_size, headers_size, 0, 9, 0, 0x10000, 0x1000, 0x100000, 0x1000, 0, 16)
     image[0x98:0x98 + len(optional)] = optional
     struct.pack_into("<II", image, 0x98 + 96, edata_rva, len(edata))  # the export directory
+    struct.pack_into("<II", image, 0x98 + 96 + 16, rsrc_rva, len(rsrc))  # the resources
     offset = headers_size
     body = bytearray()
     for i, (section_name, rva, contents, flags) in enumerate(sections):
@@ -122,7 +168,7 @@ def main():
                          raw, offset, 0, 0, 0, 0, flags)
         body += contents + bytes(raw - len(contents))
         offset += raw
-    open(sys.argv[3], "wb").write(bytes(image) + bytes(body))
+    open(sys.argv[4], "wb").write(bytes(image) + bytes(body))
 
 
 if __name__ == "__main__":
