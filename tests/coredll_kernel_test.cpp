@@ -224,7 +224,9 @@ struct Device {
         device.registry.SetString(testing_support::kPathsKey, u"SDMMC", u"\\SDMMC");
         device.registry.SetString(testing_support::kPathsKey, u"DataStorage", u"\\SDMMC\\Data");
         device.registry.SetString(testing_support::kPathsKey, u"User", u"\\ResidentFlash");
+        device.shellRefuses = shellRefuses;
     }
+    bool shellRefuses = false;
     sim::RunResult Run(const std::string& exe, const std::string* dllFile) {
         const auto image = dllFile != nullptr ? sim::ReadPeImage(
                                                     exe, [](std::string_view) { return true; },
@@ -270,6 +272,52 @@ TEST(CoredllRun, GivesWhatTheModelGives) {
         // Start-up and the launcher's own: well past the launcher's 20-odd calls.
         EXPECT_GT(own.record.processor.kernelCalls, 30u) << build.name;
     }
+}
+
+// A line COREDLL writes itself is its own, not the launcher's: the tests' DLL writes one when its
+// string table lacks a box's text, here with the table's type renumbered.
+TEST(CoredllRun, CoredllsOwnLinesAreKeptApartFromTheTrail) {
+    for (const Build& build : kBuilds) {
+        Device device;
+        const std::string exe = Launcher(build);
+        std::string dll = Dll(build);
+        const size_t resources = FileAt(dll, U32(dll, DataDirectory(dll, 2)));
+        Put32(dll, resources + 16, 7);  // the root's one entry: type 7, no longer RT_STRING
+        device.shellRefuses = true;
+        const sim::RunResult model = device.Run(exe, nullptr);
+        const sim::RunResult refused = device.Run(exe, &dll);
+        EXPECT_EQ("", refused.record.stopped) << build.name;
+        ASSERT_EQ(1u, refused.record.moduleLines.size()) << build.name;
+        EXPECT_EQ(u"coredll: no text 305 in the string table\r\n", refused.record.moduleLines[0]);
+        for (const std::u16string& line : refused.record.trail) {
+            EXPECT_EQ(std::u16string::npos, line.find(u"coredll:")) << build.name;
+        }
+        EXPECT_EQ(model.record.trail, refused.record.trail) << build.name;
+        ASSERT_EQ(2u, refused.record.events.size()) << build.name;  // the pause, the request
+        EXPECT_FALSE(refused.record.events.back().request.accepted) << build.name;
+    }
+}
+
+// COREDLL reads the user's locale overrides at start-up: values there are enumerated, each
+// with its name and data, and the launcher's run is the same.
+TEST(CoredllRun, ReadsTheLocaleOverridesItFinds) {
+    Device device;
+    const std::string exe = Launcher(kBuilds[0]);
+    const std::string dll = Dll(kBuilds[0]);
+    const sim::RunResult plain = device.Run(exe, &dll);
+    const auto image = sim::ReadPeImage(
+        exe, [](std::string_view) { return true; }, sim::MissingImports::kKeep);
+    const auto loaded = sim::ReadCoredllImage(dll);
+    device.SetUp();
+    sim::CurrentDevice().registry.SetString(u"HKEY_LOCAL_MACHINE\\nls\\overrides", u"LCID",
+                                            u"1033");
+    sim::CurrentDevice().registry.SetString(u"HKEY_LOCAL_MACHINE\\nls\\overrides", u"S1159", u"AM");
+    const sim::RunResult overridden = sim::RunExecutable(
+        std::get<sim::PeImage>(image), sim::Processor::kArmv4t, &std::get<sim::DllImage>(loaded));
+    EXPECT_EQ("", overridden.record.stopped);
+    EXPECT_EQ(plain.record.trail, overridden.record.trail);
+    // Each value one call more, and the call that finds no more.
+    EXPECT_EQ(plain.record.processor.kernelCalls + 2, overridden.record.processor.kernelCalls);
 }
 
 TEST(CoredllRun, AnImportTheDllLacksIsTheLoadersLine) {
