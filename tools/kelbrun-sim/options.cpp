@@ -10,6 +10,7 @@
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/image_files/design_reader.h"
 #include "tools/kelbrun-sim/image_files/device_image.h"
+#include "tools/kelbrun-sim/release_folder.h"
 
 namespace simoptions {
 
@@ -22,8 +23,11 @@ const char kUsage[] =
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
     "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only] [--coredll DLL]] "
+    "[--release DIR] "
     "[--check]\n"
     "--coredll runs --exe on a unit's own coredll.dll, with only the kernel's calls simulated\n"
+    "--release DIR: an OS design's flat release folder (reginit.ini, ce.bib, initobj.dat, its\n"
+    "        files as \\Windows, coredll.dll for --coredll, Kelbrun.EXE for --exe)\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
     "        and runs nothing (exit status 1 when it finds an error)\n"
     "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
@@ -162,6 +166,8 @@ Options ParseOptions(int argc, char** argv, int first) {
             takeValue(options.exe);
         } else if (arg == "--coredll") {
             takeValue(options.coredll);
+        } else if (arg == "--release") {
+            takeValue(options.release);
         } else if (arg == "--cpu") {
             if (options.cpu) {
                 throw UsageError{arg + " is given twice"};
@@ -189,7 +195,8 @@ Options ParseOptions(int argc, char** argv, int first) {
     if (options.loadOnly && !options.exe) {
         throw UsageError{"--load-only describes the loading of --exe, and there is no --exe"};
     }
-    if (options.coredll && (!options.exe || options.loadOnly)) {
+    // A release folder may give the --exe that --coredll runs on.
+    if (options.coredll && ((!options.exe && !options.release) || options.loadOnly)) {
         throw UsageError{"--coredll runs --exe on the unit's library, and there is no --exe run"};
     }
     if (options.cpu && !options.exe) {
@@ -198,6 +205,9 @@ Options ParseOptions(int argc, char** argv, int first) {
     if (options.check && (options.exe || options.exportRegistry)) {
         throw UsageError{std::string("--check runs nothing and writes no registry; it takes no ") +
                          (options.exe ? "--exe" : "--export-registry")};
+    }
+    if (auto error = ReadReleaseFolder(options)) {
+        throw UsageError{*error};
     }
     return options;
 }
@@ -309,6 +319,9 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
         if (auto error = imagefiles::ApplyImage(setup.image, device.files)) {
             return error;
         }
+    }
+    if (auto error = ApplyReleaseFiles(options, device)) {
+        return error;
     }
     if (options.self) {
         const auto self = sim::FromUtf8(*options.self);

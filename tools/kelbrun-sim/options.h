@@ -57,6 +57,7 @@ struct Options {
     std::optional<sim::Processor> cpu;
     bool loadOnly = false;  // describe what the unit's loader makes of --exe, and run nothing
     std::optional<std::string> coredll;  // a unit's own coredll.dll to run --exe on
+    std::optional<std::string> release;  // an OS design's flat release folder
 };
 
 // A command line that cannot be read: what is wrong with it.

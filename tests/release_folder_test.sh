@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# kelbrun-sim --release on a release folder made from the project's own files (tests/release/,
+# with a build's Kelbrun.EXE and the tests' coredll.dll beside them): it runs that Kelbrun.EXE on
+# that DLL with the folder's registry and image, and gives the card-update example's trail and
+# report; the image's \Windows holds the folder's files; a folder without its coredll.dll is
+# refused in one line.
+#
+# usage: release_folder_test.sh KELBRUN_SIM BUILD_DIR
+set -uo pipefail
+
+sim=$1
+build=$2
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+release=$scratch/release
+mkdir -p "$release"
+cp "$here/release/reginit.ini" "$here/release/ce.bib" "$here/release/initobj.dat" "$release/"
+cp "$build/Kelbrun.EXE" "$release/"
+cp "$build/tests/wince/coredll/coredll.dll" "$release/"
+
+failed=0
+"$sim" --no-wait --release "$release" --root "$here/../examples/card-update/root" \
+    > "$scratch/out" 2> "$scratch/err"
+status=$?
+[[ $status -eq 0 ]] || { echo "exit status $status, expected 0"; cat "$scratch/err"; failed=1; }
+for stream in out err; do
+    if ! cmp -s "$here/../examples/card-update/expected.$stream" "$scratch/$stream"; then
+        echo "standard $stream differs from examples/card-update/expected.$stream:"
+        diff "$here/../examples/card-update/expected.$stream" "$scratch/$stream"
+        failed=1
+    fi
+done
+
+# The folder's Kelbrun.EXE, as the image's \Windows\Kelbrun.EXE, is what --check finds there.
+"$sim" --release "$release" --root "$here/../examples/card-update/root" --check \
+    > "$scratch/check" 2>&1
+if ! grep -Eq '^  50  Kelbrun.EXE  waits for 20, 30  <- the launcher$' "$scratch/check"; then
+    echo "--check on the release folder does not find the launcher in the image:"
+    cat "$scratch/check"
+    failed=1
+fi
+
+# A --coredll of the command line wins over the folder's: here one that is no DLL at all.
+"$sim" --no-wait --release "$release" --coredll "$release/ce.bib" > "$scratch/out" 2> "$scratch/err"
+status=$?
+if [[ $status -ne 2 ]] || ! grep -q "^kelbrun-sim: $release/ce.bib: not a Windows CE ARM coredll.dll" \
+    "$scratch/err"; then
+    echo "--coredll beside --release: exit status $status, and:"
+    cat "$scratch/err"
+    failed=1
+fi
+
+rm "$release/coredll.dll"
+"$sim" --no-wait --release "$release" > "$scratch/out" 2> "$scratch/err"
+status=$?
+if [[ $status -ne 2 ]] || [[ $(wc -l < "$scratch/err") -ne 1 ]] ||
+    ! grep -q "^kelbrun-sim: --release $release: no coredll.dll in it" "$scratch/err"; then
+    echo "a folder without coredll.dll: exit status $status, and:"
+    cat "$scratch/err"
+    failed=1
+fi
+exit $failed
