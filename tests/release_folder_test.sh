@@ -42,6 +42,33 @@ if ! grep -Eq '^  50  Kelbrun.EXE  waits for 20, 30  <- the launcher$' "$scratch
     failed=1
 fi
 
+if grep -q '^check: .*COREDLL' "$scratch/check"; then
+    echo "--check finds the launcher's imports missing from a coredll.dll that has them all:"
+    cat "$scratch/check"
+    failed=1
+fi
+# The launcher's imports are judged by the folder's coredll.dll itself: one without
+# NKDbgPrintfW's ordinal (545) is a finding naming the loader's line.
+python3 - "$release/coredll.dll" "$scratch/lacking.dll" <<'PATCH'
+import struct, sys
+dll = bytearray(open(sys.argv[1], "rb").read())
+pe = struct.unpack_from("<I", dll, 0x3C)[0]
+sections = [struct.unpack_from("<IIII", dll, pe + 24 + 224 + 40 * i + 8) for i in range(struct.unpack_from("<H", dll, pe + 6)[0])]
+def at(rva):
+    return next(raw + rva - va for size, va, rawsize, raw in sections if va <= rva < va + max(size, rawsize))
+exports = at(struct.unpack_from("<I", dll, pe + 24 + 96)[0])
+base, functions = struct.unpack_from("<I", dll, exports + 16)[0], struct.unpack_from("<I", dll, exports + 28)[0]
+struct.pack_into("<I", dll, at(functions) + 4 * (545 - base), 0)
+open(sys.argv[2], "wb").write(dll)
+PATCH
+"$sim" --release "$release" --coredll "$scratch/lacking.dll" --root "$here/../examples/card-update/root" \
+    --check > "$scratch/check" 2>&1
+if ! grep -q "^check: error: COREDLL: the launcher imports NKDbgPrintfW (ordinal 545), which the image's coredll.dll does not export: .*ERROR: function @ Ordinal 545 missing in Module 'coredll.dll'" "$scratch/check"; then
+    echo "--check with a coredll.dll lacking ordinal 545:"
+    cat "$scratch/check"
+    failed=1
+fi
+
 # A --coredll of the command line wins over the folder's: here one that is no DLL at all.
 "$sim" --no-wait --release "$release" --coredll "$release/ce.bib" > "$scratch/out" 2> "$scratch/err"
 status=$?

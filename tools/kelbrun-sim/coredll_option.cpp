@@ -8,11 +8,7 @@ bool AnyFunction(std::string_view) {
     return true;
 }
 
-std::optional<std::string> LoadCoredll(const Options& options, Program& program) {
-    if (!options.coredll) {
-        return std::nullopt;
-    }
-    const std::string& file = *options.coredll;
+std::variant<sim::DllImage, std::string> ReadCoredll(const std::string& file) {
     const auto bytes = sim::ReadHostFile(file);
     if (!bytes) {
         return file + ": cannot be read";
@@ -20,6 +16,17 @@ std::optional<std::string> LoadCoredll(const Options& options, Program& program)
     auto dll = sim::ReadCoredllImage(*bytes);
     if (auto* refusal = std::get_if<std::string>(&dll)) {
         return file + ": not a Windows CE ARM coredll.dll: " + *refusal;
+    }
+    return dll;
+}
+
+std::optional<std::string> LoadCoredll(const Options& options, Program& program) {
+    if (!options.coredll) {
+        return std::nullopt;
+    }
+    auto dll = ReadCoredll(*options.coredll);
+    if (auto* refusal = std::get_if<std::string>(&dll)) {
+        return *refusal;
     }
     program.coredll = std::move(std::get<sim::DllImage>(dll));
     // The unit's loader prints this and refuses to start the program.

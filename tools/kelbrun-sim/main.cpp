@@ -63,8 +63,16 @@ int main(int argc, char** argv) {
             std::cerr << "kelbrun-sim: warning: " << warning << "\n";
         }
         if (options.check) {
+            std::optional<sim::DllImage> coredll;
+            if (options.coredll) {
+                auto loaded = simoptions::ReadCoredll(*options.coredll);
+                if (auto* refusal = std::get_if<std::string>(&loaded)) {
+                    return Fail(*refusal);
+                }
+                coredll = std::move(std::get<sim::DllImage>(loaded));
+            }
             const imagecheck::CheckContext context{setup.describesImage ? &setup.image : nullptr,
-                                                   &setup.variables};
+                                                   &setup.variables, coredll ? &*coredll : nullptr};
             setupcheck::Report report =
                 setupcheck::CheckSetup(device, options.root.has_value(), context);
             // What the files said in passing is part of the setup the check describes.

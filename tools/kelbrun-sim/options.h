@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/sim/device.h"
@@ -97,6 +98,8 @@ std::optional<std::string> LoadProgram(const Options& options, Program& program)
 // Loads --coredll, if given, for the program loaded from --exe, and checks that it has every
 // import the program needs (coredll_option.cpp).
 std::optional<std::string> LoadCoredll(const Options& options, Program& program);
+// Reads a unit's coredll.dll; gives it, or the one line that says why it is none.
+std::variant<sim::DllImage, std::string> ReadCoredll(const std::string& file);
 bool AnyFunction(std::string_view name);
 
 // Runs the program once on the current device.
