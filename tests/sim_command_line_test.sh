@@ -54,6 +54,7 @@ expect 2 '^kelbrun-sim: --mount \\sdmmc: the same folder as \\SDMMC$' -- --root 
 expect 2 '^kelbrun-sim: --mount \\SDMMC needs --root' -- --mount '\SDMMC=5'
 expect 2 '^kelbrun-sim: --cpu chooses the processor for --exe, and there is no --exe ' -- --cpu armv4t
 expect 2 '^kelbrun-sim: --coredll runs --exe on the unit.s library, and there is no --exe run ' -- --coredll "$scratch/file"
+expect 2 "^kelbrun-sim: $scratch/file: not a Windows CE ARM coredll.dll: " -- --check --coredll "$scratch/file"
 expect 2 '^kelbrun-sim: --load-only describes the loading of --exe, and there is no --exe ' -- --load-only
 expect 2 "^kelbrun-sim: $scratch/file: not a Windows executable" -- --exe "$scratch/file" --load-only
 expect 2 "^kelbrun-sim: $scratch/missing.exe: cannot be read" -- --load-only --exe "$scratch/missing.exe"

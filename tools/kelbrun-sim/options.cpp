@@ -195,8 +195,10 @@ Options ParseOptions(int argc, char** argv, int first) {
     if (options.loadOnly && !options.exe) {
         throw UsageError{"--load-only describes the loading of --exe, and there is no --exe"};
     }
-    // A release folder may give the --exe that --coredll runs on.
-    if (options.coredll && ((!options.exe && !options.release) || options.loadOnly)) {
+    // A release folder may give the --exe that --coredll runs on; --check judges the launcher's
+    // imports by it.
+    if (options.coredll &&
+        ((!options.exe && !options.release && !options.check) || options.loadOnly)) {
         throw UsageError{"--coredll runs --exe on the unit's library, and there is no --exe run"};
     }
     if (options.cpu && !options.exe) {
