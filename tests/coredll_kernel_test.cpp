@@ -320,6 +320,32 @@ TEST(CoredllRun, ReadsTheLocaleOverridesItFinds) {
     EXPECT_EQ(plain.record.processor.kernelCalls + 2, overridden.record.processor.kernelCalls);
 }
 
+// With the image's own wince.nls COREDLL has its sorting tables, and the kernel answers none of
+// its functions for it: the tests' DLL, whose CompareStringW finds every text equal as COREDLL's
+// would without them, then takes the card's copy for a shortcut, which needs the shell's DLL,
+// and the start fails before CreateProc.
+TEST(CoredllRun, WithTheImagesLocaleDataNothingIsAnsweredForCoredll) {
+    Device device;
+    const std::string exe = Launcher(kBuilds[0]);
+    const auto image = sim::ReadPeImage(
+        exe, [](std::string_view) { return true; }, sim::MissingImports::kKeep);
+    auto loaded = sim::ReadCoredllImage(Dll(kBuilds[0]));
+    ASSERT_TRUE(std::holds_alternative<sim::DllImage>(loaded));
+    sim::DllImage& dll = std::get<sim::DllImage>(loaded);
+    const std::string dllFile = Dll(kBuilds[0]);
+    const sim::RunResult simulated = device.Run(exe, &dllFile);
+    ASSERT_EQ(2u, simulated.record.events.size());
+    EXPECT_TRUE(simulated.record.events.back().request.accepted);
+    dll.localeData.assign(0x2000, 0x5A);
+    device.SetUp();
+    const sim::RunResult own =
+        sim::RunExecutable(std::get<sim::PeImage>(image), sim::Processor::kArmv4t, &dll);
+    EXPECT_EQ("", own.record.stopped);
+    EXPECT_EQ(simulated.record.trail, own.record.trail);
+    ASSERT_EQ(1u, own.record.events.size());  // the pause only: no request reached the shell
+    EXPECT_EQ(sim::Event::Kind::kSleep, own.record.events[0].kind);
+}
+
 TEST(CoredllRun, AnImportTheDllLacksIsTheLoadersLine) {
     const std::string exe = Launcher(kBuilds[0]);
     std::string dll = Dll(kBuilds[0]);

@@ -79,6 +79,18 @@ if [[ $status -ne 2 ]] || ! grep -q "^kelbrun-sim: $release/ce.bib: not a Window
     failed=1
 fi
 
+# The image's wince.nls beside its coredll.dll is the locale data the kernel maps: the tests'
+# DLL, left with its own CompareStringW, takes the card's copy for a shortcut and starts nothing.
+head -c 8192 /dev/zero > "$release/wince.nls"
+"$sim" --no-wait --release "$release" --root "$here/../examples/card-update/root" \
+    > "$scratch/out" 2> "$scratch/err"
+if grep -q '^sim: open' "$scratch/err"; then
+    echo "with wince.nls beside coredll.dll, the kernel still answered for COREDLL:"
+    cat "$scratch/err"
+    failed=1
+fi
+rm "$release/wince.nls"
+
 rm "$release/coredll.dll"
 "$sim" --no-wait --release "$release" > "$scratch/out" 2> "$scratch/err"
 status=$?

@@ -1,4 +1,6 @@
 // --coredll: a unit's own coredll.dll under the program given by --exe.
+#include <filesystem>
+
 #include "platform/sim/host_file.h"
 #include "tools/kelbrun-sim/options.h"
 
@@ -16,6 +18,12 @@ std::variant<sim::DllImage, std::string> ReadCoredll(const std::string& file) {
     auto dll = sim::ReadCoredllImage(*bytes);
     if (auto* refusal = std::get_if<std::string>(&dll)) {
         return file + ": not a Windows CE ARM coredll.dll: " + *refusal;
+    }
+    // The image's locale data, which Platform Builder puts in \Windows beside COREDLL.
+    const auto nls =
+        sim::ReadHostFile((std::filesystem::path(file).parent_path() / "wince.nls").string());
+    if (nls) {
+        std::get<sim::DllImage>(dll).localeData.assign(nls->begin(), nls->end());
     }
     return dll;
 }

@@ -360,7 +360,10 @@ class Machine final : public kernel::KernelCall {
         Map(kernel::kThreadPage, kPageSize, "the thread's local storage",
             UC_PROT_READ | UC_PROT_WRITE, nullptr);
         MapStack();
-        for (const kernel::AnsweredExport* e = kernel::kLocaleAnswers; e->name != nullptr; ++e) {
+        kernel_.localeData = &dll_->localeData;
+        // With the image's own locale data COREDLL works everything out itself.
+        for (const kernel::AnsweredExport* e = kernel::kLocaleAnswers;
+             dll_->localeData.empty() && e->name != nullptr; ++e) {
             for (const DllExport& exported : dll_->exports) {
                 if (exported.name == e->name) {
                     answers_[(dll_->base + exported.rva) & ~1u] = e;

@@ -38,6 +38,9 @@ struct DllImage {
     std::vector<uint8_t> memory;  // laid out and relocated, whole pages
     std::vector<PeSection> sections;
     std::vector<DllExport> exports;
+    // The image's \Windows\wince.nls, when it was found beside the DLL: the locale data the
+    // kernel maps for COREDLL. Empty when the kernel is to give its own.
+    std::vector<uint8_t> localeData;
 
     // The address of the export with that ordinal (bit 0 set for Thumb), or 0 if none.
     uint32_t ExportAddress(uint32_t ordinal) const;

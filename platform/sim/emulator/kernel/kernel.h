@@ -77,6 +77,8 @@ struct KernelState {
     uint32_t nextAllocation = kAllocationBegin;
     uint32_t calls = 0;
     uint32_t answers = 0;  // COREDLL exports answered in its place
+    // The image's wince.nls, or nothing for the kernel's own locale view (locale.cpp).
+    const std::vector<uint8_t>* localeData = nullptr;
 };
 
 // One served call: method of the set, and how it is served (by the COREDLL model's binding of
@@ -117,7 +119,8 @@ struct AnsweredExport {
 };
 extern const AnsweredExport kLocaleAnswers[];
 
-// The locale data COREDLL reads (locale.cpp): the address of a view of it.
+// The locale data COREDLL reads (locale.cpp): the address of a view of it, the image's
+// wince.nls when the state has it.
 uint32_t LocaleView(KernelCall& call, KernelState& state);
 
 }  // namespace sim::kernel

@@ -23,6 +23,14 @@ constexpr uint32_t kSharedTables = 0x800;
 }  // namespace
 
 uint32_t LocaleView(KernelCall& call, KernelState& state) {
+    if (state.localeData != nullptr && !state.localeData->empty()) {
+        const auto size = static_cast<uint32_t>(state.localeData->size());
+        const uint32_t file = Allocate(call, state, size, "the image's wince.nls");
+        if (file != 0) {
+            call.Write(file, state.localeData->data(), size);
+        }
+        return file;
+    }
     const uint32_t view = Allocate(call, state, kViewSize, "the locale data");
     if (view == 0) {
         return 0;
