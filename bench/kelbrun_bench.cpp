@@ -7,9 +7,13 @@
 //   kelbrun-bench processor NAME OPTIONS... --exe FILE
 //                                         the emulated processor's counts of one run of a device
 //                                         executable: instructions and the deepest stack
+//   kelbrun-bench coredll NAME OPTIONS... --exe FILE --coredll DLL
+//                                         one run on the COREDLL model and one on the DLL, on
+//                                         the same device: instructions, kernel calls, time
 //
 // OPTIONS describe the device as kelbrun-sim's do (--registry, --root, --self, --mount, ...).
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +76,46 @@ int Processor(const char* name, const simoptions::Options& options) {
     return 0;
 }
 
+// One run of the program, and how long it took on the host, in milliseconds.
+sim::RunResult TimedRun(const simoptions::Program& program, double& ms) {
+    const auto began = std::chrono::steady_clock::now();
+    sim::RunResult run = simoptions::RunProgramOnDevice(program);
+    ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+    return run;
+}
+
+// The model's run and the unit's DLL's, side by side, with the DLL's cost as a ratio.
+int Coredll(const char* name, const simoptions::Options& options) {
+    simoptions::Program program;
+    if (!SetUp(options)) {
+        return 2;
+    }
+    if (auto error = simoptions::LoadProgram(options, program);
+        error || !program.image || !program.coredll) {
+        std::fprintf(stderr, "kelbrun-bench: %s\n",
+                     error ? error->c_str() : "coredll needs --exe and --coredll");
+        return 2;
+    }
+    sim::CurrentDevice().waitForReal = false;
+    double dllMs = 0;
+    const sim::RunResult dll = TimedRun(program, dllMs);
+    program.coredll.reset();
+    double modelMs = 0;
+    const sim::RunResult model = TimedRun(program, modelMs);
+    if (!dll.record.stopped.empty() || !dll.record.fault.empty() || !model.record.fault.empty()) {
+        std::fprintf(stderr, "kelbrun-bench: %s: %s%s%s\n", name, dll.record.stopped.c_str(),
+                     dll.record.fault.c_str(), model.record.fault.c_str());
+        return 1;
+    }
+    const auto modelInstructions = static_cast<double>(model.record.processor.instructions);
+    const auto dllInstructions = static_cast<double>(dll.record.processor.instructions);
+    std::printf("%-26s %12.0f %12.0f %6u %9.1f %9.1f %7.1fx\n", name, modelInstructions,
+                dllInstructions, dll.record.processor.kernelCalls, modelMs, dllMs,
+                dllInstructions / modelInstructions);
+    return 0;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
@@ -131,7 +175,9 @@ int Usage() {
                  "usage: kelbrun-bench calls-header\n"
                  "       kelbrun-bench calls NAME [kelbrun-sim options]\n"
                  "       kelbrun-bench timing RUNS [kelbrun-sim options]\n"
-                 "       kelbrun-bench processor NAME --exe FILE [kelbrun-sim options]\n");
+                 "       kelbrun-bench processor NAME --exe FILE [kelbrun-sim options]\n"
+                 "       kelbrun-bench coredll NAME --exe FILE --coredll DLL [kelbrun-sim "
+                 "options]\n");
     return 2;
 }
 
@@ -142,7 +188,8 @@ int main(int argc, char** argv) {
     if (mode == "calls-header" && argc == 2) {
         return CallsHeader();
     }
-    if ((mode != "calls" && mode != "timing" && mode != "processor") || argc < 3) {
+    if ((mode != "calls" && mode != "timing" && mode != "processor" && mode != "coredll") ||
+        argc < 3) {
         return Usage();
     }
     simoptions::Options options;
@@ -157,6 +204,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "processor") {
         return Processor(argv[2], options);
+    }
+    if (mode == "coredll") {
+        return Coredll(argv[2], options);
     }
     char* end = nullptr;
     const long runs = std::strtol(argv[2], &end, 10);

@@ -53,6 +53,8 @@ expect 2 '^kelbrun-sim: --mount \\Card: not a folder under the root$' -- --root 
 expect 2 '^kelbrun-sim: --mount \\sdmmc: the same folder as \\SDMMC$' -- --root "$scratch/root" --mount '\SDMMC=5' --mount '\sdmmc=6'
 expect 2 '^kelbrun-sim: --mount \\SDMMC needs --root' -- --mount '\SDMMC=5'
 expect 2 '^kelbrun-sim: --cpu chooses the processor for --exe, and there is no --exe ' -- --cpu armv4t
+expect 2 '^kelbrun-sim: --coredll runs --exe on the unit.s library, and there is no --exe run ' -- --coredll "$scratch/file"
+expect 2 "^kelbrun-sim: $scratch/file: not a Windows CE ARM coredll.dll: " -- --check --coredll "$scratch/file"
 expect 2 '^kelbrun-sim: --load-only describes the loading of --exe, and there is no --exe ' -- --load-only
 # A file a unit's loader refuses: the reason on standard error, and what a unit's CreateProcessW
 # gives on standard output.

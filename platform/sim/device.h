@@ -78,6 +78,7 @@ struct ProcessorCounts {
     uint64_t instructions = 0;
     uint32_t deepestStack = 0;    // bytes below the stack's top at the deepest
     uint32_t callsFromThumb = 0;  // COREDLL calls whose caller was Thumb code
+    uint32_t kernelCalls = 0;     // calls into the kernel, under a unit's own COREDLL
 };
 
 // What a run left behind.
@@ -92,6 +93,11 @@ struct Record {
     // program ended by itself.
     std::string fault;
     ProcessorCounts processor;
+    // What a unit's own COREDLL wrote on the debug output itself, apart from the program's trail.
+    std::vector<std::u16string> moduleLines;
+    // Why the simulation could not go on (a call the simulated kernel does not serve, a fault
+    // in COREDLL's code); empty when it ran to the end.
+    std::string stopped;
 };
 
 struct Device {

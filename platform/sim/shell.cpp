@@ -112,6 +112,25 @@ uint32_t ShellInstApp(uint32_t error) {
     }
 }
 
+std::optional<bool> ShellFindsFolder(const Device& device, std::u16string_view path) {
+    if (path.find_first_of(u"*?") != std::u16string_view::npos) {
+        return std::nullopt;
+    }
+    const auto found = device.files.Find(path, device.clockMs);
+    if (!found) {
+        return std::nullopt;
+    }
+    return found->isFolder;
+}
+
+ProgramStart ShellStartsProgram(Device& device, std::u16string_view path,
+                                std::u16string_view parameters) {
+    if (device.shellRefuses) {
+        return ProgramStart{kErrorFileNotFound, "the kernel cannot open the file (--shell-fails)"};
+    }
+    return StartProgram(device, path, parameters);
+}
+
 void ShellExecute(Device& device, ShellRequest& request) {
     request.process = 0;
     if (!request.devicesSize) {
@@ -129,10 +148,7 @@ void ShellExecute(Device& device, ShellRequest& request) {
     }
     // The verb, the window state and the folder are not read for a program; only the file's
     // attributes decide between a folder and a program.
-    // Attributes are read of the name itself: a wildcard matches nothing there.
-    const bool pattern = request.file.find_first_of(u"*?") != std::u16string::npos;
-    const auto found = pattern ? std::nullopt : device.files.Find(request.file, device.clockMs);
-    if (found && found->isFolder) {
+    if (ShellFindsFolder(device, request.file).value_or(false)) {
         if (!device.shellRunning) {
             Fail(device, request, kErrorNotSupported, "no shell is running to open a folder");
             return;
@@ -144,10 +160,7 @@ void ShellExecute(Device& device, ShellRequest& request) {
         device.lastError = 0;
         return;
     }
-    const ProgramStart start =
-        device.shellRefuses
-            ? ProgramStart{kErrorFileNotFound, "the kernel cannot open the file (--shell-fails)"}
-            : StartProgram(device, request.file, request.parameters);
+    const ProgramStart start = ShellStartsProgram(device, request.file, request.parameters);
     if (start.error != 0) {
         Fail(device, request, start.error, start.reason);
         return;

@@ -6,10 +6,12 @@
 #define KELBRUN_PLATFORM_SIM_SHELL_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/sim/device.h"
+#include "platform/sim/program_start.h"
 
 namespace sim {
 
@@ -36,6 +38,14 @@ ShellBox ShellErrorBox(std::u16string_view path, uint32_t error);
 
 // The hInstApp the shell leaves for a start that failed with error.
 uint32_t ShellInstApp(uint32_t error);
+
+// What the shell learns of a name from its attributes: whether it is a folder. Nothing when
+// the name is not there; attributes are read of the name itself, so a wildcard matches nothing.
+std::optional<bool> ShellFindsFolder(const Device& device, std::u16string_view path);
+
+// The shell's CreateProcessW of a program, or the start failing as --shell-fails asks.
+ProgramStart ShellStartsProgram(Device& device, std::u16string_view path,
+                                std::u16string_view parameters);
 
 }  // namespace sim
 

@@ -129,6 +129,12 @@ std::string Encode(const Record& record) {
     out.U64(record.processor.instructions);
     out.U32(record.processor.deepestStack);
     out.U32(record.processor.callsFromThumb);
+    out.U32(record.processor.kernelCalls);
+    out.U32(static_cast<uint32_t>(record.moduleLines.size()));
+    for (const std::u16string& line : record.moduleLines) {
+        out.Text(line);
+    }
+    out.Bytes(record.stopped);
     return out.Bytes();
 }
 
@@ -178,6 +184,12 @@ Record Decode(const std::string& bytes) {
     record.processor.instructions = in.U64();
     record.processor.deepestStack = in.U32();
     record.processor.callsFromThumb = in.U32();
+    record.processor.kernelCalls = in.U32();
+    record.moduleLines.resize(in.U32());
+    for (std::u16string& line : record.moduleLines) {
+        line = in.Text();
+    }
+    record.stopped = in.Bytes();
     return record;
 }
 

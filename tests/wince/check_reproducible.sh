@@ -35,7 +35,8 @@ while IFS= read -r -d '' exe; do
         echo "check_reproducible: $preset: $relative differs between two builds" >&2
         status=1
     fi
-done < <(find "$first" \( -name '*.exe' -o -name '*.EXE' -o -name IMPORTS.txt \) -print0 | sort -z)
+done < <(find "$first" \( -name '*.exe' -o -name '*.EXE' -o -name '*.dll' -o -name IMPORTS.txt \) \
+    -print0 | sort -z)
 # Without the launcher among them, the comparison would prove little.
 if [[ ! -f $first/Kelbrun.EXE || $count -lt 2 ]]; then
     echo "check_reproducible: $preset: the builds made no Kelbrun.EXE or no test program" >&2

@@ -76,6 +76,24 @@ void CheckComponents(const imagefiles::Variables& variables, Findings& findings)
     }
 }
 
+// With the image's own coredll.dll the question is exact: does its export table have each of the
+// launcher's ordinals.
+void CheckExports(const sim::DllImage& coredll, Findings& findings) {
+    for (size_t i = 0; i < kLauncherImportCount; ++i) {
+        const sim::CoredllExport* known =
+            sim::FindCoredllExport(std::string_view(kLauncherImports[i]));
+        if (known != nullptr && coredll.ExportAddress(known->ordinal) == 0) {
+            findings.push_back(setupcheck::AboutProgram(
+                Level::kError, "COREDLL",
+                "the launcher imports " + std::string(known->name) + " (ordinal " +
+                    std::to_string(known->ordinal) +
+                    "), which the image's coredll.dll does not export: the unit's loader "
+                    "refuses the launcher and prints \"" +
+                    sim::LoaderMissingLine(known->ordinal) + "\""));
+        }
+    }
+}
+
 }  // namespace
 
 bool DescribesWindows(const sim::Device& device, const CheckContext& context) {
@@ -105,7 +123,9 @@ ImageReport CheckImage(const CheckContext& context) {
     if (context.image != nullptr) {
         CheckCopies(*context.image, report.findings);
     }
-    if (context.variables != nullptr) {
+    if (context.coredll != nullptr) {
+        CheckExports(*context.coredll, report.findings);
+    } else if (context.variables != nullptr) {
         CheckComponents(*context.variables, report.findings);
     }
     return report;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/sim/device.h"
+#include "platform/sim/emulator/kernel/coredll_image.h"
 #include "tools/kelbrun-sim/boot_order.h"
 #include "tools/kelbrun-sim/finding.h"
 #include "tools/kelbrun-sim/image_files/build_variables.h"
@@ -25,6 +26,9 @@ struct CheckContext {
     const imagefiles::ImageContents* image = nullptr;
     // The image build's variables (--environment, --define), when any was given.
     const imagefiles::Variables* variables = nullptr;
+    // The image's own coredll.dll (--coredll, --release), which the launcher's imports are
+    // judged by instead of the variables' components.
+    const sim::DllImage* coredll = nullptr;
 };
 
 // Whether the device's \Windows is described, by the image or by a Windows folder under the
@@ -42,9 +46,9 @@ struct ImageReport {
     setupcheck::Findings findings;
 };
 
-// The image's copies whose source it lacks, and the component of each of the launcher's imports
-// (when COREDLL_COMPONENTS or CE_MODULES is known). Where the boot's programs are looked for
-// among the image's files is the program search's.
+// The image's copies whose source it lacks, and each of the launcher's imports: in the image's
+// coredll.dll when given, else by its component (when COREDLL_COMPONENTS or CE_MODULES is known).
+// Where the boot's programs are looked for among the image's files is the program search's.
 ImageReport CheckImage(const CheckContext& context);
 
 }  // namespace imagecheck

@@ -67,8 +67,16 @@ int main(int argc, char** argv) {
             std::cerr << "kelbrun-sim: warning: " << warning.Describe() << "\n";
         }
         if (options.check) {
+            std::optional<sim::DllImage> coredll;
+            if (options.coredll) {
+                auto loaded = simoptions::ReadCoredll(*options.coredll);
+                if (auto* refusal = std::get_if<std::string>(&loaded)) {
+                    return Fail(*refusal);
+                }
+                coredll = std::move(std::get<sim::DllImage>(loaded));
+            }
             const imagecheck::CheckContext context{setup.describesImage ? &setup.image : nullptr,
-                                                   &setup.variables};
+                                                   &setup.variables, coredll ? &*coredll : nullptr};
             setupcheck::Report report =
                 setupcheck::CheckSetup(device, options.root.has_value(), context);
             // What the files said in passing is part of the setup the check describes.
@@ -90,6 +98,9 @@ int main(int argc, char** argv) {
             return Fail(*error);
         }
         const sim::RunResult result = simoptions::RunProgramOnDevice(program);
+        if (!result.record.stopped.empty()) {
+            return Fail(*options.coredll + ": " + result.record.stopped);
+        }
         Report(result, device);
         return result.exited ? result.status : 128 + result.signal;
     } catch (const std::exception& error) {

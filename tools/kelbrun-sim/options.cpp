@@ -11,6 +11,7 @@
 #include "platform/sim/text.h"
 #include "tools/kelbrun-sim/image_files/design_reader.h"
 #include "tools/kelbrun-sim/image_files/device_image.h"
+#include "tools/kelbrun-sim/release_folder.h"
 
 namespace simoptions {
 
@@ -22,8 +23,13 @@ const char kUsage[] =
     "[--dat FILE]...\n"
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
-    "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]] [--check]\n"
+    "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only] [--coredll DLL]] "
+    "[--release DIR] "
+    "[--check]\n"
     "                   [--explain LOG]\n"
+    "--coredll runs --exe on a unit's own coredll.dll, with only the kernel's calls simulated\n"
+    "--release DIR: an OS design's flat release folder (reginit.ini, ce.bib, initobj.dat, its\n"
+    "        files as \\Windows, coredll.dll for --coredll, Kelbrun.EXE for --exe)\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
     "        and runs nothing (exit status 1 when it finds an error)\n"
     "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
@@ -127,6 +133,12 @@ void RefuseContradictions(const Options& options) {
     if (options.loadOnly && !options.exe) {
         throw UsageError{"--load-only describes the loading of --exe, and there is no --exe"};
     }
+    // A release folder may give the --exe that --coredll runs on; --check judges the launcher's
+    // imports by it.
+    if (options.coredll &&
+        ((!options.exe && !options.release && !options.check) || options.loadOnly)) {
+        throw UsageError{"--coredll runs --exe on the unit's library, and there is no --exe run"};
+    }
     if (options.cpu && !options.exe) {
         throw UsageError{"--cpu chooses the processor for --exe, and there is no --exe"};
     }
@@ -193,6 +205,10 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.mounts.push_back(ParseMount(nextValue()));
         } else if (arg == "--exe") {
             takeValue(options.exe);
+        } else if (arg == "--coredll") {
+            takeValue(options.coredll);
+        } else if (arg == "--release") {
+            takeValue(options.release);
         } else if (arg == "--cpu") {
             if (options.cpu) {
                 throw UsageError{arg + " is given twice"};
@@ -213,6 +229,9 @@ Options ParseOptions(int argc, char** argv, int first) {
         }
     }
     RefuseContradictions(options);
+    if (auto error = ReadReleaseFolder(options)) {
+        throw UsageError{*error};
+    }
     return options;
 }
 
@@ -362,6 +381,9 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
             return error;
         }
     }
+    if (auto error = ApplyReleaseFiles(options, device)) {
+        return error;
+    }
     if (options.self) {
         const auto self = sim::FromUtf8(*options.self);
         if (!self || self->empty()) {
@@ -400,17 +422,20 @@ std::optional<std::string> LoadProgram(const Options& options, Program& program)
     if (!bytes) {
         return file + ": cannot be read";
     }
-    auto image = sim::ReadPeImage(*bytes, sim::CoredllOffers);
+    // Under a unit's own COREDLL, its export table says what can be bound, not the model.
+    auto image = options.coredll ? sim::ReadPeImage(*bytes, AnyFunction, sim::MissingImports::kKeep)
+                                 : sim::ReadPeImage(*bytes, sim::CoredllOffers);
     if (auto* refusal = std::get_if<std::string>(&image)) {
         return file + ": " + *refusal;
     }
     program.image = std::move(std::get<sim::PeImage>(image));
     program.processor = options.cpu.value_or(sim::Processor::kArmv4t);
-    return std::nullopt;
+    return LoadCoredll(options, program);
 }
 
 sim::RunResult RunProgramOnDevice(const Program& program) {
-    return program.image ? sim::RunExecutable(*program.image, program.processor)
+    return program.image ? sim::RunExecutable(*program.image, program.processor,
+                                              program.coredll ? &*program.coredll : nullptr)
                          : sim::RunLauncher();
 }
 

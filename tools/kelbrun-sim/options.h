@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/sim/device.h"
 #include "platform/sim/emulator/arm_machine.h"
+#include "platform/sim/emulator/kernel/coredll_image.h"
 #include "tools/kelbrun-sim/image_files/build_variables.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
 #include "tools/kelbrun-sim/image_files/source_text.h"
@@ -57,6 +59,8 @@ struct Options {
     std::optional<sim::Processor> cpu;
     bool loadOnly = false;  // describe what the unit's loader makes of --exe, and run nothing
     std::optional<std::string> explain;  // a unit's debug log, read for what the launcher did
+    std::optional<std::string> coredll;  // a unit's own coredll.dll to run --exe on
+    std::optional<std::string> release;  // an OS design's flat release folder
 };
 
 // A command line that cannot be read: what is wrong with it.
@@ -86,11 +90,19 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
 struct Program {
     std::optional<sim::PeImage> image;
     sim::Processor processor = sim::Processor::kArmv4t;
+    std::optional<sim::DllImage> coredll;  // a unit's own, when the image runs on it
 };
 
 // Loads the executable the options name, if any; gives an error message naming the file and
 // why the device would not start it.
 std::optional<std::string> LoadProgram(const Options& options, Program& program);
+
+// Loads --coredll, if given, for the program loaded from --exe, and checks that it has every
+// import the program needs (coredll_option.cpp).
+std::optional<std::string> LoadCoredll(const Options& options, Program& program);
+// Reads a unit's coredll.dll; gives it, or the one line that says why it is none.
+std::variant<sim::DllImage, std::string> ReadCoredll(const std::string& file);
+bool AnyFunction(std::string_view name);
 
 // Runs the program once on the current device.
 sim::RunResult RunProgramOnDevice(const Program& program);

@@ -64,6 +64,14 @@ std::string Describe(const sim::RunResult& result, const std::vector<sim::Mount>
         out += "sim: " + sim::ToUtf8(next->folder) + " not mounted by " + std::to_string(endMs) +
                " ms (mounts at " + std::to_string(next->atMs) + " ms)\n";
     }
+    // A unit's own COREDLL may write on the debug output itself: its lines, not the launcher's.
+    for (const std::u16string& line : result.record.moduleLines) {
+        std::string text = sim::ToUtf8(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+            text.pop_back();
+        }
+        out += "sim: coredll.dll says: " + text + "\n";
+    }
     if (result.exited && !result.record.fault.empty()) {
         out += "sim: fault: " + result.record.fault + "\n";
     } else if (result.exited) {

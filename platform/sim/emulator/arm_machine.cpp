@@ -8,6 +8,9 @@
 
 #include "platform/sim/device.h"
 #include "platform/sim/emulator/coredll.h"
+#include "platform/sim/emulator/kernel/coredll_image.h"
+#include "platform/sim/emulator/kernel/kernel.h"
+#include "platform/sim/text.h"
 
 namespace sim {
 namespace {
@@ -24,7 +27,6 @@ constexpr uint32_t kGuardSize = 0x10000;
 // keeping it for exception handling: the program can use only the rest.
 constexpr uint32_t kStackKept = 0x2000;
 constexpr uint32_t kNullArea = 0x10000;
-constexpr uint32_t kLongestText = 32768;
 constexpr int kShow = 5;  // SW_SHOW
 constexpr uint32_t kThumbState = 1u << 5;
 
@@ -51,12 +53,20 @@ struct Outcome {
     bool ended = false;
     int status = 0;
     std::string fault;
+    std::string stopped;  // the simulation could not go on
     ProcessorCounts counts;
 };
 
-class Machine final : public ArmCall {
+// Where a process starting in a unit's own COREDLL returns to: nothing, as on the unit.
+constexpr uint32_t kNoReturn = 4;
+constexpr uint32_t kPrintOrdinal = 545;  // NKDbgPrintfW
+// What a debug build of COREDLL executes when a DEBUGCHK fails.
+constexpr uint32_t kDebugCheckInstruction = 0xE6000010;
+
+class Machine final : public kernel::KernelCall {
   public:
-    Machine(const PeImage& image, Processor processor) : image_(image), processor_(processor) {
+    Machine(const PeImage& image, Processor processor, const DllImage* dll)
+        : image_(image), processor_(processor), dll_(dll) {
         Check(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_));
         Check(uc_ctl_set_cpu_model(
             uc_, processor == Processor::kArmv4t ? UC_CPU_ARM_TI925T : UC_CPU_ARM_926));
@@ -76,6 +86,14 @@ class Machine final : public ArmCall {
     Machine& operator=(const Machine&) = delete;
 
     Outcome Run() {
+        const uc_err error = dll_ != nullptr ? StartInCoredll() : StartAtEntry();
+        Finish(error);
+        outcome_.counts.deepestStack = initialSp_ - lowestSp_;
+        outcome_.counts.kernelCalls = kernel_.calls;
+        return outcome_;
+    }
+
+    uc_err StartAtEntry() {
         // Windows CE starts a process's primary thread at the entry with WinMain's arguments.
         // COREDLL calls the entry as WinMain with three more arguments on the stack: the image's
         // base and its COM descriptor's address and size (none: such a program never gets here).
@@ -91,7 +109,29 @@ class Machine final : public ArmCall {
         SetRegister(UC_ARM_REG_R3, kShow);
         SetRegister(UC_ARM_REG_SP, initialSp_);
         SetRegister(UC_ARM_REG_LR, kProcessEnd);
-        const uc_err error = uc_emu_start(uc_, image_.base + image_.entryRva, 0xFFFFFFFF, 0, 0);
+        return uc_emu_start(uc_, image_.base + image_.entryRva, 0xFFFFFFFF, 0, 0);
+    }
+
+    // The kernel starts a process's primary thread in COREDLL's MainThreadBaseFunc(entry,
+    // process, module count, command line, COREDLL, COM descriptor's address and size, image
+    // base), the last four on the stack, returning nowhere; it calls the entry as WinMain.
+    uc_err StartInCoredll() {
+        const uint32_t commandLine = kStackTop - 4;
+        initialSp_ = kStackTop - 32;
+        lowestSp_ = initialSp_;
+        const uint32_t stacked[4] = {dll_->base, 0, 0, image_.base};
+        Write(initialSp_, stacked, sizeof(stacked));
+        SetRegister(UC_ARM_REG_R0, image_.base + image_.entryRva);
+        SetRegister(UC_ARM_REG_R1, kProcessHandle);
+        // The DLLs the program loaded besides COREDLL, whose DllMain COREDLL calls: none.
+        SetRegister(UC_ARM_REG_R2, 0);
+        SetRegister(UC_ARM_REG_R3, commandLine);
+        SetRegister(UC_ARM_REG_SP, initialSp_);
+        SetRegister(UC_ARM_REG_LR, kNoReturn);
+        return uc_emu_start(uc_, dll_->ExportAddress(kMainThreadOrdinal), 0xFFFFFFFF, 0, 0);
+    }
+
+    void Finish(uc_err error) {
         if (outcome_.fault.empty() && !outcome_.ended) {
             if (error == UC_ERR_INSN_INVALID) {
                 Fault(UndefinedInstruction(), lastPc_);
@@ -103,8 +143,33 @@ class Machine final : public ArmCall {
                 Fault("the processor stopped without the process ending", Register(UC_ARM_REG_PC));
             }
         }
-        outcome_.counts.deepestStack = initialSp_ - lowestSp_;
-        return outcome_;
+        // A fault in COREDLL's own code is not the program's: the simulation of the unit's
+        // library cannot go on.
+        if (dll_ != nullptr && !outcome_.fault.empty() && InCoredll(lastPc_)) {
+            const std::string check = FailedCheck();
+            outcome_.stopped =
+                !check.empty()
+                    ? check
+                    : "its code faulted in " + dll_->NearestExport(lastPc_) + ": " + outcome_.fault;
+            outcome_.fault.clear();
+        }
+    }
+
+    // A debug build's failed DEBUGCHK, as its debug output shows it: the line it printed, then
+    // the undefined instruction it stops at. Empty for any other fault.
+    std::string FailedCheck() {
+        uint32_t word = 0;
+        if ((Register(UC_ARM_REG_CPSR) & kThumbState) != 0 ||
+            uc_mem_read(uc_, lastPc_, &word, 4) != UC_ERR_OK || word != kDebugCheckInstruction) {
+            return "";
+        }
+        const std::vector<std::u16string>& lines = CurrentDevice().record.moduleLines;
+        std::string said = lines.empty() ? "" : ToUtf8(lines.back());
+        while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) {
+            said.pop_back();
+        }
+        return "a DEBUGCHK failed in " + dll_->NearestExport(lastPc_) +
+               (said.empty() ? "" : ": \"" + said + "\"");
     }
 
     uint32_t Arg(int index) override {
@@ -168,6 +233,31 @@ class Machine final : public ArmCall {
         uc_emu_stop(uc_);
     }
 
+    void MapMemory(uint32_t begin, uint32_t size, const std::string& name) override {
+        Map(begin, size, name, UC_PROT_READ | UC_PROT_WRITE, nullptr);
+    }
+
+    Stretch StretchAt(uint32_t address) override {
+        if (const Region* region = RegionOf(address)) {
+            return Stretch{region->begin, region->end, true, region->write};
+        }
+        uint32_t begin = 0;
+        uint32_t end = 0xFFFFFFFF;
+        for (const Region& region : regions_) {
+            if (region.end <= address && region.end > begin) {
+                begin = region.end;
+            }
+            if (region.begin > address && region.begin < end) {
+                end = region.begin;
+            }
+        }
+        return Stretch{begin, end, false, false};
+    }
+
+    bool ProgramIsPrinting() override {
+        return coredllEntry_ != 0 && coredllEntry_ == printEntry_;
+    }
+
   private:
     static void Check(uc_err error) {
         if (error != UC_ERR_OK) {
@@ -198,6 +288,10 @@ class Machine final : public ArmCall {
     // Lays the process slot out: the image at its base with each section's protection and the
     // import slots bound, the simulated COREDLL, and the stack with nothing mapped below it.
     void Load() {
+        if (dll_ != nullptr) {
+            LoadWithCoredll();
+            return;
+        }
         std::vector<uint8_t> memory = image_.memory;
         for (size_t i = 0; i < image_.imports.size(); ++i) {
             const PeImport& import = image_.imports[i];
@@ -212,21 +306,123 @@ class Machine final : public ArmCall {
                     static_cast<uint8_t>(slot >> (8 * b));
             }
         }
-        // The unit's ARMv4T and ARMv5TE memory management has no execute-never bit, and its
-        // loader gives every section at least read access: all of the image can be executed.
-        Map(image_.base, image_.headersSize, "the headers", UC_PROT_READ | UC_PROT_EXEC,
-            memory.data());
-        for (const PeSection& section : image_.sections) {
-            const uint32_t protection =
-                UC_PROT_READ | UC_PROT_EXEC | (section.write ? UC_PROT_WRITE : 0);
-            Map(image_.base + section.rva, section.size, section.name, protection,
-                memory.data() + section.rva);
-        }
+        MapProgram(memory);
         const std::vector<uint32_t> slots(kCoredllSize / 4, kReturnInstruction);
         Map(kCoredllBase, kCoredllSize, "COREDLL", UC_PROT_READ | UC_PROT_EXEC, slots.data());
+        MapStack();
+    }
+
+    void MapStack() {
         stackBottom_ = kStackTop - image_.stackReserve + kStackKept;
         Map(stackBottom_, image_.stackReserve - kStackKept, "the stack",
             UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC, nullptr);
+    }
+
+    void MapImage(uint32_t base, uint32_t headersSize, const std::vector<PeSection>& sections,
+                  const std::vector<uint8_t>& memory, const std::string& owner) {
+        // The unit's ARMv4T and ARMv5TE memory management has no execute-never bit, and its
+        // loader gives every section at least read access: all of the image can be executed.
+        Map(base, headersSize, owner + "the headers", UC_PROT_READ | UC_PROT_EXEC, memory.data());
+        for (const PeSection& section : sections) {
+            const uint32_t protection =
+                UC_PROT_READ | UC_PROT_EXEC | (section.write ? UC_PROT_WRITE : 0);
+            Map(base + section.rva, section.size, owner + section.name, protection,
+                memory.data() + section.rva);
+        }
+    }
+
+    void MapProgram(const std::vector<uint8_t>& memory) {
+        MapImage(image_.base, image_.headersSize, image_.sections, memory, "");
+    }
+
+    // The process as the unit's kernel lays it out: the program with its imports bound to
+    // COREDLL's exports, COREDLL, the trap area, the kernel data page and the thread's storage.
+    void LoadWithCoredll() {
+        std::vector<uint8_t> memory = image_.memory;
+        for (const PeImport& import : image_.imports) {
+            const uint32_t address = BoundAddress(*dll_, import);
+            if (import.ordinal == kPrintOrdinal || import.name == "NKDbgPrintfW") {
+                printEntry_ = address & ~1u;
+            }
+            for (int b = 0; b < 4; ++b) {
+                memory[import.slotRva + static_cast<uint32_t>(b)] =
+                    static_cast<uint8_t>(address >> (8 * b));
+            }
+        }
+        MapProgram(memory);
+        MapImage(dll_->base, dll_->headersSize, dll_->sections, dll_->memory, "COREDLL's ");
+        const std::vector<uint32_t> traps(kernel::kTrapPage / 4, kReturnInstruction);
+        Map(kernel::kTrapBegin, kernel::kTrapPage, "the kernel's trap area",
+            UC_PROT_READ | UC_PROT_EXEC, traps.data());
+        const std::vector<uint8_t> data = kernel::KernelDataPage();
+        Map(kernel::kKernelPage, kPageSize, "the kernel data page",
+            UC_PROT_READ | UC_PROT_WRITE | UC_PROT_EXEC, data.data());
+        Map(kernel::kThreadPage, kPageSize, "the thread's local storage",
+            UC_PROT_READ | UC_PROT_WRITE, nullptr);
+        MapStack();
+        kernel_.localeData = &dll_->localeData;
+        // With the image's own locale data COREDLL works everything out itself.
+        for (const kernel::AnsweredExport* e = kernel::kLocaleAnswers;
+             dll_->localeData.empty() && e->name != nullptr; ++e) {
+            for (const DllExport& exported : dll_->exports) {
+                if (exported.name == e->name) {
+                    answers_[(dll_->base + exported.rva) & ~1u] = e;
+                }
+            }
+        }
+    }
+
+    // An export the kernel answers: its answer, and back to the caller in the caller's state.
+    void Answer(const kernel::AnsweredExport& answer) {
+        const uint32_t caller = Register(UC_ARM_REG_LR);
+        try {
+            ++kernel_.answers;
+            answer.answer(*this, kernel_);
+        } catch (const BadPointer& bad) {
+            outcome_.stopped = std::string("its ") + answer.name + " was given " + bad.what +
+                               " (from " + Where(caller & ~1u) + ")";
+            uc_emu_stop(uc_);
+            return;
+        }
+        SetRegister(UC_ARM_REG_PC, caller);
+    }
+
+    bool InCoredll(uint32_t pc) const {
+        return dll_ != nullptr && pc >= dll_->base && pc - dll_->base < dll_->memory.size();
+    }
+
+    bool InProgram(uint32_t pc) const {
+        return pc >= image_.base && pc - image_.base < image_.memory.size();
+    }
+
+    // A call into the kernel: served, or the end of what can be simulated.
+    void CallKernel(uint32_t pc) {
+        const uint32_t caller = Register(UC_ARM_REG_LR) & ~1u;
+        const auto trap = kernel::DecodeTrap(pc);
+        if (!trap) {
+            Fault("jump into the kernel's trap area at " + Hex(pc) + ", which is no call", caller);
+            return;
+        }
+        try {
+            if (!kernel::ServeTrap(*this, kernel_, *trap)) {
+                outcome_.stopped =
+                    "a call into the kernel that the simulated kernel does not " +
+                    std::string("serve: ") +
+                    (trap->onHandle ? "method " + std::to_string(trap->method) + " of handle " +
+                                          Hex(Register(UC_ARM_REG_R0))
+                                    : "API set " + std::to_string(trap->set) + ", method " +
+                                          std::to_string(trap->method)) +
+                    ", from " + Where(caller);
+                uc_emu_stop(uc_);
+            }
+        } catch (const BadPointer& bad) {
+            outcome_.stopped = "it gave the kernel " + bad.what + " (from " + Where(caller) + ")";
+            uc_emu_stop(uc_);
+        }
+    }
+
+    std::string Where(uint32_t address) const {
+        return InCoredll(address) ? dll_->NearestExport(address) : Hex(address);
     }
 
     const Region* RegionOf(uint32_t address, uint64_t size = 1) const {
@@ -295,11 +491,33 @@ class Machine final : public ArmCall {
         if (sp < lowestSp_ && sp >= stackBottom_) {
             lowestSp_ = sp;
         }
-        if (pc >= kCoredllBase && pc < kCoredllBase + kCoredllSize) {
+        if (dll_ != nullptr) {
+            StepWithCoredll(pc);
+        } else if (pc >= kCoredllBase && pc < kCoredllBase + kCoredllSize) {
             CallCoredll(pc);
         } else {
             lastProgramPc_ = pc;
         }
+    }
+
+    void StepWithCoredll(uint32_t pc) {
+        if (pc >= kernel::kTrapBegin && pc < kernel::kTrapEnd) {
+            CallKernel(pc);
+            return;
+        }
+        const auto answer = answers_.find(pc);
+        if (answer != answers_.end()) {
+            Answer(*answer->second);
+            return;
+        }
+        if (InProgram(pc)) {
+            lastProgramPc_ = pc;
+            coredllEntry_ = 0;
+        } else if (InCoredll(pc) && coredllEntry_ == 0 && InProgram(lastProgramPc_) &&
+                   lastProgramPc_ == previousPc_) {
+            coredllEntry_ = pc;  // the program called into COREDLL here
+        }
+        previousPc_ = pc;
     }
 
     static void OnAccess(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t,
@@ -371,6 +589,12 @@ class Machine final : public ArmCall {
 
     const PeImage& image_;
     const Processor processor_;
+    const DllImage* dll_;
+    kernel::KernelState kernel_;
+    std::map<uint32_t, const kernel::AnsweredExport*> answers_;  // by export address
+    uint32_t printEntry_ = 0;    // where the program's NKDbgPrintfW import leads
+    uint32_t coredllEntry_ = 0;  // where the program's call now running entered COREDLL
+    uint32_t previousPc_ = 0;
     uc_engine* uc_ = nullptr;
     std::vector<Region> regions_;
     std::map<uint32_t, const CoredllFunction*> functions_;  // by slot address
@@ -385,14 +609,19 @@ class Machine final : public ArmCall {
 // The image and processor of the run in progress: the start-up code's entry takes no context.
 const PeImage* runningImage = nullptr;
 Processor runningProcessor = Processor::kArmv4t;
+const DllImage* runningCoredll = nullptr;
 
 // The fault ends the process with status 3, as the kernel ends a process it had to stop.
 constexpr int kFaultStatus = 3;
 
 int WINAPI EmulatedWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    Outcome outcome = Machine(*runningImage, runningProcessor).Run();
+    Outcome outcome = Machine(*runningImage, runningProcessor, runningCoredll).Run();
     Record& record = CurrentDevice().record;
     record.processor = outcome.counts;
+    if (!outcome.stopped.empty()) {
+        record.stopped = outcome.stopped;
+        return kFaultStatus;
+    }
     if (!outcome.fault.empty()) {
         record.fault = outcome.fault;
         return kFaultStatus;
@@ -402,9 +631,10 @@ int WINAPI EmulatedWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
 
 }  // namespace
 
-RunResult RunExecutable(const PeImage& image, Processor processor) {
+RunResult RunExecutable(const PeImage& image, Processor processor, const DllImage* coredll) {
     runningImage = &image;
     runningProcessor = processor;
+    runningCoredll = coredll;
     return RunProgram(EmulatedWinMain);
 }
 

@@ -31,6 +31,8 @@ inline constexpr uint32_t kProcessHandle = 0x0C3E5002;
 // A run that takes more instructions than this is a runaway: the launcher needs a few
 // thousand.
 inline constexpr uint64_t kInstructionBudget = 20000000;
+// The longest text a binding reads from the program's memory.
+inline constexpr uint32_t kLongestText = 32768;
 
 // What a binding sees of the call: the arguments as the Windows CE ARM calling convention passes
 // them, and the program's memory as the program may use it.
@@ -45,6 +47,8 @@ class ArmCall {
     virtual void Write(uint32_t address, const void* bytes, uint32_t size) = 0;
     // A NUL-terminated UTF-16 text.
     virtual std::u16string ReadText(uint32_t address) = 0;
+    // A NUL-terminated 8-bit text.
+    std::string ReadNarrowText(uint32_t address);
     // Ends the process with the status, as TerminateProcess of the current process does.
     virtual void EndProcess(int status) = 0;
 
@@ -55,9 +59,14 @@ class ArmCall {
     ~ArmCall() = default;
 };
 
+struct DllImage;
+
 // Runs the image as a new process on the current device, as RunProgram runs the linked-in
-// launcher: in a process of its own, with the same record and report.
-RunResult RunExecutable(const PeImage& image, Processor processor);
+// launcher: in a process of its own, with the same record and report. With a unit's own
+// COREDLL, the process starts in its MainThreadBaseFunc, the program's imports are bound to its
+// exports (which the caller has checked), and only its calls into the kernel are simulated.
+RunResult RunExecutable(const PeImage& image, Processor processor,
+                        const DllImage* coredll = nullptr);
 
 // Whether this build has the ARM processor; without it RunExecutable cannot be used.
 bool HasArmProcessor();

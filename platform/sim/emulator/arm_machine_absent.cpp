@@ -6,7 +6,7 @@
 
 namespace sim {
 
-RunResult RunExecutable(const PeImage&, Processor) {
+RunResult RunExecutable(const PeImage&, Processor, const DllImage*) {
     throw std::runtime_error(
         "this kelbrun-sim was built without the ARM processor (libunicorn-dev)");
 }

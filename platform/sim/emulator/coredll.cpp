@@ -181,7 +181,8 @@ void SleepCall(ArmCall& call) {
 struct PrintArgs {
     ArmCall& call;
     int next = 1;
-    std::list<std::u16string> texts;  // a list, so that earlier texts stay where they are
+    std::list<std::u16string> texts;  // lists, so that earlier texts stay where they are
+    std::list<std::string> narrowTexts;
 };
 
 LPCWSTR NextText(void* context) {
@@ -193,15 +194,24 @@ LPCWSTR NextText(void* context) {
     return args.texts.emplace_back(args.call.ReadText(address)).c_str();
 }
 
-int NextNumber(void* context) {
+const char* NextNarrowText(void* context) {
     auto& args = *static_cast<PrintArgs*>(context);
-    return static_cast<int>(args.call.Arg(args.next++));
+    const uint32_t address = args.call.Arg(args.next++);
+    if (address == 0) {
+        return nullptr;
+    }
+    return args.narrowTexts.emplace_back(args.call.ReadNarrowText(address)).c_str();
+}
+
+DWORD NextNumber(void* context) {
+    auto& args = *static_cast<PrintArgs*>(context);
+    return args.call.Arg(args.next++);
 }
 
 void NKDbgPrintfWCall(ArmCall& call) {
     const std::u16string format = call.ReadText(call.Arg(0));
-    PrintArgs args{call, 1, {}};
-    PrintDebugLine(format.c_str(), DebugArgs{&args, NextText, NextNumber});
+    PrintArgs args{call, 1, {}, {}};
+    PrintDebugLine(format.c_str(), DebugArgs{&args, NextText, NextNarrowText, NextNumber});
 }
 
 void TerminateProcessCall(ArmCall& call) {
@@ -261,6 +271,20 @@ void ArmCall::WriteU32(uint32_t address, uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
     Write(address, bytes, 4);
+}
+
+std::string ArmCall::ReadNarrowText(uint32_t address) {
+    std::string text;
+    for (uint32_t at = address;; ++at) {
+        const auto c = static_cast<char>(Read(at, 1)[0]);
+        if (c == 0) {
+            return text;
+        }
+        if (text.size() == kLongestText) {
+            return text;  // cut, as a debug line is
+        }
+        text += c;
+    }
 }
 
 const CoredllFunction* FindCoredllFunction(std::string_view name) {

@@ -152,6 +152,8 @@ uint32_t StackReserve(uint32_t asked) {
     return std::clamp(RoundUp(asked, kPageSize), kSmallestStackReserve, kLargestStackReserve);
 }
 
+}  // namespace
+
 // A name from the file as it can be shown on one line: other bytes as \xNN.
 std::string Printable(std::string_view name) {
     std::string text;
@@ -167,6 +169,8 @@ std::string Printable(std::string_view name) {
     }
     return text;
 }
+
+namespace {
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

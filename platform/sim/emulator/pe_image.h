@@ -96,6 +96,10 @@ std::variant<PeImage, PeRefusal> LoadPeImage(std::string_view file, const Loader
 // "x86-64 (machine 0x8664), a PE32+ image"), or nothing when the file is no PE image.
 std::optional<std::string> DescribeProcessor(std::string_view file);
 
+// A name from a file as it can be shown on one line: bytes outside printable ASCII, and the
+// backslash, as \xNN.
+std::string Printable(std::string_view name);
+
 // How an import is named to a user: "COREDLL.dll's ordinal 455 (RegCloseKey)",
 // "COREDLL.dll's ordinal 999", "COREDLL's Sleep".
 std::string DescribeImport(const PeImport& import);
