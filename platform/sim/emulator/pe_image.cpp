@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/sim/emulator/byte_reader.h"
 #include "platform/sim/emulator/coredll_exports.h"
 
 namespace sim {
@@ -29,6 +30,8 @@ constexpr uint32_t kOldStackReserve = 0x10000;
 constexpr uint32_t kSmallestStackReserve = 0x4000;
 constexpr uint32_t kLargestStackReserve = 0x100000;
 constexpr size_t kLongestImportName = 256;
+const std::string kNameTooLong = "a name in the import table is longer than " +
+                                 std::to_string(kLongestImportName) + " characters";
 constexpr size_t kLongestDllName = 31;
 
 constexpr uint16_t kMagicPe32Plus = 0x020B;
@@ -97,55 +100,7 @@ uint32_t RoundUp(uint64_t value, uint32_t unit) {
     return static_cast<uint32_t>((value + unit - 1) / unit * unit);
 }
 
-// Little-endian reads from a byte range, refusing any read past its end.
-class Bytes {
-  public:
-    Bytes(const uint8_t* data, size_t size, const char* cut)
-        : data_(data), size_(size), cut_(cut) {}
-
-    uint8_t U8(uint64_t at) const {
-        Need(at, 1);
-        return data_[at];
-    }
-    uint16_t U16(uint64_t at) const {
-        Need(at, 2);
-        return static_cast<uint16_t>(data_[at] | data_[at + 1] << 8);
-    }
-    uint32_t U32(uint64_t at) const {
-        Need(at, 4);
-        return static_cast<uint32_t>(data_[at]) | static_cast<uint32_t>(data_[at + 1]) << 8 |
-               static_cast<uint32_t>(data_[at + 2]) << 16 |
-               static_cast<uint32_t>(data_[at + 3]) << 24;
-    }
-    // A NUL-terminated name of at most limit characters.
-    std::string Name(uint64_t at, size_t limit) const {
-        std::string name;
-        for (;; ++at) {
-            Need(at, 1);
-            if (data_[at] == 0) {
-                return name;
-            }
-            if (name.size() == limit) {
-                Refuse("a name in the import table is longer than " + std::to_string(limit) +
-                       " characters");
-            }
-            name += static_cast<char>(data_[at]);
-        }
-    }
-    size_t Size() const {
-        return size_;
-    }
-
-  private:
-    void Need(uint64_t at, uint64_t count) const {
-        if (at + count > size_) {
-            Refuse(cut_);
-        }
-    }
-    const uint8_t* data_;
-    size_t size_;
-    const char* cut_;
-};
+using Bytes = ByteReader<Refuse>;
 
 // The stack the unit reserves: whole pages, within its smallest and largest.
 uint32_t StackReserve(uint32_t asked) {
@@ -223,7 +178,8 @@ PeImport ReadImport(const Bytes& memory, const std::string& dll, uint32_t entry,
     } else {
         // The hint only speeds the unit's search; what binds is the exact name.
         import.hintNameRva = entry;
-        import.name = memory.Name(static_cast<uint64_t>(entry) + 2, kLongestImportName);
+        import.name =
+            memory.Name(static_cast<uint64_t>(entry) + 2, kLongestImportName, kNameTooLong);
     }
     if (IsCoredll(dll)) {
         import.offered = !import.name.empty() && rules.offers(import.name);
@@ -251,7 +207,8 @@ void ReadImports(PeImage& image, uint32_t directoryRva, const LoaderRules& rules
         const uint32_t nameRva = memory.U32(descriptor + 12);
         const uint32_t slotsRva = memory.U32(descriptor + 16);
         // The unit reads at most this much of the module's name.
-        const std::string dll = memory.Name(nameRva, kLongestImportName).substr(0, kLongestDllName);
+        const std::string dll =
+            memory.Name(nameRva, kLongestImportName, kNameTooLong).substr(0, kLongestDllName);
         if (asTheUnit && !IsCoredll(dll) && !rules.holdsModule(dll)) {
             Refuse(kErrorModNotFound,
                    "needs " + Printable(dll) + ", which the device does not hold");

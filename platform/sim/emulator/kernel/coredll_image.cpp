@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/sim/emulator/byte_reader.h"
 #include "platform/sim/emulator/coredll_exports.h"
 
 namespace sim {
@@ -42,39 +43,9 @@ uint32_t RoundUp(uint64_t value, uint32_t unit) {
     return static_cast<uint32_t>((value + unit - 1) / unit * unit);
 }
 
-// Little-endian reads that refuse anything past the end, with what to say then.
-struct Reader {
-    const uint8_t* data;
-    size_t size;
-    const char* cut;
-
-    void Need(uint64_t at, uint64_t count) const {
-        if (at + count > size) {
-            Refuse(cut);
-        }
-    }
-    uint16_t U16(uint64_t at) const {
-        Need(at, 2);
-        return static_cast<uint16_t>(data[at] | data[at + 1] << 8);
-    }
-    uint32_t U32(uint64_t at) const {
-        Need(at, 4);
-        return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-               static_cast<uint32_t>(data[at + 2]) << 16 |
-               static_cast<uint32_t>(data[at + 3]) << 24;
-    }
-    std::string Name(uint64_t at) const {
-        std::string name;
-        for (; name.size() < 256; ++at) {
-            Need(at, 1);
-            if (data[at] == 0) {
-                return name;
-            }
-            name += static_cast<char>(data[at]);
-        }
-        Refuse("an export's name has no end within 256 characters");
-    }
-};
+using Reader = ByteReader<Refuse>;
+constexpr size_t kLongestExportName = 256;
+const std::string kExportNameTooLong = "an export's name has no end within 256 characters";
 
 void ReadSections(DllImage& dll, const Reader& file, uint64_t table, uint16_t count,
                   uint32_t imageSize) {
@@ -83,7 +54,7 @@ void ReadSections(DllImage& dll, const Reader& file, uint64_t table, uint16_t co
         const uint64_t at = table + 40ull * i;
         PeSection section;
         for (int c = 0; c < 8; ++c) {
-            const auto ch = static_cast<char>(file.data[at + static_cast<uint64_t>(c)]);
+            const auto ch = static_cast<char>(file.Data()[at + static_cast<uint64_t>(c)]);
             if (ch == 0) {
                 break;
             }
@@ -99,10 +70,10 @@ void ReadSections(DllImage& dll, const Reader& file, uint64_t table, uint16_t co
             uint64_t{section.rva} + size > imageSize) {
             Refuse("section " + section.name + " lies outside the image or over another part");
         }
-        if (rawSize != 0 && uint64_t{rawAt} + rawSize > file.size) {
+        if (rawSize != 0 && uint64_t{rawAt} + rawSize > file.Size()) {
             Refuse("the file is truncated: section " + section.name + " ends past the file's end");
         }
-        std::copy_n(file.data + rawAt, std::min(rawSize, size), dll.memory.begin() + section.rva);
+        std::copy_n(file.Data() + rawAt, std::min(rawSize, size), dll.memory.begin() + section.rva);
         section.size = RoundUp(size, kPageSize);
         section.read = (characteristics & kScnRead) != 0;
         section.write = (characteristics & kScnWrite) != 0;
@@ -133,7 +104,8 @@ void ReadExports(DllImage& dll, uint32_t directoryRva) {
     }
     for (uint32_t i = 0; i < nameCount; ++i) {
         const uint32_t index = memory.U16(nameOrdinals + 2ull * i);
-        const std::string name = memory.Name(memory.U32(names + 4ull * i));
+        const std::string name =
+            memory.Name(memory.U32(names + 4ull * i), kLongestExportName, kExportNameTooLong);
         for (DllExport& e : dll.exports) {
             if (e.ordinal == ordinalBase + index) {
                 e.name = name;
