@@ -5,25 +5,16 @@
 
 #include "platform/sim/emulator/byte_reader.h"
 #include "platform/sim/emulator/coredll_exports.h"
+#include "platform/sim/emulator/pe_format.h"
 
 namespace sim {
 namespace {
 
-constexpr uint16_t kMachineArm = 0x01C0;
-constexpr uint16_t kMachineArmv4i = 0x01C2;
+using namespace pe;
+
 constexpr uint16_t kSubsystemWindowsCeGui = 9;
-constexpr uint16_t kFlagRelocsStripped = 0x0001;
-constexpr uint16_t kFlagDll = 0x2000;
-constexpr uint64_t kOptionalHeaderSize = 224;
-constexpr uint64_t kImportDirectory = 1;
-constexpr uint64_t kRelocationDirectory = 5;
-constexpr uint64_t kComDirectory = 14;
 constexpr uint32_t kLowestFixedBase = 0x10000;
 constexpr uint32_t kHighestFixedBase = 0x400000;
-constexpr uint32_t kScnDiscardable = 0x02000000;
-constexpr uint32_t kScnExecute = 0x20000000;
-constexpr uint32_t kScnRead = 0x40000000;
-constexpr uint32_t kScnWrite = 0x80000000;
 constexpr uint32_t kImportByOrdinal = 0x80000000;
 // What a program built for Windows CE before 2.02 gets, whatever it asks for.
 constexpr uint32_t kOldStackReserve = 0x10000;
@@ -34,7 +25,6 @@ const std::string kNameTooLong = "a name in the import table is longer than " +
                                  std::to_string(kLongestImportName) + " characters";
 constexpr size_t kLongestDllName = 31;
 
-constexpr uint16_t kMagicPe32Plus = 0x020B;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorModNotFound = 126;
 constexpr uint32_t kErrorBadExeFormat = 193;

@@ -5,21 +5,13 @@
 
 #include "platform/sim/emulator/byte_reader.h"
 #include "platform/sim/emulator/coredll_exports.h"
+#include "platform/sim/emulator/pe_format.h"
 
 namespace sim {
 namespace {
 
-constexpr uint16_t kMachineArm = 0x01C0;
-constexpr uint16_t kMachineArmv4i = 0x01C2;
-constexpr uint16_t kMagicPe32 = 0x010B;
-constexpr uint16_t kFlagRelocsStripped = 0x0001;
-constexpr uint16_t kFlagDll = 0x2000;
-constexpr uint64_t kOptionalHeaderSize = 224;
-constexpr uint64_t kExportDirectory = 0;
-constexpr uint64_t kRelocationDirectory = 5;
-constexpr uint32_t kScnExecute = 0x20000000;
-constexpr uint32_t kScnRead = 0x40000000;
-constexpr uint32_t kScnWrite = 0x80000000;
+using namespace pe;
+
 constexpr uint32_t kLargestImage = 0x04000000;
 constexpr uint32_t kMostExports = 0x10000;
 constexpr uint16_t kRelocAbsolute = 0;
