@@ -102,6 +102,8 @@ void PutNumber(LineWriter& out, const Spec& spec, uint64_t value, bool negative,
                bool upper) {
     static const char kLower[] = "0123456789abcdef";
     static const char kUpper[] = "0123456789ABCDEF";
+    // Chosen first: GCC's bounds check misreads a subscript of the conditional of two arrays.
+    const char* const numerals = upper ? kUpper : kLower;
     const size_t start = out.used;
     int digits = 0;
     do {
@@ -109,7 +111,7 @@ void PutNumber(LineWriter& out, const Spec& spec, uint64_t value, bool negative,
             out.full = true;
             return;
         }
-        out.line[out.used++] = static_cast<WCHAR>((upper ? kUpper : kLower)[value % radix]);
+        out.line[out.used++] = static_cast<WCHAR>(numerals[value % radix]);
         --out.room;
         ++digits;
         value /= radix;
