@@ -872,7 +872,8 @@ class DefineStrings : public ::testing::TestWithParam<DefineStringCase> {};
 
 TEST_P(DefineStrings, SetATokenAsAStrLineDoes) {
     const DefineStringCase& c = GetParam();
-    Design design;
+    // The command reads the host's files.
+    Design design(Design::Where::kHost);
     const std::string reg = design.Write("p.reg", kKeyLine + c.body);
     const std::string str = design.Write("en.str", "#define LOC_FOLDER \"\\\\SDMMC\"\r\n");
     std::vector<std::string> args = {"kelbrun-sim", "--registry", reg};

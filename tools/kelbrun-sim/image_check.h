@@ -15,6 +15,7 @@
 #include "tools/kelbrun-sim/finding.h"
 #include "tools/kelbrun-sim/image_files/build_variables.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
+#include "tools/kelbrun-sim/image_files/source_text.h"
 
 namespace imagecheck {
 
@@ -25,6 +26,9 @@ struct CheckContext {
     const imagefiles::ImageContents* image = nullptr;
     // The image build's variables (--environment, --define), when any was given.
     const imagefiles::Variables* variables = nullptr;
+    // What reading the design's files left out (LOC_ tokens not replaced, #include lines not
+    // read), for the checks that rest on it.
+    const std::vector<imagefiles::Error>* readerWarnings = nullptr;
 };
 
 // Whether the device's \Windows is described, by the image or by a Windows folder under the

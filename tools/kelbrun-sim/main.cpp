@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         }
         if (options.check) {
             const imagecheck::CheckContext context{setup.describesImage ? &setup.image : nullptr,
-                                                   &setup.variables};
+                                                   &setup.variables, &setup.warnings};
             setupcheck::Report report =
                 setupcheck::CheckSetup(device, options.root.has_value(), context);
             // What the files said in passing is part of the setup the check describes.

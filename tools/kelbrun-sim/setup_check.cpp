@@ -274,7 +274,7 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
         for (size_t i = 0; i < std::size(kFolderValues); ++i) {
             CheckFolderValue(reads[i], kFolderValues[i], report.findings);
         }
-        CheckCardFolder(device, reads[0].read ? reads[0].text : u"", hasRoot, report.findings);
+        CheckCardFolder(device, reads[0].read ? reads[0].text : u"", context, report.findings);
         if (reads[0].read && reads[1].read) {
             programstartcheck::CheckLauncherPrograms(
                 device, reads[0].text + std::u16string(kUpdateLauncherSuffix),
