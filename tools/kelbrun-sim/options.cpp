@@ -349,6 +349,15 @@ std::optional<std::string> SetUpDevice(const Options& options, sim::Device& devi
     }
     setup.describesImage = !options.bibs.empty() || !options.dats.empty();
     setup.warnings = reader.Warnings();
+    if (options.cesysgen && !setup.variables.HasGateVariable()) {
+        // Each @CESYSGEN IF holds only by a variable: with none, every gated block is dropped
+        // and the registry shrinks to what no component gates, which can look like a good setup.
+        setup.warnings.push_back(imagefiles::At(
+            imagefiles::Origin{"--cesysgen", 0, {}},
+            "no CE_MODULES, <TREE>_MODULES or <MODULE>_COMPONENTS variable is known (give them "
+            "with --environment or --define): every @CESYSGEN IF block is dropped, with the "
+            "init entries and storage profiles it holds"));
+    }
     if (options.root) {
         std::error_code ec;
         if (!std::filesystem::is_directory(*options.root, ec)) {
