@@ -23,9 +23,10 @@ const char kUsage[] =
     "                   [--no-wait] [--shell-fails] [--mount FOLDER=MS]... "
     "[--export-registry FILE]\n"
     "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only]] [--check]\n"
-    "                   [--explain LOG]\n"
+    "                   [--verbose] [--explain LOG]\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
-    "        and runs nothing (exit status 1 when it finds an error)\n"
+    "        and runs nothing (exit status 1 when it finds an error): the errors first, and\n"
+    "        of each kind of warning three and a count; --verbose lists every warning\n"
     "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
     "        builder reads them; --environment: the build window's variables (set > FILE);\n"
     "        --define wins over it; --strings: .str files for LOC_ tokens, --define\n"
@@ -204,6 +205,8 @@ Options ParseOptions(int argc, char** argv, int first) {
             options.shellFails = true;
         } else if (arg == "--check") {
             options.check = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
         } else if (arg == "--explain") {
             takeValue(options.explain);
         } else if (arg == "-h" || arg == "--help") {

@@ -51,7 +51,8 @@ struct Options {
     bool noWait = false;
     bool shellFails = false;
     bool help = false;
-    bool check = false;  // report what in the setup would stop the launcher, and run nothing
+    bool verbose = false;  // every warning, not the first few of a kind and a count
+    bool check = false;    // report what in the setup would stop the launcher, and run nothing
     std::vector<MountOption> mounts;
     std::optional<std::string> exe;  // a device executable to run instead of the linked-in launcher
     std::optional<sim::Processor> cpu;
