@@ -645,8 +645,9 @@ INSTANTIATE_TEST_SUITE_P(
             "",
             {"warning: /design/project.reg:2: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, "
              "SDMMC: cannot judge whether the card folder \\SDMMC is a name the storage "
-             "manager gives a card: the Folder of a profile is LOC_STORE_SD_FOLDER "
-             "(/design/project.reg:4), not replaced; give it with a .str file "
+             "manager gives a card: the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory is "
+             "LOC_STORE_SD_FOLDER (/design/project.reg:4), not replaced; give it with a .str file "
              "(--strings) or --define LOC_NAME=VALUE"}},
         DesignCardCase{
             "TheDefaultLeftAsAToken",
@@ -656,7 +657,8 @@ INSTANTIATE_TEST_SUITE_P(
             "",
             {"warning: /design/project.reg:2: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, "
              "SDMMC: cannot judge whether the card folder \\SDMMC is a name the storage "
-             "manager gives a card: the Folder of a profile is "
+             "manager gives a card: the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles is "
              "LOC_STORE_DEFAULT_FOLDER (/design/project.reg:4), not replaced; give it "
              "with a .str file (--strings) or --define LOC_NAME=VALUE"}},
         DesignCardCase{

@@ -205,10 +205,11 @@ std::string CannotJudge(const std::u16string& top, const Profiles& profiles,
     }
     std::vector<std::string> tokens;
     for (const Error* line : profiles.unknown) {
-        tokens.push_back(line->missing + " (" + line->Where() + ")");
+        tokens.push_back("the Folder of " + sim::ToUtf8(line->key) + " is " + line->missing + " (" +
+                         line->Where() + ")");
     }
     if (!tokens.empty()) {
-        words += ": the Folder of a profile is " + ListOf(tokens) +
+        words += ": " + ListOf(tokens) +
                  ", not replaced; give it with a .str file (--strings) or --define "
                  "LOC_NAME=VALUE";
     }
