@@ -22,7 +22,7 @@
 
 #include "platform/sim/device.h"
 #include "platform/sim/startup.h"
-#include "tools/kelbrun-sim/options.h"
+#include "tools/kelbrun-sim/device_setup.h"
 
 namespace {
 

@@ -50,4 +50,84 @@ TEST(Findings, QuoteAndListTheirWords) {
     EXPECT_EQ("2 characters", setupcheck::Plural(2, "character"));
 }
 
+// --- the report's lines: errors first, each kind of warning counted past the first three -----
+
+// A finding of the table: "E" an error, "W" a warning told alone, or a kind's letter ("L" for
+// LOC_ tokens, "I" for includes), each at its own line of d.reg.
+Finding Made(char what, int line) {
+    const std::string where = "d.reg:" + std::to_string(line);
+    Finding f = setupcheck::AboutFile(what == 'E' ? Level::kError : Level::kWarning, "d.reg", where,
+                                      std::string(1, what));
+    f.kind = what == 'L'   ? "LOC_ tokens not replaced"
+             : what == 'I' ? "#include lines not read"
+                           : "";
+    return f;
+}
+
+struct LinesCase {
+    const char* name;
+    std::string findings;  // one letter a finding, as Made reads it
+    bool verbose;
+    std::vector<std::string> lines;
+};
+
+void PrintTo(const LinesCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FindingLines : public ::testing::TestWithParam<LinesCase> {};
+
+TEST_P(FindingLines, ComeErrorsFirstAndCountEachKindPastTheFirstFew) {
+    const LinesCase& c = GetParam();
+    setupcheck::Findings findings;
+    for (size_t i = 0; i < c.findings.size(); ++i) {
+        findings.push_back(Made(c.findings[i], static_cast<int>(i) + 1));
+    }
+    EXPECT_EQ(c.lines, setupcheck::FindingLines(findings, c.verbose));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FindingLines,
+    ::testing::Values(
+        LinesCase{"None", "", false, {}},
+        LinesCase{"ErrorsBeforeWarnings",
+                  "WEWE",
+                  false,
+                  {"error: d.reg:2: E", "error: d.reg:4: E", "warning: d.reg:1: W",
+                   "warning: d.reg:3: W"}},
+        LinesCase{"ThreeOfAKindAllTold",
+                  "LLL",
+                  false,
+                  {"warning: d.reg:1: L", "warning: d.reg:2: L", "warning: d.reg:3: L"}},
+        LinesCase{"OneMoreIsTold",
+                  "LLLL",
+                  false,
+                  {"warning: d.reg:1: L", "warning: d.reg:2: L", "warning: d.reg:3: L",
+                   "warning: d.reg:4: L"}},
+        LinesCase{"TwoMoreAreCounted",
+                  "LLLLL",
+                  false,
+                  {"warning: d.reg:1: L", "warning: d.reg:2: L", "warning: d.reg:3: L",
+                   "warning: 2 more LOC_ tokens not replaced, first at d.reg:4; --verbose lists "
+                   "them"}},
+        LinesCase{"EachKindCountedApartInTheOrderTheyCame",
+                  "IILLLLIIWLE",
+                  false,
+                  {"error: d.reg:11: E", "warning: d.reg:1: I", "warning: d.reg:2: I",
+                   "warning: d.reg:3: L", "warning: d.reg:4: L", "warning: d.reg:5: L",
+                   "warning: d.reg:7: I", "warning: d.reg:9: W",
+                   "warning: 2 more LOC_ tokens not replaced, first at d.reg:6; --verbose lists "
+                   "them",
+                   "warning: d.reg:8: I"}},
+        LinesCase{"WarningsToldAloneAreNeverCounted",
+                  "WWWWW",
+                  false,
+                  {"warning: d.reg:1: W", "warning: d.reg:2: W", "warning: d.reg:3: W",
+                   "warning: d.reg:4: W", "warning: d.reg:5: W"}},
+        LinesCase{"VerboseTellsEvery",
+                  "LLLLLE",
+                  true,
+                  {"error: d.reg:6: E", "warning: d.reg:1: L", "warning: d.reg:2: L",
+                   "warning: d.reg:3: L", "warning: d.reg:4: L", "warning: d.reg:5: L"}}));
+
 }  // namespace

@@ -351,7 +351,14 @@ constexpr char16_t kAllModules[] = u"coredll filesys nk device";
 INSTANTIATE_TEST_SUITE_P(
     Table, Components,
     ::testing::Values(
-        ComponentCase{"NeitherKnown", {{u"COREDLL_SHEXEC", u"1"}}, {}, {}},
+        // Said once, and why; with no variable and no image nothing is said of an OS design.
+        ComponentCase{"NeitherKnown",
+                      {{u"COREDLL_SHEXEC", u"1"}},
+                      {},
+                      {"COREDLL: neither COREDLL_COMPONENTS nor CE_MODULES is known "
+                       "(--environment, --define): whether the image's COREDLL has the functions "
+                       "the launcher imports could not be judged"}},
+        ComponentCase{"NoVariableAtAll", {}, {}, {}},
         ComponentCase{"Everything",
                       {{u"COREDLL_COMPONENTS", kAllComponents}, {u"CE_MODULES", kAllModules}},
                       {},

@@ -142,6 +142,19 @@ grep -qF 'PartitionTable' "$scratch/stray-out.txt" && fail "stray lines: a key l
     fail "--cesysgen: refused"
 cmp -s "$scratch/sysgen.reg" "$scratch/design.reg" && fail "--cesysgen decided no block"
 
+# --cesysgen with no variable a gate can rest on drops every gated block: said once, and not
+# when a module variable is known.
+printf '%s\r\n' '; @CESYSGEN IF CE_MODULES_SHELL' '[HKEY_LOCAL_MACHINE\init]' \
+    '    "Launch10"="shell.exe"' '; @CESYSGEN ENDIF CE_MODULES_SHELL' > "$scratch/gated.reg"
+"$sim" --registry "$scratch/gated.reg" --cesysgen --export-registry "$scratch/gated-out.reg" \
+    2> "$scratch/err" || fail "--cesysgen without variables: refused"
+[[ $(grep -c '^kelbrun-sim: warning: --cesysgen: no CE_MODULES, .* every @CESYSGEN IF block is dropped' \
+    "$scratch/err") -eq 1 && $(wc -l < "$scratch/err") -eq 1 ]] ||
+    fail "--cesysgen without variables: not one warning: $(cat "$scratch/err")"
+"$sim" --registry "$scratch/gated.reg" --cesysgen --define CE_MODULES=shell \
+    --export-registry "$scratch/gated-out.reg" 2> "$scratch/err" || fail "--cesysgen: refused"
+[[ -s $scratch/err ]] && fail "--cesysgen with CE_MODULES: warned: $(cat "$scratch/err")"
+
 # A file not in UTF-8: Windows-1252 unless --codepage says otherwise. (Under qemu-arm glibc's
 # iconv has no gconv modules, and knows no Windows code page.)
 if [[ -z ${KELBRUN_NO_CODEPAGES:-} ]]; then

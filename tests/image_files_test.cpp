@@ -15,7 +15,7 @@
 #include "platform/sim/text.h"
 #include "tests/sim_test_support.h"
 #include "tools/kelbrun-sim/image_files/design_reader.h"
-#include "tools/kelbrun-sim/options.h"
+#include "tools/kelbrun-sim/device_setup.h"
 #include "tools/kelbrun-sim/setup_check.h"
 
 namespace {

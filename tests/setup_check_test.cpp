@@ -13,6 +13,8 @@
 #include "tests/init_test_support.h"
 #include "tests/sim_test_support.h"
 #include "tools/kelbrun-sim/boot_order.h"
+#include "tools/kelbrun-sim/image_files/design_files.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
 #include "tools/kelbrun-sim/setup_check.h"
 
 namespace {
@@ -472,9 +474,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
                   "\\SDMMC is no name the storage manager gives a card (its profiles under "
-                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card), and "
-                  "no --mount or --root folder stands for it: the card's copy of the launcher is "
-                  "never found"}},
+                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card): the "
+                  "card's copy of the launcher is never found; to fix it, set SDMMC to a folder "
+                  "under \\Storage Card, or the Folder of "
+                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to SDMMC"}},
         CardCase{"AFileSystemSubkeysFolder",
                  {{u"SDMemory", u""}, {u"SDMemory\\FATFS", u"SDMMC"}},
                  u"\\SDMMC",
@@ -488,93 +491,218 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
                   "\\SDMMC is no name the storage manager gives a card (its profiles under "
-                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Mounted Volume), "
-                  "and no --mount or --root folder stands for it: the card's copy of the launcher "
-                  "is never found"}},
+                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Mounted Volume): "
+                  "the card's copy of the launcher is never found; to fix it, set SDMMC to a "
+                  "folder under \\Mounted Volume, or the Folder of "
+                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles to SDMMC"}},
         CardCase{"TheDefaultName", {{u"SDMemory", u""}}, u"\\Mounted Volume", "", "", {}},
-        CardCase{"NotTheDefaultWhenTheProfileNamesOne",
-                 {{u"SDMemory", u"Storage Card"}},
-                 u"\\Mounted Volume",
-                 "",
-                 "",
-                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
-                  "\\Mounted Volume is no name the storage manager gives a card (its profiles "
-                  "under HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage "
-                  "Card), and no --mount or --root folder stands for it: the card's copy of the "
-                  "launcher is never found"}},
-        CardCase{"TheDefaultsFolder", {{u"", u"Card"}, {u"SDMemory", u""}}, u"\\Card", "", "", {}},
         CardCase{
-            "NotTheDefaultOnceTheDefaultsFolderIsSet",
-            {{u"", u"Card"}, {u"SDMemory", u""}},
+            "NotTheDefaultWhenTheProfileNamesOne",
+            {{u"SDMemory", u"Storage Card"}},
             u"\\Mounted Volume",
             "",
             "",
             {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\Mounted "
              "Volume is no name the storage manager gives a card (its profiles under "
-             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Card), and no --mount or "
-             "--root folder stands for it: the card's copy of the launcher is never found"}},
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card): the "
+             "card's copy of the launcher is never found; to fix it, set SDMMC to a folder under "
+             "\\Storage Card, or the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to Mounted Volume"}},
+        CardCase{"TheDefaultsFolder", {{u"", u"Card"}, {u"SDMemory", u""}}, u"\\Card", "", "", {}},
+        CardCase{"NotTheDefaultOnceTheDefaultsFolderIsSet",
+                 {{u"", u"Card"}, {u"SDMemory", u""}},
+                 u"\\Mounted Volume",
+                 "",
+                 "",
+                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
+                  "\\Mounted Volume is no name the storage manager gives a card (its profiles "
+                  "under HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Card): the "
+                  "card's copy of the launcher is never found; to fix it, set SDMMC to a folder "
+                  "under \\Card, or the Folder of "
+                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles to Mounted Volume"}},
         CardCase{"DigitTwo", {{u"SDMemory", u"Storage Card"}}, u"\\Storage Card2", "", "", {}},
         CardCase{"DigitNine", {{u"SDMemory", u"Storage Card"}}, u"\\Storage Card9", "", "", {}},
-        CardCase{"DigitOne",
-                 {{u"SDMemory", u"Storage Card"}},
-                 u"\\Storage Card1",
-                 "",
-                 "",
-                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
-                  "\\Storage Card1 is no name the storage manager gives a card (its profiles under "
-                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card), and "
-                  "no --mount or --root folder stands for it: the card's copy of the launcher is "
-                  "never found"}},
-        CardCase{"DigitZero",
-                 {{u"SDMemory", u"Storage Card"}},
-                 u"\\Storage Card0",
-                 "",
-                 "",
-                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
-                  "\\Storage Card0 is no name the storage manager gives a card (its profiles under "
-                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card), and "
-                  "no --mount or --root folder stands for it: the card's copy of the launcher is "
-                  "never found"}},
-        CardCase{"TwoDigits",
-                 {{u"SDMemory", u"Storage Card"}},
-                 u"\\Storage Card10",
-                 "",
-                 "",
-                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
-                  "\\Storage Card10 is no name the storage manager gives a card (its profiles "
-                  "under HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage "
-                  "Card), and no --mount or --root folder stands for it: the card's copy of the "
-                  "launcher is never found"}},
-        CardCase{"ALetter",
-                 {{u"SDMemory", u"Storage Card"}},
-                 u"\\Storage CardX",
-                 "",
-                 "",
-                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
-                  "\\Storage CardX is no name the storage manager gives a card (its profiles under "
-                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card), and "
-                  "no --mount or --root folder stands for it: the card's copy of the launcher is "
-                  "never found"}},
+        CardCase{
+            "DigitOne",
+            {{u"SDMemory", u"Storage Card"}},
+            u"\\Storage Card1",
+            "",
+            "",
+            {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\Storage "
+             "Card1 is no name the storage manager gives a card (its profiles under "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card): the "
+             "card's copy of the launcher is never found; to fix it, set SDMMC to a folder under "
+             "\\Storage Card, or the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to Storage Card1"}},
+        CardCase{
+            "DigitZero",
+            {{u"SDMemory", u"Storage Card"}},
+            u"\\Storage Card0",
+            "",
+            "",
+            {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\Storage "
+             "Card0 is no name the storage manager gives a card (its profiles under "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card): the "
+             "card's copy of the launcher is never found; to fix it, set SDMMC to a folder under "
+             "\\Storage Card, or the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to Storage Card0"}},
+        CardCase{
+            "TwoDigits",
+            {{u"SDMemory", u"Storage Card"}},
+            u"\\Storage Card10",
+            "",
+            "",
+            {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\Storage "
+             "Card10 is no name the storage manager gives a card (its profiles under "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card): the "
+             "card's copy of the launcher is never found; to fix it, set SDMMC to a folder under "
+             "\\Storage Card, or the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to Storage Card10"}},
+        CardCase{
+            "ALetter",
+            {{u"SDMemory", u"Storage Card"}},
+            u"\\Storage CardX",
+            "",
+            "",
+            {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder \\Storage "
+             "CardX is no name the storage manager gives a card (its profiles under "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card): the "
+             "card's copy of the launcher is never found; to fix it, set SDMMC to a folder under "
+             "\\Storage Card, or the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to Storage CardX"}},
         CardCase{"AMountStandsForIt",
                  {{u"SDMemory", u"Storage Card"}},
                  u"\\SDMMC",
                  "SDMMC",
                  "",
-                 {"warning: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
+                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
                   "\\SDMMC is no name the storage manager gives a card (its profiles under "
                   "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card); "
-                  "--mount \\SDMMC mounts it here, but on the unit the card appears under another "
-                  "name and the card's copy is never found"}},
+                  "--mount \\SDMMC mounts it in the dry run, but on the unit the card is named by "
+                  "its profile: the card's copy of the launcher is never found; to fix it, set "
+                  "SDMMC to a folder under \\Storage Card, or the Folder of "
+                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to SDMMC"}},
         CardCase{"ARootFolderStandsForIt",
                  {{u"SDMemory", u"Storage Card"}},
                  u"\\SDMMC",
                  "",
                  "SDMMC",
-                 {"warning: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
+                 {"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, SDMMC: the card folder "
                   "\\SDMMC is no name the storage manager gives a card (its profiles under "
                   "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage Card); "
-                  "--root has that folder, so it is found here, but on the unit only if the image "
-                  "itself holds it"}}));
+                  "--root has that folder, so the dry run finds it, but on the unit the card is "
+                  "named by its profile: the card's copy of the launcher is never found; to fix "
+                  "it, set SDMMC to a folder under \\Storage Card, or the Folder of "
+                  "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to SDMMC"}}));
+
+// The card folder of an OS design's own files, read as the command reads them: a Folder the
+// reader leaves unset, or an #include it cannot read, leaves the name unjudged.
+struct DesignCardCase {
+    const char* name;
+    std::string reg;  // project.reg's lines; it sets SDMMC to \SDMMC
+    std::string dat;  // project.dat's lines, if any
+    std::vector<std::string> findings;
+};
+
+void PrintTo(const DesignCardCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CardFolderOfADesign : public ::testing::TestWithParam<DesignCardCase> {};
+
+TEST_P(CardFolderOfADesign, IsJudgedOnlyByWhatIsKnown) {
+    const DesignCardCase& c = GetParam();
+    sim::Device& device = WellSetUpDevice();
+    imagefiles::MemoryFiles files;
+    files.Add(
+        "/design/project.reg",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths]\r\n\"SDMMC\"=\"\\\\SDMMC\"\r\n" + c.reg);
+    files.Add("/design/project.dat", c.dat);
+    imagefiles::DesignReader reader(imagefiles::ReadSettings{}, files);
+    imagefiles::ImageContents image;
+    ASSERT_FALSE(reader.LoadRegistry("/design/project.reg", device.registry));
+    ASSERT_FALSE(reader.LoadDat("/design/project.dat", image));
+    imagecheck::CheckContext context;
+    context.image = c.dat.empty() ? nullptr : &image;
+    context.readerWarnings = &reader.Warnings();
+    setupcheck::Findings card;
+    for (const setupcheck::Finding& f : setupcheck::CheckSetup(device, false, context).findings) {
+        if (f.valueName == "SDMMC") {
+            card.push_back(f);
+        }
+    }
+    EXPECT_EQ(c.findings, testing_support::ListingLines(card));
+}
+
+constexpr char kSdProfile[] =
+    "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CardFolderOfADesign,
+    ::testing::Values(
+        DesignCardCase{
+            "AFolderLeftAsAToken",
+            std::string(kSdProfile) + "\"Folder\"=LOC_STORE_SD_FOLDER\r\n",
+            "",
+            {"warning: /design/project.reg:2: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, "
+             "SDMMC: cannot judge whether the card folder \\SDMMC is a name the storage "
+             "manager gives a card: the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory is "
+             "LOC_STORE_SD_FOLDER (/design/project.reg:4), not replaced; give it with a .str file "
+             "(--strings) or --define LOC_NAME=VALUE"}},
+        DesignCardCase{
+            "TheDefaultLeftAsAToken",
+            "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles]\r\n"
+            "\"Folder\"=LOC_STORE_DEFAULT_FOLDER\r\n" +
+                std::string(kSdProfile) + "\"Name\"=\"SD\"\r\n",
+            "",
+            {"warning: /design/project.reg:2: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, "
+             "SDMMC: cannot judge whether the card folder \\SDMMC is a name the storage "
+             "manager gives a card: the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles is "
+             "LOC_STORE_DEFAULT_FOLDER (/design/project.reg:4), not replaced; give it "
+             "with a .str file (--strings) or --define LOC_NAME=VALUE"}},
+        DesignCardCase{
+            "AnotherValueLeftAsATokenLeavesTheDefault",
+            std::string(kSdProfile) + "\"Name\"=LOC_STORE_SD_NAME\r\n",
+            "",
+            {"error: /design/project.reg:2: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, "
+             "SDMMC: the card folder \\SDMMC is no name the storage manager gives a "
+             "card (its profiles under "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Mounted "
+             "Volume): the card's copy of the launcher is never found; to fix it, set "
+             "SDMMC to a folder under \\Mounted Volume, or the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles to SDMMC"}},
+        DesignCardCase{"AKnownNameBesideAToken",
+                       std::string(kSdProfile) + "\"Folder\"=\"SDMMC\"\r\n" +
+                           "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\USB]\r\n"
+                           "\"Folder\"=LOC_STORE_USB_FOLDER\r\n",
+                       "",
+                       {}},
+        DesignCardCase{
+            "AnIncludeNotRead",
+            std::string(kSdProfile) + "\"Folder\"=\"Storage Card\"\r\n" +
+                "#include \"$(_WINCEROOT)\\public\\sdcard.reg\"\r\n",
+            "",
+            {"warning: /design/project.reg:2: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, "
+             "SDMMC: cannot judge whether the card folder \\SDMMC is a name the storage "
+             "manager gives a card (the profiles known give \\Storage Card): #include "
+             "\"$(_WINCEROOT)\\public\\sdcard.reg\" (/design/project.reg:5) not read, "
+             "which may hold storage profiles; give its folder with --map"}},
+        DesignCardCase{
+            "TheImageMakesTheFolder",
+            std::string(kSdProfile) + "\"Folder\"=\"Storage Card\"\r\n",
+            "root:-Directory(\"SDMMC\")\r\n",
+            {"warning: /design/project.reg:2: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths, "
+             "SDMMC: the card folder \\SDMMC is no name the storage manager gives a "
+             "card (its profiles under "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles give \\Storage "
+             "Card); the image's object store makes \\SDMMC (/design/project.dat:1), so "
+             "the folder is there on the unit, but not on the card: the card's copy of "
+             "the launcher is found only if the image puts it there; to fix it, set "
+             "SDMMC to a folder under \\Storage Card, or the Folder of "
+             "HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory to "
+             "SDMMC"}}));
 
 // --- what --check writes ---------------------------------------------------------------------
 

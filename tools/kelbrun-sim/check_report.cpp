@@ -9,7 +9,7 @@ namespace setupcheck {
 
 using Level = Finding::Level;
 
-std::string FormatReport(const Report& report) {
+std::string FormatReport(const Report& report, bool verbose) {
     std::string out = "boot order, HKEY_LOCAL_MACHINE\\init:";
     if (!report.order.hasKey) {
         out += " no such key\n";
@@ -73,9 +73,8 @@ std::string FormatReport(const Report& report) {
                    (shortcut.launcher ? "  <- the launcher" : "") + "\n";
         }
     }
-    for (const Finding& finding : report.findings) {
-        out += std::string("check: ") + (finding.level == Level::kError ? "error: " : "warning: ") +
-               finding.Text() + "\n";
+    for (const std::string& line : FindingLines(report.findings, verbose)) {
+        out += "check: " + line + "\n";
     }
     const size_t errors = CountErrors(report.findings);
     out += "check: " + Plural(errors, "error") + ", " +

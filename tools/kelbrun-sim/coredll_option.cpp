@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "platform/sim/host_file.h"
-#include "tools/kelbrun-sim/options.h"
+#include "tools/kelbrun-sim/device_setup.h"
 
 namespace simoptions {
 

@@ -29,6 +29,9 @@ struct Finding {
     // Empty when not known.
     std::string origin;
     std::string words;  // what is wrong, and what it leads to
+    // Warnings of one kind, such as "LOC_ tokens not replaced", which the report counts in one
+    // line past the first few; empty for a warning told alone.
+    std::string kind;
 
     // The report's line: "ORIGIN: KEY, NAME: WORDS", and so on for the other subjects.
     std::string Text() const;
@@ -45,6 +48,12 @@ Finding AboutValue(Finding::Level level, std::u16string_view key, std::u16string
 Finding AboutProgram(Finding::Level level, std::string program, std::string words);
 // where: "file:line", with the lines that included the file after it.
 Finding AboutFile(Finding::Level level, std::string file, std::string where, std::string words);
+
+// The findings' lines in the report's order, each "error: TEXT" or "warning: TEXT": the errors,
+// then the warnings; of each kind of warning the first kShownOfAKind, then one line counting
+// the rest, unless verbose.
+constexpr size_t kShownOfAKind = 3;
+std::vector<std::string> FindingLines(const Findings& findings, bool verbose);
 
 // The findings' words: a text in quotes, a control character in it shown as "?"; numbers or
 // names separated by ", "; "1 byte", "2 bytes".

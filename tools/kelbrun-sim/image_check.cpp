@@ -35,9 +35,18 @@ void CheckCopies(const imagefiles::ImageContents& image, Findings& findings) {
     }
 }
 
-void CheckComponents(const imagefiles::Variables& variables, Findings& findings) {
+// describesImage: the check is on an OS design, whose COREDLL may lack what the launcher needs.
+void CheckComponents(const imagefiles::Variables& variables, bool describesImage,
+                     Findings& findings) {
     if (variables.Find(u"COREDLL_COMPONENTS") == nullptr &&
         variables.Find(u"CE_MODULES") == nullptr) {
+        if (describesImage || !variables.Empty()) {
+            findings.push_back(setupcheck::AboutProgram(
+                Level::kWarning, "COREDLL",
+                "neither COREDLL_COMPONENTS nor CE_MODULES is known (--environment, --define): "
+                "whether the image's COREDLL has the functions the launcher imports could not "
+                "be judged"));
+        }
         return;
     }
     std::map<std::string, std::vector<std::string>> unjudged;  // the variable: its imports
@@ -126,7 +135,7 @@ ImageReport CheckImage(const CheckContext& context) {
     if (context.coredll != nullptr) {
         CheckExports(*context.coredll, report.findings);
     } else if (context.variables != nullptr) {
-        CheckComponents(*context.variables, report.findings);
+        CheckComponents(*context.variables, context.image != nullptr, report.findings);
     }
     return report;
 }

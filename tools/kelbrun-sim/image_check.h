@@ -16,6 +16,7 @@
 #include "tools/kelbrun-sim/finding.h"
 #include "tools/kelbrun-sim/image_files/build_variables.h"
 #include "tools/kelbrun-sim/image_files/image_contents.h"
+#include "tools/kelbrun-sim/image_files/source_text.h"
 
 namespace imagecheck {
 
@@ -29,6 +30,9 @@ struct CheckContext {
     // The image's own coredll.dll (--coredll, --release), which the launcher's imports are
     // judged by instead of the variables' components.
     const sim::DllImage* coredll = nullptr;
+    // What reading the design's files left out (LOC_ tokens not replaced, #include lines not
+    // read), for the checks that rest on it.
+    const std::vector<imagefiles::Error>* readerWarnings = nullptr;
 };
 
 // Whether the device's \Windows is described, by the image or by a Windows folder under the

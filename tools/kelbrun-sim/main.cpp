@@ -14,9 +14,9 @@
 #include "platform/sim/device.h"
 #include "platform/sim/startup.h"
 #include "platform/sim/text.h"
+#include "tools/kelbrun-sim/device_setup.h"
 #include "tools/kelbrun-sim/explain/explain.h"
 #include "tools/kelbrun-sim/load_only.h"
-#include "tools/kelbrun-sim/options.h"
 #include "tools/kelbrun-sim/reg_export.h"
 #include "tools/kelbrun-sim/report.h"
 #include "tools/kelbrun-sim/setup_check.h"
@@ -63,10 +63,18 @@ int main(int argc, char** argv) {
         if (auto error = simoptions::SetUpDevice(options, device, setup)) {
             return Fail(*error);
         }
+        // What the files said in passing is part of the setup: in --check's report, or else
+        // on standard error, once either way.
+        setupcheck::Findings readerWarnings;
         for (const imagefiles::Error& warning : setup.warnings) {
-            std::cerr << "kelbrun-sim: warning: " << warning.Describe() << "\n";
+            readerWarnings.push_back(setupcheck::ReaderWarning(warning, options.check));
         }
-        if (options.check) {
+        if (!options.check) {
+            for (const std::string& line :
+                 setupcheck::FindingLines(readerWarnings, options.verbose)) {
+                std::cerr << "kelbrun-sim: " << line << "\n";
+            }
+        } else {
             std::optional<sim::DllImage> coredll;
             if (options.coredll) {
                 auto loaded = simoptions::ReadCoredll(*options.coredll);
@@ -76,16 +84,13 @@ int main(int argc, char** argv) {
                 coredll = std::move(std::get<sim::DllImage>(loaded));
             }
             const imagecheck::CheckContext context{setup.describesImage ? &setup.image : nullptr,
-                                                   &setup.variables, coredll ? &*coredll : nullptr};
+                                                   &setup.variables, coredll ? &*coredll : nullptr,
+                                                   &setup.warnings};
             setupcheck::Report report =
                 setupcheck::CheckSetup(device, options.root.has_value(), context);
-            // What the files said in passing is part of the setup the check describes.
-            for (const imagefiles::Error& warning : setup.warnings) {
-                report.findings.push_back(
-                    setupcheck::AboutFile(setupcheck::Finding::Level::kWarning, warning.file,
-                                          warning.Where(), warning.message));
-            }
-            std::cout << setupcheck::FormatReport(report);
+            report.findings.insert(report.findings.end(), readerWarnings.begin(),
+                                   readerWarnings.end());
+            std::cout << setupcheck::FormatReport(report, options.verbose);
             return setupcheck::CountErrors(report.findings) == 0 ? 0 : 1;
         }
         if (options.exportRegistry) {

@@ -26,12 +26,13 @@ const char kUsage[] =
     "                   [--exe FILE [--cpu armv4t|armv5te] [--load-only] [--coredll DLL]] "
     "[--release DIR] "
     "[--check]\n"
-    "                   [--explain LOG]\n"
+    "                   [--verbose] [--explain LOG]\n"
     "--coredll runs --exe on a unit's own coredll.dll, with only the kernel's calls simulated\n"
     "--release DIR: an OS design's flat release folder (reginit.ini, ce.bib, initobj.dat, its\n"
     "        files as \\Windows, coredll.dll for --coredll, Kelbrun.EXE for --exe)\n"
     "--check writes the unit's boot order and what in its setup would stop the launcher,\n"
-    "        and runs nothing (exit status 1 when it finds an error)\n"
+    "        and runs nothing (exit status 1 when it finds an error): the errors first, and\n"
+    "        of each kind of warning three and a count; --verbose lists every warning\n"
     "--registry, --bib, --dat: an OS design's .reg, .bib and .dat files, read as the image\n"
     "        builder reads them; --environment: the build window's variables (set > FILE);\n"
     "        --define wins over it; --strings: .str files for LOC_ tokens, --define\n"
@@ -154,289 +155,115 @@ void RefuseContradictions(const Options& options) {
     }
 }
 
+// The options that take no value, one value given once, or a value each time they are given.
+template <typename Field>
+struct Named {
+    const char* name;
+    Field Options::*field;
+};
+constexpr Named<bool> kSwitches[] = {
+    {"--cesysgen", &Options::cesysgen},
+    {"--no-wait", &Options::noWait},
+    {"--load-only", &Options::loadOnly},
+    {"--shell-fails", &Options::shellFails},
+    {"--check", &Options::check},
+    {"--verbose", &Options::verbose},
+    {"-h", &Options::help},
+    {"--help", &Options::help},
+};
+constexpr Named<std::optional<std::string>> kOnce[] = {
+    {"--export-registry", &Options::exportRegistry},
+    {"--root", &Options::root},
+    {"--self", &Options::self},
+    {"--exe", &Options::exe},
+    {"--coredll", &Options::coredll},
+    {"--release", &Options::release},
+    {"--explain", &Options::explain},
+};
+constexpr Named<std::vector<std::string>> kRepeated[] = {
+    {"--registry", &Options::registries},
+    {"--environment", &Options::environments},
+    {"--strings", &Options::strings},
+    {"--bib", &Options::bibs},
+    {"--dat", &Options::dats},
+};
+
+// The command line's words, read one at a time.
+struct Words {
+    int count;
+    char** words;
+    int at;
+
+    std::string Value(const std::string& option) {
+        if (at + 1 >= count) {
+            throw UsageError{option + " needs a value"};
+        }
+        return words[++at];
+    }
+};
+
+template <typename Value>
+void SetOnce(std::optional<Value>& slot, const std::string& option, Value value) {
+    if (slot) {
+        throw UsageError{option + " is given twice"};
+    }
+    slot = std::move(value);
+}
+
+// The options whose value is read into something else than its text.
+bool ParseReadValue(const std::string& arg, Words& words, Options& options) {
+    if (arg == "--define") {
+        options.defines.push_back(ParseDefine(words.Value(arg)));
+    } else if (arg == "--codepage") {
+        SetOnce(options.codepage, arg, ParseCodepage(words.Value(arg)));
+    } else if (arg == "--map") {
+        options.maps.push_back(ParseMap(words.Value(arg)));
+    } else if (arg == "--mount") {
+        options.mounts.push_back(ParseMount(words.Value(arg)));
+    } else if (arg == "--cpu") {
+        SetOnce(options.cpu, arg, ParseCpu(words.Value(arg)));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ParseOne(const std::string& arg, Words& words, Options& options) {
+    for (const auto& option : kSwitches) {
+        if (arg == option.name) {
+            options.*option.field = true;
+            return;
+        }
+    }
+    for (const auto& option : kOnce) {
+        if (arg == option.name) {
+            SetOnce(options.*option.field, arg, words.Value(arg));
+            return;
+        }
+    }
+    for (const auto& option : kRepeated) {
+        if (arg == option.name) {
+            (options.*option.field).push_back(words.Value(arg));
+            return;
+        }
+    }
+    if (!ParseReadValue(arg, words, options)) {
+        throw UsageError{"unknown argument: " + arg};
+    }
+}
+
 }  // namespace
 
 Options ParseOptions(int argc, char** argv, int first) {
     Options options;
-    for (int i = first; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto nextValue = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                throw UsageError{arg + " needs a value"};
-            }
-            return argv[++i];
-        };
-        auto takeValue = [&](std::optional<std::string>& slot) {
-            if (slot) {
-                throw UsageError{arg + " is given twice"};
-            }
-            slot = nextValue();
-        };
-        if (arg == "--registry") {
-            options.registries.push_back(nextValue());
-        } else if (arg == "--define") {
-            options.defines.push_back(ParseDefine(nextValue()));
-        } else if (arg == "--environment") {
-            options.environments.push_back(nextValue());
-        } else if (arg == "--strings") {
-            options.strings.push_back(nextValue());
-        } else if (arg == "--codepage") {
-            if (options.codepage) {
-                throw UsageError{arg + " is given twice"};
-            }
-            options.codepage = ParseCodepage(nextValue());
-        } else if (arg == "--map") {
-            options.maps.push_back(ParseMap(nextValue()));
-        } else if (arg == "--cesysgen") {
-            options.cesysgen = true;
-        } else if (arg == "--bib") {
-            options.bibs.push_back(nextValue());
-        } else if (arg == "--dat") {
-            options.dats.push_back(nextValue());
-        } else if (arg == "--export-registry") {
-            takeValue(options.exportRegistry);
-        } else if (arg == "--root") {
-            takeValue(options.root);
-        } else if (arg == "--self") {
-            takeValue(options.self);
-        } else if (arg == "--no-wait") {
-            options.noWait = true;
-        } else if (arg == "--mount") {
-            options.mounts.push_back(ParseMount(nextValue()));
-        } else if (arg == "--exe") {
-            takeValue(options.exe);
-        } else if (arg == "--coredll") {
-            takeValue(options.coredll);
-        } else if (arg == "--release") {
-            takeValue(options.release);
-        } else if (arg == "--cpu") {
-            if (options.cpu) {
-                throw UsageError{arg + " is given twice"};
-            }
-            options.cpu = ParseCpu(nextValue());
-        } else if (arg == "--load-only") {
-            options.loadOnly = true;
-        } else if (arg == "--shell-fails") {
-            options.shellFails = true;
-        } else if (arg == "--check") {
-            options.check = true;
-        } else if (arg == "--explain") {
-            takeValue(options.explain);
-        } else if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else {
-            throw UsageError{"unknown argument: " + arg};
-        }
+    for (Words words{argc, argv, first}; words.at < argc; ++words.at) {
+        ParseOne(words.words[words.at], words, options);
     }
     RefuseContradictions(options);
     if (auto error = ReadReleaseFolder(options)) {
         throw UsageError{*error};
     }
     return options;
-}
-
-namespace {
-
-// Reads one file of the settings (an environment file, a .str file) with read; gives the one
-// line of its refusal.
-template <typename Read>
-std::optional<std::string> ReadSettingFile(const std::string& file, Read read) {
-    const auto bytes = sim::ReadHostFile(file);
-    if (!bytes) {
-        return file + ": cannot be read";
-    }
-    try {
-        read(std::string_view(*bytes), imagefiles::Origin{file, 0, {}});
-    } catch (const imagefiles::Failure& failure) {
-        return failure.error.Describe();
-    }
-    return std::nullopt;
-}
-
-bool IsStringToken(const std::string& name) {
-    static constexpr char kPrefix[] = "LOC_";
-    for (size_t i = 0; i < 4; ++i) {
-        if (i >= name.size() || std::toupper(static_cast<unsigned char>(name[i])) != kPrefix[i]) {
-            return false;
-        }
-    }
-    return name.size() > 4;
-}
-
-// --define LOC_NAME=VALUE, read as the .str line "#define LOC_NAME VALUE" is: VALUE in quotes
-// is inserted with them, ~"VALUE" without; a VALUE not in quotes is taken as quoted text,
-// since the shell takes the quotes of --define LOC_NAME="Storage Card" away.
-std::optional<std::string> DefineString(const DefineOption& define,
-                                        imagefiles::ReadSettings& settings) {
-    if (!IsStringToken(define.name)) {
-        return std::nullopt;
-    }
-    const bool quoted = define.value.starts_with('"') || define.value.starts_with("~\"");
-    const std::string line =
-        "#define " + define.name + " " + (quoted ? define.value : "\"" + define.value + "\"");
-    try {
-        imagefiles::ReadStrings(line, settings.codepage, imagefiles::Origin{}, settings.strings);
-    } catch (const imagefiles::Failure& failure) {
-        return "--define " + define.name + "=" + define.value + ": " + failure.error.message;
-    }
-    return std::nullopt;
-}
-
-// The settings every file of the run is read with: the build's variables, its strings, where
-// its folders are. Gives an error message when a file of them cannot be read.
-std::optional<std::string> ReadSettings(const Options& options, Setup& setup,
-                                        imagefiles::ReadSettings& settings) {
-    settings.codepage = options.codepage.value_or(imagefiles::kDefaultCodepage);
-    settings.cesysgen = options.cesysgen;
-    for (const std::string& file : options.environments) {
-        if (auto error = ReadSettingFile(file, [&](std::string_view bytes, const auto& origin) {
-                imagefiles::ReadEnvironment(bytes, settings.codepage, origin, setup.variables);
-            })) {
-            return error;
-        }
-    }
-    for (const DefineOption& define : options.defines) {
-        const auto name = sim::FromUtf8(define.name);
-        const auto value = sim::FromUtf8(define.value);
-        if (!name || !value) {
-            return "--define " + define.name + ": not UTF-8 text";
-        }
-        if (!IsStringToken(define.name)) {
-            setup.variables.Set(*name, *value);
-        }
-    }
-    settings.variables = setup.variables;
-    settings.stringsGiven = !options.strings.empty();
-    for (const std::string& file : options.strings) {
-        if (auto error = ReadSettingFile(file, [&](std::string_view bytes, const auto& origin) {
-                imagefiles::ReadStrings(bytes, settings.codepage, origin, settings.strings);
-            })) {
-            return error;
-        }
-    }
-    // After the files, as a later .str line wins; a token given so does not make every other
-    // token a refusal, as a --strings file does.
-    for (const DefineOption& define : options.defines) {
-        if (auto error = DefineString(define, settings)) {
-            return error;
-        }
-    }
-    for (const MapOption& map : options.maps) {
-        const auto prefix = sim::FromUtf8(map.windowsPrefix);
-        std::error_code ec;
-        if (!prefix) {
-            return "--map " + map.windowsPrefix + ": not UTF-8 text";
-        }
-        if (!std::filesystem::is_directory(map.hostFolder, ec)) {
-            return "--map " + map.windowsPrefix + "=" + map.hostFolder + ": " + map.hostFolder +
-                   " is not a folder";
-        }
-        settings.maps.push_back(imagefiles::PathMap{*prefix, map.hostFolder});
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
-std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device) {
-    Setup setup;
-    return SetUpDevice(options, device, setup);
-}
-
-// Sets the device up from the options; gives an error message when it cannot.
-std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device, Setup& setup) {
-    setup = Setup();
-    imagefiles::ReadSettings settings;
-    if (auto error = ReadSettings(options, setup, settings)) {
-        return error;
-    }
-    imagefiles::DesignReader reader(std::move(settings));
-    for (const std::string& file : options.registries) {
-        if (auto error = reader.LoadRegistry(file, device.registry)) {
-            return error->Describe();
-        }
-    }
-    for (const std::string& file : options.bibs) {
-        if (auto error = reader.LoadBib(file, setup.image)) {
-            return error->Describe();
-        }
-    }
-    for (const std::string& file : options.dats) {
-        if (auto error = reader.LoadDat(file, setup.image)) {
-            return error->Describe();
-        }
-    }
-    setup.describesImage = !options.bibs.empty() || !options.dats.empty();
-    setup.warnings = reader.Warnings();
-    if (options.root) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(*options.root, ec)) {
-            return *options.root + ": not a folder";
-        }
-        device.files.SetRoot(std::filesystem::path(*options.root));
-    }
-    // Even a .bib that lists nothing says what \Windows holds.
-    if (setup.describesImage) {
-        if (auto error = imagefiles::ApplyImage(setup.image, device.files)) {
-            return error;
-        }
-    }
-    if (auto error = ApplyReleaseFiles(options, device)) {
-        return error;
-    }
-    if (options.self) {
-        const auto self = sim::FromUtf8(*options.self);
-        if (!self || self->empty()) {
-            return "--self needs a device path in UTF-8 text, such as \\Windows\\Kelbrun.EXE";
-        }
-        device.ownPath = *self;
-    }
-    for (const MountOption& mount : options.mounts) {
-        const auto folder = sim::FromUtf8(mount.folder);
-        if (!folder) {
-            return "--mount needs a device path in UTF-8 text, such as \\SDMMC";
-        }
-        if (!options.root) {
-            return "--mount " + mount.folder + " needs --root, the folder it is under";
-        }
-        if (auto error = device.files.AddMount(*folder, mount.atMs)) {
-            return "--mount " + mount.folder + ": " + *error;
-        }
-    }
-    device.waitForReal = !options.noWait;
-    device.shellRefuses = options.shellFails;
-    return std::nullopt;
-}
-
-std::optional<std::string> LoadProgram(const Options& options, Program& program) {
-    program = Program();
-    if (!options.exe) {
-        return std::nullopt;
-    }
-    const std::string& file = *options.exe;
-    if (!sim::HasArmProcessor()) {
-        return "--exe " + file + ": this kelbrun-sim was built without the ARM processor " +
-               "(libunicorn-dev)";
-    }
-    const auto bytes = sim::ReadHostFile(file);
-    if (!bytes) {
-        return file + ": cannot be read";
-    }
-    // Under a unit's own COREDLL, its export table says what can be bound, not the model.
-    auto image = options.coredll ? sim::ReadPeImage(*bytes, AnyFunction, sim::MissingImports::kKeep)
-                                 : sim::ReadPeImage(*bytes, sim::CoredllOffers);
-    if (auto* refusal = std::get_if<std::string>(&image)) {
-        return file + ": " + *refusal;
-    }
-    program.image = std::move(std::get<sim::PeImage>(image));
-    program.processor = options.cpu.value_or(sim::Processor::kArmv4t);
-    return LoadCoredll(options, program);
-}
-
-sim::RunResult RunProgramOnDevice(const Program& program) {
-    return program.image ? sim::RunExecutable(*program.image, program.processor,
-                                              program.coredll ? &*program.coredll : nullptr)
-                         : sim::RunLauncher();
 }
 
 }  // namespace simoptions

@@ -1,5 +1,5 @@
-// kelbrun-sim's command line: how a simulated device is described by options, and set up
-// from them. kelbrun-bench reads the same options.
+// kelbrun-sim's command line: how a simulated device is described by options
+// (device_setup.h sets the device up from them). kelbrun-bench reads the same options.
 #ifndef KELBRUN_TOOLS_KELBRUN_SIM_OPTIONS_H
 #define KELBRUN_TOOLS_KELBRUN_SIM_OPTIONS_H
 
@@ -53,7 +53,8 @@ struct Options {
     bool noWait = false;
     bool shellFails = false;
     bool help = false;
-    bool check = false;  // report what in the setup would stop the launcher, and run nothing
+    bool verbose = false;  // every warning, not the first few of a kind and a count
+    bool check = false;    // report what in the setup would stop the launcher, and run nothing
     std::vector<MountOption> mounts;
     std::optional<std::string> exe;  // a device executable to run instead of the linked-in launcher
     std::optional<sim::Processor> cpu;
@@ -70,42 +71,6 @@ struct UsageError {
 
 // Reads argv[first] onwards; throws UsageError.
 Options ParseOptions(int argc, char** argv, int first = 1);
-
-// What the OS design's files gave besides the registry, for the device's file system and for
-// --check.
-struct Setup {
-    imagefiles::ImageContents image;          // from --bib and --dat
-    imagefiles::Variables variables;          // --environment, then --define: a --define wins
-    std::vector<imagefiles::Error> warnings;  // each naming the file and line
-    bool describesImage = false;              // a --bib or --dat was given
-};
-
-// Sets the device up from the options; gives an error message (one line, naming the file and
-// line of a bad file, and the line that included it) when it cannot.
-std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device, Setup& setup);
-std::optional<std::string> SetUpDevice(const Options& options, sim::Device& device);
-
-// What runs on the device: the linked-in launcher, or a device executable on the emulated
-// processor.
-struct Program {
-    std::optional<sim::PeImage> image;
-    sim::Processor processor = sim::Processor::kArmv4t;
-    std::optional<sim::DllImage> coredll;  // a unit's own, when the image runs on it
-};
-
-// Loads the executable the options name, if any; gives an error message naming the file and
-// why the device would not start it.
-std::optional<std::string> LoadProgram(const Options& options, Program& program);
-
-// Loads --coredll, if given, for the program loaded from --exe, and checks that it has every
-// import the program needs (coredll_option.cpp).
-std::optional<std::string> LoadCoredll(const Options& options, Program& program);
-// Reads a unit's coredll.dll; gives it, or the one line that says why it is none.
-std::variant<sim::DllImage, std::string> ReadCoredll(const std::string& file);
-bool AnyFunction(std::string_view name);
-
-// Runs the program once on the current device.
-sim::RunResult RunProgramOnDevice(const Program& program);
 
 }  // namespace simoptions
 

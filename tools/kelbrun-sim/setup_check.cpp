@@ -274,7 +274,7 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
         for (size_t i = 0; i < std::size(kFolderValues); ++i) {
             CheckFolderValue(reads[i], kFolderValues[i], report.findings);
         }
-        CheckCardFolder(device, reads[0].read ? reads[0].text : u"", hasRoot, report.findings);
+        CheckCardFolder(device, reads[0].read ? reads[0].text : u"", context, report.findings);
         if (reads[0].read && reads[1].read) {
             programstartcheck::CheckLauncherPrograms(
                 device, reads[0].text + std::u16string(kUpdateLauncherSuffix),
@@ -283,6 +283,28 @@ Report CheckSetup(const sim::Device& device, bool hasRoot,
     }
     NameOrigins(device.registry, report.findings);
     return report;
+}
+
+Finding ReaderWarning(const imagefiles::Error& warning, bool forCheck) {
+    using Kind = imagefiles::Error::Kind;
+    std::string words = warning.message;
+    std::string kind;
+    if (warning.kind == Kind::kStringNotReplaced) {
+        kind = "LOC_ tokens not replaced";
+    } else if (warning.kind == Kind::kIncludeNotRead) {
+        kind = "#include lines not read";
+        const std::u16string file = sim::FoldCase(sim::FromUtf8(warning.file).value_or(u""));
+        if (forCheck && file.ends_with(sim::FoldCase(u".reg"))) {
+            words +=
+                "; what it holds is not checked: it may hold init entries (the boot order) "
+                "and storage profiles (the card folder)";
+        } else if (forCheck && file.ends_with(sim::FoldCase(u".bib"))) {
+            words += "; what it holds is not checked: it may list the image's programs";
+        }
+    }
+    Finding finding = AboutFile(Level::kWarning, warning.file, warning.Where(), std::move(words));
+    finding.kind = std::move(kind);
+    return finding;
 }
 
 size_t CountErrors(const Findings& findings) {

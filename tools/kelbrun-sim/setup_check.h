@@ -37,8 +37,13 @@ struct Report {
 Report CheckSetup(const sim::Device& device, bool hasRoot,
                   const imagecheck::CheckContext& context = {});
 
-// The boot order, then one line per finding, then the counts.
-std::string FormatReport(const Report& report);
+// The boot order, then the findings' lines (FindingLines), then the counts.
+std::string FormatReport(const Report& report, bool verbose = false);
+
+// What a design's file said in passing, as a finding of the check: a warning of its file and
+// line, of a kind the report counts together. forCheck: an #include not read says what of the
+// check it may hide.
+Finding ReaderWarning(const imagefiles::Error& warning, bool forCheck);
 
 size_t CountErrors(const Findings& findings);
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/kelbrun-sim/explain/trail_runs.h"
-#include "tools/kelbrun-sim/options.h"
+#include "tools/kelbrun-sim/device_setup.h"
 
 namespace simexplain {
 

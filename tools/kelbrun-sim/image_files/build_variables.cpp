@@ -13,6 +13,18 @@ const std::u16string* Variables::Find(std::u16string_view name) const {
     return found == values_.end() ? nullptr : &found->second;
 }
 
+bool Variables::HasGateVariable() const {
+    const std::u16string modules = sim::FoldCase(u"_MODULES");
+    const std::u16string components = sim::FoldCase(u"_COMPONENTS");
+    for (const auto& [name, value] : values_) {
+        if ((name.ends_with(modules) && name.size() > modules.size()) ||
+            (name.ends_with(components) && name.size() > components.size())) {
+            return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 bool IsBlank(char16_t c) {

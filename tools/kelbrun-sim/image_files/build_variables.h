@@ -20,6 +20,12 @@ class Variables {
     void Set(std::u16string_view name, std::u16string_view value);
     // The variable's value, or nothing when it is not set.
     const std::u16string* Find(std::u16string_view name) const;
+    bool Empty() const {
+        return values_.empty();
+    }
+    // Whether a variable a component gate can rest on is set: a <TREE>_MODULES or a
+    // <MODULE>_COMPONENTS (see GateReadings).
+    bool HasGateVariable() const;
 
   private:
     std::map<std::u16string, std::u16string> values_;  // by folded name

@@ -13,7 +13,7 @@ template <typename Target>
 std::optional<Error> DesignReader::Load(FileKind kind, const std::string& file, Target& target) {
     const auto bytes = files_.Read(file);
     if (!bytes) {
-        return Error{0, "cannot be read", file, {}};
+        return At(Origin{file, 0, {}}, "cannot be read");
     }
     return Apply(kind, *bytes, file, file, target);
 }

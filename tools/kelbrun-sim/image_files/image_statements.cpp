@@ -43,9 +43,7 @@ class BibStatements {
         }
         if (line.missingString) {
             warnings_.push_back(
-                At(line.where,
-                   sim::ToUtf8(*line.missingString) +
-                       " is not replaced (no --strings file given): this file is left out"));
+                StringNotReplaced(line.where, *line.missingString, "this file is left out"));
             return;
         }
         if (fields.size() < 3) {
@@ -157,9 +155,8 @@ void TakeDatLine(const PreparedLine& line, ImageContents& image, std::vector<Err
         return;
     }
     if (line.missingString) {
-        warnings.push_back(At(
-            line.where, sim::ToUtf8(*line.missingString) +
-                            " is not replaced (no --strings file given): this line is left out"));
+        warnings.push_back(
+            StringNotReplaced(line.where, *line.missingString, "this line is left out"));
         return;
     }
     if (line.undefined) {

@@ -331,6 +331,13 @@ void Preprocessor::Directive(const LogicalLine& line, const Origin& where, Frame
     }
 }
 
+void Preprocessor::NotRead(const Origin& where, std::u16string_view path, std::string why) {
+    Error warning = At(where, "#include \"" + sim::ToUtf8(path) + "\" is not read: " + why);
+    warning.kind = Error::Kind::kIncludeNotRead;
+    warning.missing = sim::ToUtf8(path);
+    warnings_.push_back(std::move(warning));
+}
+
 void Preprocessor::Include(std::u16string_view argument, const Origin& where, const Frame& frame,
                            std::vector<PreparedLine>& out) {
     std::optional<std::u16string> undefined;
@@ -344,16 +351,16 @@ void Preprocessor::Include(std::u16string_view argument, const Origin& where, co
         Fail(where, "#include needs a file: #include \"FILE\"");
     }
     if (undefined) {
-        warnings_.push_back(
-            At(where, named + " is not read: " + sim::ToUtf8(*undefined) +
-                          " is not defined (give it with --define or --environment)"));
+        NotRead(
+            where, path,
+            sim::ToUtf8(*undefined) + " is not defined (give it with --define or --environment)");
         return;
     }
     std::string why;
     const auto host =
         ResolveWindowsPath(path, frame.hostFile.parent_path(), settings_.maps, files_, why);
     if (!host) {
-        warnings_.push_back(At(where, named + " is not read: " + why));
+        NotRead(where, path, why);
         return;
     }
     std::error_code ec;
@@ -369,8 +376,7 @@ void Preprocessor::Include(std::u16string_view argument, const Origin& where, co
     }
     const auto bytes = files_.Read(*host);
     if (!bytes) {
-        warnings_.push_back(
-            At(where, named + " is not read: " + host->string() + " cannot be read"));
+        NotRead(where, path, host->string() + " cannot be read");
         return;
     }
     std::string includedFrom = where.file + ":" + std::to_string(where.line);

@@ -232,10 +232,14 @@ class Statements {
                             "build's release folder, which has it expanded");
         }
         if (line.missingString) {
-            warnings_.push_back(At(where, sim::ToUtf8(*line.missingString) +
-                                              " is not replaced (no --strings file given): this " +
-                                              (key ? "key's values are" : "value is") +
-                                              " not set"));
+            Error warning =
+                StringNotReplaced(where, *line.missingString,
+                                  key ? "this key's values are not set" : "this value is not set");
+            if (!key && key_ && !skippingKey_) {
+                warning.key = *key_;
+                warning.valueName = ValueNameOf(text);
+            }
+            warnings_.push_back(std::move(warning));
             if (key) {
                 key_.reset();
                 skippingKey_ = true;
@@ -250,6 +254,16 @@ class Statements {
     }
 
   private:
+    // The name of a value line that is not read, for what its warning leaves unset: "@" is
+    // the key's default value, named "".
+    static std::u16string ValueNameOf(std::u16string_view text) {
+        if (!StartsWith(text, u"\"")) {
+            return {};
+        }
+        const auto end = QuotedEnd(text);
+        return std::u16string(end ? text.substr(1, *end - 2) : text.substr(1));
+    }
+
     // Where the values after a skipped line go, for its warning.
     std::string ValuesAfter(const char* it) const {
         if (skippingKey_) {

@@ -25,7 +25,20 @@ std::string Error::Describe() const {
 }
 
 Error At(const Origin& where, std::string message) {
-    return Error{where.line, std::move(message), where.file, where.includedFrom};
+    Error error;
+    error.line = where.line;
+    error.message = std::move(message);
+    error.file = where.file;
+    error.includedFrom = where.includedFrom;
+    return error;
+}
+
+Error StringNotReplaced(const Origin& where, std::u16string_view token, std::string_view leftOut) {
+    Error error = At(where, sim::ToUtf8(token) + " is not replaced (no --strings file given): " +
+                                std::string(leftOut));
+    error.kind = Error::Kind::kStringNotReplaced;
+    error.missing = sim::ToUtf8(token);
+    return error;
 }
 
 void Fail(const Origin& where, std::string message) {

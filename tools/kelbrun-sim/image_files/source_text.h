@@ -16,10 +16,21 @@ namespace imagefiles {
 // Why a file is refused: one line naming the file and line (0 when the file could not be read
 // at all) and what is wrong.
 struct Error {
+    // What a warning says the input lacks, for the checks that rest on it and for the report,
+    // which counts warnings of one kind together.
+    enum class Kind { kOther, kStringNotReplaced, kIncludeNotRead };
+
     int line = 0;
     std::string message;
     std::string file;
     std::string includedFrom;  // as Origin's
+    Kind kind = Kind::kOther;
+    // A kStringNotReplaced's LOC_ token, or a kIncludeNotRead's file as the line names it.
+    std::string missing;
+    // The key and value a kStringNotReplaced value line leaves unset; the key alone for a key
+    // line. Empty when no key is open.
+    std::u16string key;
+    std::u16string valueName;
 
     // "file:line", or "file" for line 0, with the lines that included the file after it.
     std::string Where() const;
@@ -29,6 +40,8 @@ struct Error {
 
 // What is said of the line: a refusal, or a warning of a line that is read all the same.
 Error At(const Origin& where, std::string message);
+// A LOC_ token no .str file replaced, and what was left out for it.
+Error StringNotReplaced(const Origin& where, std::u16string_view token, std::string_view leftOut);
 
 // Thrown by the stages, and caught where a file is read, so that a bad line leaves what the
 // file was read into as it was.
