@@ -51,24 +51,24 @@ std::string Launcher(const Build& build) {
 
 struct TrapCase {
     uint32_t address;
-    bool call;
     uint32_t set;
     uint32_t method;
+    bool call;
     bool onHandle;
 };
 
 TEST(KernelTrap, DecodesSetAndMethodOrAHandlesMethod) {
     const TrapCase cases[] = {
-        {0xF000FFA4, true, 0, 23, false},  // NKvDbgPrintfW
-        {TrapAddress(20, 25), true, 20, 25, false},
-        {0xF000E000, true, 8, 0, false},   // FindClose's
-        {0xF0010000, true, 0, 0, true},    // method 0 of the handle in r0
-        {0xF00103FC, true, 0, 255, true},  // the last method of a handle
-        {0xF0010400, false, 0, 0, false},  // one past the trap area
-        {0xF0000000, true, 64, 0, false},  // the area's first word: no API set
-        {0xEFFFFFFC, false, 0, 0, false},  // below it
-        {0xF000FFA6, false, 0, 0, false},  // not on a word
-        {0x10001000, false, 0, 0, false},
+        {0xF000FFA4, 0, 23, true, false},  // NKvDbgPrintfW
+        {TrapAddress(20, 25), 20, 25, true, false},
+        {0xF000E000, 8, 0, true, false},   // FindClose's
+        {0xF0010000, 0, 0, true, true},    // method 0 of the handle in r0
+        {0xF00103FC, 0, 255, true, true},  // the last method of a handle
+        {0xF0010400, 0, 0, false, false},  // one past the trap area
+        {0xF0000000, 64, 0, true, false},  // the area's first word: no API set
+        {0xEFFFFFFC, 0, 0, false, false},  // below it
+        {0xF000FFA6, 0, 0, false, false},  // not on a word
+        {0x10001000, 0, 0, false, false},
     };
     for (const TrapCase& c : cases) {
         const auto trap = DecodeTrap(c.address);
@@ -110,7 +110,7 @@ size_t ExportDirectory(const std::string& dll) {
 // The DLL's export address table entry for the ordinal.
 size_t ExportSlot(const std::string& dll, uint32_t ordinal) {
     const size_t directory = ExportDirectory(dll);
-    return FileAt(dll, U32(dll, directory + 28)) + 4 * (ordinal - U32(dll, directory + 16));
+    return FileAt(dll, U32(dll, directory + 28)) + 4 * size_t{ordinal - U32(dll, directory + 16)};
 }
 
 struct Refusal {
@@ -174,7 +174,7 @@ TEST(CoredllImage, ExportsByOrdinalAndTheNearestExport) {
 // entry given.
 std::string Movable(const Build& build, uint16_t secondEntry) {
     std::string dll = Dll(build);
-    const size_t edata = exepatch::SectionTable(dll) + 2 * 40;
+    const size_t edata = exepatch::SectionTable(dll) + 2 * size_t{40};
     const uint32_t blockRva = U32(dll, edata + 12) + ((U32(dll, edata + 8) + 3) & ~3u);
     EXPECT_LE(blockRva + 12, U32(dll, edata + 12) + U32(dll, edata + 16));
     const size_t block = FileAt(dll, U32(dll, edata + 12)) + (blockRva - U32(dll, edata + 12));

@@ -37,6 +37,7 @@ TEST(DebugFormat, NumbersAsTheKernelWritesThem) {
 
 // As an emulated ARM caller passes them: 32-bit words, a 64-bit number in two.
 struct Words {
+    // cppcheck-suppress unusedStructMember ; read through the callback's context pointer
     const DWORD* next;
 };
 

@@ -463,7 +463,7 @@ class Unit {
     }
 
     std::string Write(const std::string& name, const std::string& bytes) const {
-        const std::string file = (root_.Path() / name).string();
+        std::string file = (root_.Path() / name).string();
         std::ofstream(file, std::ios::binary) << bytes;
         return file;
     }

@@ -14,8 +14,8 @@
 #include "platform/sim/registry.h"
 #include "platform/sim/text.h"
 #include "tests/sim_test_support.h"
-#include "tools/kelbrun-sim/image_files/design_reader.h"
 #include "tools/kelbrun-sim/device_setup.h"
+#include "tools/kelbrun-sim/image_files/design_reader.h"
 #include "tools/kelbrun-sim/setup_check.h"
 
 namespace {
@@ -880,6 +880,7 @@ TEST_P(DefineStrings, SetATokenAsAStrLineDoes) {
         args.push_back(arg == "STR" ? str : arg);
     }
     std::vector<char*> argv;
+    argv.reserve(args.size());
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }

@@ -392,7 +392,7 @@ struct Wait {
 std::vector<Wait> WaitsOf(const BootOrder& order, const Entry& entry) {
     std::vector<Wait> waits;
     const std::string waiter = Describe(entry) + " ";
-    const auto add = [&](bool stuck, std::string words) {
+    const auto add = [&](bool stuck, const std::string& words) {
         waits.push_back(
             {setupcheck::AboutValue(stuck ? Finding::Level::kError : Finding::Level::kWarning,
                                     kInitKey, entry.dependName, waiter + words),
@@ -484,7 +484,6 @@ std::string BootStopsAt(const BootOrder& order, size_t stuck) {
 
 size_t CheckWaits(const BootOrder& order, Findings& findings) {
     size_t firstStuck = order.entries.size();
-    std::vector<Wait> waits;
     for (size_t i = 0; i < order.entries.size(); ++i) {
         for (Wait& wait : WaitsOf(order, order.entries[i])) {
             if (wait.stuck && firstStuck == order.entries.size()) {

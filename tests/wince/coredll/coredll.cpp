@@ -233,6 +233,8 @@ const WCHAR* LoadText(DWORD id) {
         text += 1 + text[0];
     }
     DWORD length = text[0] < 255 ? text[0] : 255;
+    // The count comes from the DLL's resources; cppcheck takes the text for the empty buffer.
+    // cppcheck-suppress knownConditionTrueFalse
     for (DWORD i = 0; i < length; ++i) {
         gBoxText[i] = text[1 + i];
     }
