@@ -26,6 +26,14 @@ if [[ $status -ne 0 ]]; then
     echo "exit status $status, expected 0"
     failed=1
 fi
+# On a unit's own coredll.dll, the lines COREDLL writes itself, and the kernel's word on what it
+# made up for it, stand apart from the launcher's report, which is compared as the model's.
+for option in "${@:3}"; do
+    if [[ $option == --coredll ]]; then
+        grep -v '^sim: coredll\.dll' "$scratch/err" > "$scratch/err.launcher" || true
+        mv "$scratch/err.launcher" "$scratch/err"
+    fi
+done
 for stream in out err; do
     if ! cmp -s "$case_dir/expected.$stream" "$scratch/$stream"; then
         echo "standard ${stream/err/error}${stream/out/put} differs from $case_dir/expected.$stream:"

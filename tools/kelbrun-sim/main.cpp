@@ -28,11 +28,19 @@ int Fail(const std::string& message) {
     return 2;
 }
 
-void Report(const sim::RunResult& result, const sim::Device& device) {
+void Report(const sim::RunResult& result, const sim::Device& device,
+            const simoptions::Program& program) {
     for (const std::u16string& line : result.record.trail) {
         std::cout << sim::ToUtf8(line);
     }
     std::cout.flush();
+    // The one thing the simulated kernel makes up for a unit's coredll.dll: said once, as
+    // COREDLL's own lines are, apart from the launcher's report.
+    if (program.coredll && program.coredll->localeData.empty()) {
+        std::cerr << "sim: coredll.dll: no wince.nls beside it: the simulated kernel gives it a "
+                     "locale view of its own (English (United States), code page 1252) and "
+                     "answers its CompareStringW\n";
+    }
     std::cerr << simreport::Describe(result, device.files.Mounts());
 }
 
@@ -106,7 +114,7 @@ int main(int argc, char** argv) {
         if (!result.record.stopped.empty()) {
             return Fail(*options.coredll + ": " + result.record.stopped);
         }
-        Report(result, device);
+        Report(result, device, program);
         return result.exited ? result.status : 128 + result.signal;
     } catch (const std::exception& error) {
         return Fail(error.what());
