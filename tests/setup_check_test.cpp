@@ -406,9 +406,9 @@ TEST(SetupCheck, AMissingKeyIsOneFinding) {
     sim::Device& device = WellSetUpDevice();
     device.registry.DeleteKey(kPathsKey);
     const setupcheck::Report report = setupcheck::CheckSetup(device, false);
-    ASSERT_EQ(1u, report.findings.size()) << Listing(report.findings);
-    EXPECT_TRUE(Has(report.findings, Level::kError,
-                    "SOFTWARE\\Tavrin\\Paths: missing: the launcher reads no folder"));
+    EXPECT_EQ(std::vector<std::string>{"error: HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\Paths: "
+                                       "missing: the launcher reads no folder and starts nothing"},
+              testing_support::ListingLines(report.findings));
 }
 
 // --- the card folder and the storage manager's profiles ------------------------------------
