@@ -64,6 +64,12 @@ Finding Made(char what, int line) {
     return f;
 }
 
+// The line that counts the LOC_ warnings past the first three.
+std::string MoreTokens(int count, const char* first) {
+    return "warning: " + std::to_string(count) + " more LOC_ tokens not replaced, first at " +
+           first + "; --verbose lists them";
+}
+
 struct LinesCase {
     const char* name;
     std::string findings;  // one letter a finding, as Made reads it
@@ -108,16 +114,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "LLLLL",
                   false,
                   {"warning: d.reg:1: L", "warning: d.reg:2: L", "warning: d.reg:3: L",
-                   "warning: 2 more LOC_ tokens not replaced, first at d.reg:4; --verbose lists "
-                   "them"}},
+                   MoreTokens(2, "d.reg:4")}},
         LinesCase{"EachKindCountedApartInTheOrderTheyCame",
                   "IILLLLIIWLE",
                   false,
                   {"error: d.reg:11: E", "warning: d.reg:1: I", "warning: d.reg:2: I",
                    "warning: d.reg:3: L", "warning: d.reg:4: L", "warning: d.reg:5: L",
-                   "warning: d.reg:7: I", "warning: d.reg:9: W",
-                   "warning: 2 more LOC_ tokens not replaced, first at d.reg:6; --verbose lists "
-                   "them",
+                   "warning: d.reg:7: I", "warning: d.reg:9: W", MoreTokens(2, "d.reg:6"),
                    "warning: d.reg:8: I"}},
         LinesCase{"WarningsToldAloneAreNeverCounted",
                   "WWWWW",

@@ -67,6 +67,7 @@ struct GivenFolder {
 // A Folder the reader left unset, as its line's LOC_ token was not replaced.
 struct UnknownFolder {
     std::u16string profile;  // folded, as BelowProfiles gives it, up to its first "\"
+    // cppcheck-suppress unusedStructMember ; read through the iterator unknownOf gives
     const Error* line;
 };
 
@@ -214,6 +215,7 @@ std::string CannotJudge(const std::u16string& top, const Profiles& profiles,
                  "LOC_NAME=VALUE";
     }
     std::vector<std::string> files;
+    files.reserve(unread.size());
     for (const Error* line : unread) {
         files.push_back("\"" + line->missing + "\" (" + line->Where() + ")");
     }

@@ -331,7 +331,7 @@ void Preprocessor::Directive(const LogicalLine& line, const Origin& where, Frame
     }
 }
 
-void Preprocessor::NotRead(const Origin& where, std::u16string_view path, std::string why) {
+void Preprocessor::NotRead(const Origin& where, std::u16string_view path, const std::string& why) {
     Error warning = At(where, "#include \"" + sim::ToUtf8(path) + "\" is not read: " + why);
     warning.kind = Error::Kind::kIncludeNotRead;
     warning.missing = sim::ToUtf8(path);

@@ -82,7 +82,7 @@ class Preprocessor {
     bool CesysgenHolds(std::u16string_view condition, const Origin& where) const;
     bool ComponentHolds(const std::u16string& name) const;
     // An #include that is not read: a warning naming its file, and why.
-    void NotRead(const Origin& where, std::u16string_view path, std::string why);
+    void NotRead(const Origin& where, std::u16string_view path, const std::string& why);
     void Include(std::u16string_view argument, const Origin& where, const Frame& frame,
                  std::vector<PreparedLine>& out);
     // Replaces each $(NAME) once; one nothing defines is left as it is, or becomes undefinedAs,

@@ -23,8 +23,8 @@ std::u16string Text(KernelCall& call, uint32_t address, uint32_t length) {
     }
     const std::vector<uint8_t> bytes = call.Read(address, 2ull * length);
     std::u16string text(length, u'\0');
-    for (uint32_t i = 0; i < length; ++i) {
-        text[i] = static_cast<char16_t>(bytes[2 * size_t{i}] | bytes[2 * size_t{i} + 1] << 8);
+    for (size_t i = 0; i < length; ++i) {
+        text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
     }
     return text;
 }
