@@ -35,7 +35,7 @@ struct LineWriter {
 };
 
 // One conversion's flags, width, precision and operand size.
-struct Spec {
+struct Field {
     bool left;
     WCHAR prefix;  // 'x' or 'X' after '#' for hexadecimal, else 0
     WCHAR fill;
@@ -57,48 +57,48 @@ LPCWSTR ReadValue(LPCWSTR p, int* value, const DebugArgs& args) {
     return p;
 }
 
-LPCWSTR ReadSpec(LPCWSTR p, Spec* spec, const DebugArgs& args) {
-    spec->left = false;
-    spec->prefix = 0;
+LPCWSTR ReadField(LPCWSTR p, Field* field, const DebugArgs& args) {
+    field->left = false;
+    field->prefix = 0;
     bool prefix = false;
     for (;; ++p) {
         if (*p == TEXT('-')) {
-            spec->left = true;
+            field->left = true;
         } else if (*p == TEXT('#')) {
             prefix = true;
         } else {
             break;
         }
     }
-    spec->fill = TEXT(' ');
+    field->fill = TEXT(' ');
     if (*p == TEXT('0')) {
-        spec->fill = TEXT('0');
+        field->fill = TEXT('0');
         ++p;
     }
-    p = ReadValue(p, &spec->width, args);
-    spec->precision = -1;
+    p = ReadValue(p, &field->width, args);
+    field->precision = -1;
     if (*p == TEXT('.')) {
-        p = ReadValue(p + 1, &spec->precision, args);
+        p = ReadValue(p + 1, &field->precision, args);
     }
-    spec->size = 1;
+    field->size = 1;
     if (*p == TEXT('l')) {
         ++p;
     } else if (*p == TEXT('h')) {
-        spec->size = 0;
+        field->size = 0;
         ++p;
     } else if (p[0] == TEXT('I') && p[1] == TEXT('6') && p[2] == TEXT('4')) {
-        spec->size = 2;
+        field->size = 2;
         p += 3;
     }
     if (prefix) {
-        spec->prefix = *p == TEXT('X') || *p == TEXT('p') ? TEXT('X') : TEXT('x');
+        field->prefix = *p == TEXT('X') || *p == TEXT('p') ? TEXT('X') : TEXT('x');
     }
     return p;
 }
 
 // Writes the digits backwards, then the padding, sign and prefix backwards after them, and turns
 // the whole run around; a line that fills up on the digits ends there, as the kernel's does.
-void PutNumber(LineWriter& out, const Spec& spec, uint64_t value, bool negative, unsigned radix,
+void PutNumber(LineWriter& out, const Field& field, uint64_t value, bool negative, unsigned radix,
                bool upper) {
     static const char kLower[] = "0123456789abcdef";
     static const char kUpper[] = "0123456789ABCDEF";
@@ -116,17 +116,17 @@ void PutNumber(LineWriter& out, const Spec& spec, uint64_t value, bool negative,
         ++digits;
         value /= radix;
     } while (value != 0);
-    const bool spaces = spec.left || spec.precision >= 0 ? true : spec.fill != TEXT('0');
-    const WCHAR fill = spaces ? TEXT(' ') : spec.fill;
-    int width = spec.width - digits;
-    int precision = spec.precision - digits;
+    const bool spaces = field.left || field.precision >= 0 ? true : field.fill != TEXT('0');
+    const WCHAR fill = spaces ? TEXT(' ') : field.fill;
+    int width = field.width - digits;
+    int precision = field.precision - digits;
     if (precision > 0) {
         width -= precision;
     }
     out.Pad(precision, TEXT('0'));
     bool sign = negative;
-    WCHAR prefix = radix == 16 ? spec.prefix : 0;
-    if (width > 0 && !spec.left) {
+    WCHAR prefix = radix == 16 ? field.prefix : 0;
+    if (width > 0 && !field.left) {
         if (fill != TEXT('0')) {
             if (sign) {
                 sign = false;
@@ -154,24 +154,24 @@ void PutNumber(LineWriter& out, const Spec& spec, uint64_t value, bool negative,
         out.Put(TEXT('0'));
     }
     out.Reverse(start);
-    if (spec.left) {
+    if (field.left) {
         out.Pad(width, fill);
     }
 }
 
 template <typename Char>
-void PutText(LineWriter& out, const Spec& spec, const Char* text, int length) {
-    if (spec.precision >= 0 && length > spec.precision) {
-        length = spec.precision;
+void PutText(LineWriter& out, const Field& field, const Char* text, int length) {
+    if (field.precision >= 0 && length > field.precision) {
+        length = field.precision;
     }
-    if (!spec.left) {
-        out.Pad(spec.width - length, spec.fill);
+    if (!field.left) {
+        out.Pad(field.width - length, field.fill);
     }
     for (int i = 0; i < length; ++i) {
         out.Put(static_cast<WCHAR>(text[i]));
     }
-    if (spec.left) {
-        out.Pad(spec.width - length, spec.fill);
+    if (field.left) {
+        out.Pad(field.width - length, field.fill);
     }
 }
 
@@ -184,16 +184,16 @@ int Length(const Char* text) {
     return length;
 }
 
-void PutNarrow(LineWriter& out, const Spec& spec, const char* text) {
+void PutNarrow(LineWriter& out, const Field& field, const char* text) {
     if (text == NULL) {
         text = "(NULL)";
     }
-    PutText(out, spec, reinterpret_cast<const unsigned char*>(text),
+    PutText(out, field, reinterpret_cast<const unsigned char*>(text),
             Length(reinterpret_cast<const unsigned char*>(text)));
 }
 
 // One conversion, from its character on; false once the format has ended.
-bool Convert(LineWriter& out, const Spec& spec, WCHAR conversion, const DebugArgs& args) {
+bool Convert(LineWriter& out, const Field& field, WCHAR conversion, const DebugArgs& args) {
     unsigned radix = 10;
     bool upper = false;
     bool signedValue = false;
@@ -216,32 +216,32 @@ bool Convert(LineWriter& out, const Spec& spec, WCHAR conversion, const DebugArg
             break;
         case TEXT('c'): {
             const WCHAR c = static_cast<WCHAR>(args.nextNumber(args.context));
-            PutText(out, spec, &c, 1);
+            PutText(out, field, &c, 1);
             return true;
         }
         case TEXT('s'):
-            if (spec.size != 0) {
+            if (field.size != 0) {
                 LPCWSTR text = args.nextText(args.context);
                 if (text == NULL) {
                     text = TEXT("(NULL)");
                 }
-                PutText(out, spec, text, Length(text));
+                PutText(out, field, text, Length(text));
                 return true;
             }
-            PutNarrow(out, spec, args.nextNarrowText(args.context));
+            PutNarrow(out, field, args.nextNarrowText(args.context));
             return true;
         case TEXT('a'):
         case TEXT('S'):
-            PutNarrow(out, spec, args.nextNarrowText(args.context));
+            PutNarrow(out, field, args.nextNarrowText(args.context));
             return true;
         default:
             out.Put(conversion);
             return true;
     }
     uint64_t value = args.nextNumber(args.context);
-    if (spec.size == 2) {
+    if (field.size == 2) {
         value |= static_cast<uint64_t>(args.nextNumber(args.context)) << 32;
-    } else if (spec.size == 0 && signedValue) {
+    } else if (field.size == 0 && signedValue) {
         value = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(value)));
     } else if (signedValue) {
         value = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(value)));
@@ -250,10 +250,10 @@ bool Convert(LineWriter& out, const Spec& spec, WCHAR conversion, const DebugArg
     if (negative) {
         value = 0 - value;
     }
-    if (spec.size != 2) {
+    if (field.size != 2) {
         value &= 0xFFFFFFFFu;
     }
-    PutNumber(out, spec, value, negative, radix, upper);
+    PutNumber(out, field, value, negative, radix, upper);
     return true;
 }
 
@@ -292,9 +292,9 @@ void FormatDebugLineFrom(WCHAR* line, LPCWSTR format, const DebugArgs& args) {
             out.Put(*p);
             continue;
         }
-        Spec spec;
-        p = ReadSpec(p + 1, &spec, args);
-        if (!Convert(out, spec, *p, args)) {
+        Field field;
+        p = ReadField(p + 1, &field, args);
+        if (!Convert(out, field, *p, args)) {
             break;
         }
     }
